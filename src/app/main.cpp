@@ -1,0 +1,14 @@
+// Drivelark's entry point. It takes no command-line arguments.
+
+#include "app/app_delegate.h"
+#include "platform/native_platform.h"
+
+int main() {
+    using namespace drivelark;
+    // Never destroyed: background work that is still running when the event loop ends may
+    // still post to the main queue, so the services must outlive it.
+    NativePlatform* native = makeNativePlatform().release();
+    installPlatform(&native->services());
+    static AppDelegate delegate;
+    return native->runApplication([] { delegate.applicationDidFinishLaunching(); });
+}

@@ -1,0 +1,15 @@
+#include "discovery/ntfs_partition.h"
+
+namespace drivelark {
+
+std::string NTFSPartition::key() const { return uuid.empty() ? "dev:" + deviceID : "uuid:" + uuid; }
+
+std::string NTFSPartition::safeVolumeName(std::string_view name) {
+    std::string safe = name.empty() ? std::string("Untitled") : std::string(name);
+    for (char& c : safe) {
+        if (c == ',' || c == '/') c = '_';
+    }
+    return safe;
+}
+
+}  // namespace drivelark

@@ -1,0 +1,26 @@
+#pragma once
+
+// An NTFS partition as the disk listing shows it, mounted or not.
+
+#include <string>
+#include <string_view>
+
+namespace drivelark {
+
+struct NTFSPartition {
+    std::string deviceID;    // BSD name without "/dev/", such as disk4s1
+    std::string volumeName;  // empty when the listing has none
+    std::string uuid;        // empty when the listing has none
+
+    // Identifies the partition across remounts and renumbered devices: "uuid:<uuid>", or
+    // "dev:<deviceID>" when there is no UUID.
+    std::string key() const;
+    // The name under which Drivelark mounts the partition: see safeVolumeName.
+    std::string safeVolname() const { return safeVolumeName(volumeName); }
+
+    // `name`, or "Untitled" when empty, with "," and "/" turned into "_", so that it fits both
+    // ntfs-3g's comma-separated options and a single path component.
+    static std::string safeVolumeName(std::string_view name);
+};
+
+}  // namespace drivelark

@@ -1,0 +1,43 @@
+#include "foundation/app_log.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "platform/platform.h"
+
+namespace drivelark {
+
+std::string formatLogLine(const LocalDateTime& time, std::string_view message) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d:%02d:%02d] ", time.year, time.month, time.day,
+                  time.hour, time.minute, time.second);
+    std::string text = stamp;
+    text.append(message);
+    text.push_back('\n');
+    return text;
+}
+
+namespace AppLog {
+
+const std::string& url() {
+    static const std::string location = [] {
+        Files& files = platform().files;
+        std::string folder = files.homeDirectory() + "/Library/Logs";
+        files.createDirectories(folder);
+        return folder + "/Drivelark.log";
+    }();
+    return location;
+}
+
+void line(std::string_view message) {
+    // One append per line, made one at a time, so lines from several threads never mix.
+    static std::mutex writing;
+    Platform& services = platform();
+    std::string text = formatLogLine(services.clock.localDateTime(services.clock.now()), message);
+    std::lock_guard lock(writing);
+    services.files.appendToFile(url(), text);
+}
+
+}  // namespace AppLog
+
+}  // namespace drivelark

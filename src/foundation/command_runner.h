@@ -1,0 +1,20 @@
+#pragma once
+
+// The one way Drivelark runs an external program: to completion, without a shell.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace drivelark {
+
+struct CommandResult {
+    std::int32_t exit = 0;  // the program's status; 127 when it could not be started
+    std::string out;        // standard output and error together, as UTF-8; empty when not valid UTF-8
+};
+
+// Runs `path` with `arguments`, each passed as one argument exactly as given. Blocks the
+// calling thread until the program has exited and closed its output. Safe from any thread.
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments);
+
+}  // namespace drivelark

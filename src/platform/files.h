@@ -1,0 +1,55 @@
+#pragma once
+
+// Port: the file system calls the core makes. Implementations are safe to call from any thread.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace drivelark {
+
+struct FileStatus {
+    bool isDirectory = false;
+    bool isSymbolicLink = false;
+    std::uint64_t device = 0;
+};
+
+struct VolumeStatus {
+    std::uint64_t totalBlocks = 0;
+};
+
+// An open directory, read one entry at a time; closed when destroyed.
+class DirectoryStream {
+public:
+    virtual ~DirectoryStream() = default;
+    // The next entry name ("." and ".." included, as the system returns them), or none at the end.
+    virtual std::optional<std::string> next() = 0;
+};
+
+class Files {
+public:
+    virtual ~Files() = default;
+
+    virtual std::string homeDirectory() = 0;
+    // Creates `path` and its missing parents. True when the directory exists afterwards.
+    virtual bool createDirectories(const std::string& path) = 0;
+    // Appends `bytes` with one write, creating the file if needed. False when nothing was written.
+    virtual bool appendToFile(const std::string& path, std::string_view bytes) = 0;
+    // Entry names of a directory, hidden ones included, without "." and "..". None on failure.
+    virtual std::optional<std::vector<std::string>> listDirectory(const std::string& path) = 0;
+    virtual std::unique_ptr<DirectoryStream> openDirectory(const std::string& path) = 0;
+
+    // None when the call fails. `lstat` does not follow a final symbolic link; `stat` does.
+    virtual std::optional<FileStatus> lstat(const std::string& path) = 0;
+    virtual std::optional<FileStatus> stat(const std::string& path) = 0;
+    virtual std::optional<VolumeStatus> statvfs(const std::string& path) = 0;
+
+    virtual bool exists(const std::string& path) = 0;
+    virtual bool isExecutable(const std::string& path) = 0;  // by the current user
+    virtual bool isReadable(const std::string& path) = 0;
+};
+
+}  // namespace drivelark

@@ -1,0 +1,33 @@
+#pragma once
+
+// The user-defaults store on Linux: one property-list file, as macOS keeps
+// ~/Library/Preferences/<bundle identifier>.plist. Thread-safe (one lock).
+
+#include <mutex>
+#include <string>
+
+#include "platform/defaults_store.h"
+#include "platform/linux/property_list_libplist.h"
+
+namespace drivelark {
+
+class PlistFileDefaultsStore final : public DefaultsStore {
+public:
+    explicit PlistFileDefaultsStore(std::string path);
+
+    std::optional<PlistValue> value(const std::string& key) override;
+    bool setValue(const std::string& key, const PlistValue& value) override;
+
+    const std::string& path() const { return path_; }
+
+private:
+    // Reads the file on first use. A file that is not a property-list dictionary is moved aside
+    // to "<path>.damaged" so that the next write cannot destroy what may still be recovered.
+    plist_t document();
+
+    std::mutex mutex_;
+    std::string path_;
+    PlistNode document_;
+};
+
+}  // namespace drivelark

@@ -1,0 +1,89 @@
+#include "platform/linux/property_list_libplist.h"
+
+#include <cstdlib>
+#include <limits>
+
+namespace drivelark {
+
+namespace {
+
+std::string takeString(char* text) {
+    std::string result = text == nullptr ? std::string() : std::string(text);
+    std::free(text);
+    return result;
+}
+
+}  // namespace
+
+PlistValue valueFromNode(plist_t node) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_BOOLEAN: {
+            uint8_t flag = 0;
+            plist_get_bool_val(node, &flag);
+            return PlistValue(flag != 0);
+        }
+        case PLIST_STRING: {
+            char* text = nullptr;
+            plist_get_string_val(node, &text);
+            return PlistValue(takeString(text));
+        }
+        case PLIST_ARRAY: {
+            PlistValue::Array items;
+            uint32_t count = plist_array_get_size(node);
+            items.reserve(count);
+            for (uint32_t i = 0; i < count; ++i) items.push_back(valueFromNode(plist_array_get_item(node, i)));
+            return PlistValue(std::move(items));
+        }
+        case PLIST_DICT: {
+            PlistValue::Dictionary entries;
+            plist_dict_iter iterator = nullptr;
+            plist_dict_new_iter(node, &iterator);
+            for (;;) {
+                char* key = nullptr;
+                plist_t item = nullptr;
+                plist_dict_next_item(node, iterator, &key, &item);
+                if (item == nullptr) {
+                    std::free(key);
+                    break;
+                }
+                entries.insert_or_assign(takeString(key), valueFromNode(item));
+            }
+            std::free(iterator);
+            return PlistValue(std::move(entries));
+        }
+        default:
+            return PlistValue();
+    }
+}
+
+PlistNode nodeFromValue(const PlistValue& value) {
+    if (const bool* flag = value.boolean()) return PlistNode(plist_new_bool(*flag ? 1 : 0));
+    if (const std::string* text = value.text()) return PlistNode(plist_new_string(text->c_str()));
+    if (const PlistValue::Array* items = value.array()) {
+        PlistNode array(plist_new_array());
+        for (const PlistValue& item : *items) plist_array_append_item(array.get(), nodeFromValue(item).release());
+        return array;
+    }
+    if (const PlistValue::Dictionary* entries = value.dictionary()) {
+        PlistNode dictionary(plist_new_dict());
+        for (const auto& [key, item] : *entries)
+            plist_dict_set_item(dictionary.get(), key.c_str(), nodeFromValue(item).release());
+        return dictionary;
+    }
+    return PlistNode(plist_new_data(nullptr, 0));
+}
+
+PlistNode parseNode(std::string_view bytes) {
+    if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return nullptr;
+    plist_t root = nullptr;
+    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    return PlistNode(root);
+}
+
+std::optional<PlistValue> parsePropertyList(std::string_view bytes) {
+    PlistNode root = parseNode(bytes);
+    if (!root) return std::nullopt;
+    return valueFromNode(root.get());
+}
+
+}  // namespace drivelark

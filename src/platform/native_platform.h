@@ -1,0 +1,26 @@
+#pragma once
+
+// The real services of the machine Drivelark runs on, and its main event loop.
+
+#include <functional>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace drivelark {
+
+// Names the preferences of the application, as the application bundle does on macOS.
+inline constexpr const char* kBundleIdentifier = "com.drivelark.Drivelark";
+
+class NativePlatform {
+public:
+    virtual ~NativePlatform() = default;
+    virtual Platform& services() = 0;
+    // Runs the event loop on the calling (main) thread and calls `launched` from it once the
+    // application is up. Returns the process's exit status when the loop ends.
+    virtual int runApplication(std::function<void()> launched) = 0;
+};
+
+std::unique_ptr<NativePlatform> makeNativePlatform();
+
+}  // namespace drivelark

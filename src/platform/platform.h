@@ -1,0 +1,27 @@
+#pragma once
+
+// The operating-system services the core uses, installed once at start-up (or by a test).
+// The installed set is read from any thread and must outlive every user.
+
+#include "platform/clock.h"
+#include "platform/defaults_store.h"
+#include "platform/dispatch.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+
+namespace drivelark {
+
+struct Platform {
+    Processes& processes;
+    Files& files;
+    DefaultsStore& defaults;
+    Clock& clock;
+    Dispatcher& dispatcher;
+};
+
+// The installed services. Calling it before `installPlatform` is a programming error.
+Platform& platform();
+// Installs `services` and returns the set it replaces (null at first).
+Platform* installPlatform(Platform* services);
+
+}  // namespace drivelark

@@ -1,0 +1,207 @@
+#include "platform/posix/processes_posix.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "platform/posix/posix_error.h"
+
+extern char** environ;
+
+namespace drivelark {
+
+namespace {
+
+// A descriptor that is closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+    int get() const { return fd_; }
+    void reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+bool makePipe(int fds[2]) {
+#if defined(__APPLE__)
+    if (::pipe(fds) != 0) return false;
+    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    return true;
+#else
+    return ::pipe2(fds, O_CLOEXEC) == 0;
+#endif
+}
+
+// Spawn settings shared by both kinds of child: default signal handling, nothing blocked, and
+// no descriptor of ours beyond the three standard ones, so that a child (or a grandchild it
+// leaves running) never holds another caller's pipe open.
+class SpawnSettings {
+public:
+    SpawnSettings() {
+        posix_spawnattr_init(&attributes_);
+        posix_spawn_file_actions_init(&actions_);
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t all;
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes_, &none);
+        posix_spawnattr_setsigdefault(&attributes_, &all);
+        short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+#if defined(__APPLE__)
+        flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
+#endif
+        posix_spawnattr_setflags(&attributes_, flags);
+    }
+    SpawnSettings(const SpawnSettings&) = delete;
+    SpawnSettings& operator=(const SpawnSettings&) = delete;
+    ~SpawnSettings() {
+        posix_spawn_file_actions_destroy(&actions_);
+        posix_spawnattr_destroy(&attributes_);
+    }
+
+    void inputFromNullDevice() { posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0); }
+    void outputTo(int fd) {
+        posix_spawn_file_actions_adddup2(&actions_, fd, 1);
+        posix_spawn_file_actions_adddup2(&actions_, fd, 2);
+    }
+    void outputToNullDevice() {
+        posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions_, 1, 2);
+    }
+
+    // Returns 0 or the errno value of the failed start.
+    int spawn(pid_t& pid, const std::string& path, const std::vector<std::string>& arguments) {
+#if !defined(__APPLE__)
+        posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
+#endif
+        std::vector<char*> argv;
+        argv.reserve(arguments.size() + 2);
+        argv.push_back(const_cast<char*>(path.c_str()));
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        return posix_spawn(&pid, path.c_str(), &actions_, &attributes_, argv.data(), environ);
+    }
+
+private:
+    posix_spawnattr_t attributes_;
+    posix_spawn_file_actions_t actions_;
+};
+
+std::string startFailure(const std::string& path, int error) {
+    return "could not start " + path + ": " + errorText(error);
+}
+
+int statusOf(int waitStatus) {
+    if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+    return 1;
+}
+
+pid_t waitRetrying(pid_t pid, int& waitStatus, int options) {
+    pid_t result;
+    do {
+        result = ::waitpid(pid, &waitStatus, options);
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+class PosixChild final : public ChildProcess {
+public:
+    explicit PosixChild(pid_t pid) : pid_(pid) {}
+    ~PosixChild() override {
+        if (reaped_ || !isRunning()) return;
+        // Still running: reap it whenever it ends, without blocking whoever forgot it.
+        std::thread([pid = pid_] {
+            int waitStatus = 0;
+            waitRetrying(pid, waitStatus, 0);
+        }).detach();
+    }
+    int pid() const override { return pid_; }
+    bool isRunning() override {
+        if (reaped_) return false;
+        int waitStatus = 0;
+        pid_t result = waitRetrying(pid_, waitStatus, WNOHANG);
+        if (result == 0) return true;
+        reaped_ = true;
+        return false;
+    }
+    void terminate() override {
+        if (!reaped_) ::kill(pid_, SIGTERM);
+    }
+
+private:
+    pid_t pid_;
+    bool reaped_ = false;
+};
+
+}  // namespace
+
+ProgramRun PosixProcesses::runToCompletion(const std::string& path,
+                                           const std::vector<std::string>& arguments) {
+    ProgramRun run;
+    int fds[2];
+    if (!makePipe(fds)) {
+        run.launchError = startFailure(path, errno);
+        return run;
+    }
+    Descriptor readEnd(fds[0]);
+    Descriptor writeEnd(fds[1]);
+
+    SpawnSettings settings;
+    settings.inputFromNullDevice();
+    settings.outputTo(writeEnd.get());
+    pid_t pid = 0;
+    int error = settings.spawn(pid, path, arguments);
+    writeEnd.reset();  // only the child may hold the write end, or end of file never comes
+    if (error != 0) {
+        run.launchError = startFailure(path, error);
+        return run;
+    }
+    run.launched = true;
+
+    char buffer[16384];
+    for (;;) {
+        ssize_t count = ::read(readEnd.get(), buffer, sizeof buffer);
+        if (count > 0) {
+            run.output.append(buffer, static_cast<size_t>(count));
+        } else if (count == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    int waitStatus = 0;
+    run.status = waitRetrying(pid, waitStatus, 0) == pid ? statusOf(waitStatus) : 1;
+    return run;
+}
+
+std::unique_ptr<ChildProcess> PosixProcesses::start(const std::string& path,
+                                                    const std::vector<std::string>& arguments,
+                                                    std::string& error) {
+    SpawnSettings settings;
+    settings.inputFromNullDevice();
+    settings.outputToNullDevice();
+    pid_t pid = 0;
+    int failure = settings.spawn(pid, path, arguments);
+    if (failure != 0) {
+        error = startFailure(path, failure);
+        return nullptr;
+    }
+    return std::make_unique<PosixChild>(pid);
+}
+
+int PosixProcesses::ownProcessId() { return static_cast<int>(::getpid()); }
+
+}  // namespace drivelark

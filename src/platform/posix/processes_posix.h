@@ -1,0 +1,19 @@
+#pragma once
+
+// Programs started with posix_spawn, shared by Linux and macOS. Thread-safe.
+
+#include "platform/processes.h"
+
+namespace drivelark {
+
+class PosixProcesses final : public Processes {
+public:
+    ProgramRun runToCompletion(const std::string& path,
+                               const std::vector<std::string>& arguments) override;
+    std::unique_ptr<ChildProcess> start(const std::string& path,
+                                        const std::vector<std::string>& arguments,
+                                        std::string& error) override;
+    int ownProcessId() override;
+};
+
+}  // namespace drivelark

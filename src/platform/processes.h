@@ -1,0 +1,47 @@
+#pragma once
+
+// Port: starting external programs. Implementations are safe to call from any thread.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace drivelark {
+
+// What happened to a program that was run to completion.
+struct ProgramRun {
+    bool launched = false;     // false: the program never started; `launchError` says why
+    std::string launchError;
+    int status = 0;            // exit status; 128 + signal number when a signal ended it
+    std::string output;        // raw bytes of standard output and standard error, in arrival order
+};
+
+// A long-lived child started with its output sent to the null device.
+// Destroying the handle reaps the child once it has exited; it does not stop it.
+class ChildProcess {
+public:
+    virtual ~ChildProcess() = default;
+    virtual int pid() const = 0;
+    virtual bool isRunning() = 0;
+    virtual void terminate() = 0;  // SIGTERM
+};
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+
+    // Runs `path` (taken literally, no PATH search, no shell) with `arguments`, standard input
+    // from the null device and one pipe for standard output and error; reads the pipe to end
+    // of file, then waits. Blocks the calling thread. The child inherits no other descriptor.
+    virtual ProgramRun runToCompletion(const std::string& path,
+                                       const std::vector<std::string>& arguments) = 0;
+
+    // Starts `path` without waiting. On failure returns null and sets `error`.
+    virtual std::unique_ptr<ChildProcess> start(const std::string& path,
+                                                const std::vector<std::string>& arguments,
+                                                std::string& error) = 0;
+
+    virtual int ownProcessId() = 0;
+};
+
+}  // namespace drivelark

@@ -1,0 +1,30 @@
+#pragma once
+
+// A complete set of test doubles, installed as the platform for as long as it lives.
+
+#include "doubles/memory_defaults_store.h"
+#include "doubles/memory_files.h"
+#include "doubles/scripted_processes.h"
+#include "doubles/virtual_dispatcher.h"
+#include "platform/platform.h"
+
+namespace drivelark::testing {
+
+class TestPlatform {
+public:
+    TestPlatform() : previous_(installPlatform(&services_)) {}
+    ~TestPlatform() { installPlatform(previous_); }
+    TestPlatform(const TestPlatform&) = delete;
+    TestPlatform& operator=(const TestPlatform&) = delete;
+
+    ScriptedProcesses processes;
+    MemoryFiles files;
+    MemoryDefaultsStore defaults;
+    VirtualDispatcher dispatcher;
+
+private:
+    Platform services_{processes, files, defaults, dispatcher, dispatcher};
+    Platform* previous_;
+};
+
+}  // namespace drivelark::testing

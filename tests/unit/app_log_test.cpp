@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "doubles/test_platform.h"
+#include "foundation/app_log.h"
+
+namespace drivelark {
+namespace {
+
+using namespace testing;
+
+TEST(AppLogTest, LineFormat) {
+    LocalDateTime time{2025, 3, 1, 14, 7, 9};
+    EXPECT_EQ(formatLogLine(time, "Drivelark v1.4 已启动"), "[2025-03-01 14:07:09] Drivelark v1.4 已启动\n");
+    EXPECT_EQ(formatLogLine(time, ""), "[2025-03-01 14:07:09] \n");
+    EXPECT_EQ(formatLogLine(time, "first\nsecond"), "[2025-03-01 14:07:09] first\nsecond\n");
+    EXPECT_EQ(formatLogLine(LocalDateTime{987, 12, 31, 0, 0, 0}, "x"), "[0987-12-31 00:00:00] x\n");
+}
+
+TEST(AppLogTest, AppendsTimeStampedLinesInTheUsersLogFolder) {
+    TestPlatform platform;
+    const std::string log = std::string(MemoryFiles::kHome) + "/Library/Logs/Drivelark.log";
+    platform.files.createDirectories(std::string(MemoryFiles::kHome) + "/Library/Logs");
+    platform.files.addFile(log, "earlier\n");
+    EXPECT_EQ(AppLog::url(), log);
+
+    AppLog::line("开始");
+    platform.dispatcher.advance(61.5);
+    AppLog::line("two\nlines");
+    EXPECT_EQ(platform.files.content(log),
+              "earlier\n[2025-03-01 14:07:09] 开始\n[2025-03-01 14:08:10] two\nlines\n");
+
+    // With the folder gone, lines are lost without troubling the caller.
+    platform.files.remove(std::string(MemoryFiles::kHome) + "/Library/Logs");
+    AppLog::line("lost");
+    EXPECT_FALSE(platform.files.exists(log));
+}
+
+}  // namespace
+}  // namespace drivelark

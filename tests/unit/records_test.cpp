@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include "discovery/ntfs_partition.h"
+#include "discovery/volume_info.h"
+
+namespace drivelark {
+namespace {
+
+TEST(NTFSPartitionTest, KeyPrefersTheUuidExactlyAsListed) {
+    NTFSPartition partition{"disk4s1", "Data", ""};
+    EXPECT_EQ(partition.key(), "dev:disk4s1");
+    partition.uuid = "7c1e4a2f-93b5";
+    EXPECT_EQ(partition.key(), "uuid:7c1e4a2f-93b5");
+    partition.uuid = " ";
+    EXPECT_EQ(partition.key(), "uuid: ");
+}
+
+TEST(NTFSPartitionTest, SafeNameReplacesOnlyCommasAndSlashes) {
+    EXPECT_EQ((NTFSPartition{"disk4s1", "", ""}.safeVolname()), "Untitled");
+    EXPECT_EQ((NTFSPartition{"disk4s1", "a,b/c", ""}.safeVolname()), "a_b_c");
+    EXPECT_EQ((NTFSPartition{"disk4s1", "   ", ""}.safeVolname()), "   ");
+    EXPECT_EQ(NTFSPartition::safeVolumeName("Bob's \"Disk\" $(touch x); 数据,/"),
+              "Bob's \"Disk\" $(touch x); 数据__");
+}
+
+TEST(VolumeInfoTest, OnlyOtherIsNotNTFS) {
+    EXPECT_TRUE((VolumeInfo{"", "/Volumes/A", "A", VolumeInfo::Kind::ntfsReadOnly}.isNTFS()));
+    EXPECT_TRUE((VolumeInfo{"", "/Volumes/A", "A", VolumeInfo::Kind::ntfsReadWrite}.isNTFS()));
+    EXPECT_FALSE((VolumeInfo{"", "/Volumes/A", "A", VolumeInfo::Kind::other}.isNTFS()));
+}
+
+}  // namespace
+}  // namespace drivelark
