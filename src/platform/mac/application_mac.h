@@ -1,0 +1,13 @@
+#pragma once
+
+// The Cocoa application: a menu-bar-only process (no Dock icon) running AppKit's event loop.
+
+#include <functional>
+
+namespace drivelark {
+
+// Runs NSApplication on the main thread; calls `launched` when it has finished launching.
+// Returns 0 if the event loop ever returns.
+int runCocoaApplication(std::function<void()> launched);
+
+}  // namespace drivelark

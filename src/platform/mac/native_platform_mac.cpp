@@ -1,0 +1,31 @@
+#include "platform/mac/application_mac.h"
+#include "platform/mac/defaults_store_cf.h"
+#include "platform/mac/dispatch_gcd.h"
+#include "platform/native_platform.h"
+#include "platform/posix/clock_posix.h"
+#include "platform/posix/files_posix.h"
+#include "platform/posix/processes_posix.h"
+
+namespace drivelark {
+
+namespace {
+
+class MacPlatform final : public NativePlatform {
+public:
+    Platform& services() override { return services_; }
+    int runApplication(std::function<void()> launched) override { return runCocoaApplication(std::move(launched)); }
+
+private:
+    PosixProcesses processes_;
+    PosixFiles files_;
+    CFPreferencesDefaultsStore defaults_;
+    PosixClock clock_;
+    GCDDispatcher dispatcher_;
+    Platform services_{processes_, files_, defaults_, clock_, dispatcher_};
+};
+
+}  // namespace
+
+std::unique_ptr<NativePlatform> makeNativePlatform() { return std::make_unique<MacPlatform>(); }
+
+}  // namespace drivelark
