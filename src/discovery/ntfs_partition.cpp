@@ -9,6 +9,7 @@ std::string NTFSPartition::safeVolumeName(std::string_view name) {
     for (char& c : safe) {
         if (c == ',' || c == '/') c = '_';
     }
+    if (safe == "." || safe == "..") safe.assign(safe.size(), '_');
     return safe;
 }
 

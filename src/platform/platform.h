@@ -3,6 +3,7 @@
 // The operating-system services the core uses, installed once at start-up (or by a test).
 // The installed set is read from any thread and must outlive every user.
 
+#include "platform/bundle.h"
 #include "platform/clock.h"
 #include "platform/defaults_store.h"
 #include "platform/dispatch.h"
@@ -17,6 +18,7 @@ struct Platform {
     DefaultsStore& defaults;
     Clock& clock;
     Dispatcher& dispatcher;
+    Bundle& bundle;
 };
 
 // The installed services. Calling it before `installPlatform` is a programming error.

@@ -2,6 +2,7 @@
 
 // A complete set of test doubles, installed as the platform for as long as it lives.
 
+#include "doubles/fixed_bundle.h"
 #include "doubles/memory_defaults_store.h"
 #include "doubles/memory_files.h"
 #include "doubles/scripted_processes.h"
@@ -21,9 +22,10 @@ public:
     MemoryFiles files;
     MemoryDefaultsStore defaults;
     VirtualDispatcher dispatcher;
+    FixedBundle bundle;
 
 private:
-    Platform services_{processes, files, defaults, dispatcher, dispatcher};
+    Platform services_{processes, files, defaults, dispatcher, dispatcher, bundle};
     Platform* previous_;
 };
 

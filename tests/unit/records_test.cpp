@@ -19,6 +19,11 @@ TEST(NTFSPartitionTest, SafeNameReplacesOnlyCommasAndSlashes) {
     EXPECT_EQ((NTFSPartition{"disk4s1", "", ""}.safeVolname()), "Untitled");
     EXPECT_EQ((NTFSPartition{"disk4s1", "a,b/c", ""}.safeVolname()), "a_b_c");
     EXPECT_EQ((NTFSPartition{"disk4s1", "   ", ""}.safeVolname()), "   ");
+    // Dot names would make "/Volumes/.." a mount point.
+    EXPECT_EQ(NTFSPartition::safeVolumeName(".."), "__");
+    EXPECT_EQ(NTFSPartition::safeVolumeName("."), "_");
+    EXPECT_EQ(NTFSPartition::safeVolumeName("..."), "...");
+    EXPECT_EQ(NTFSPartition::safeVolumeName("../etc"), ".._etc");
     EXPECT_EQ(NTFSPartition::safeVolumeName("Bob's \"Disk\" $(touch x); 数据,/"),
               "Bob's \"Disk\" $(touch x); 数据__");
 }

@@ -1,6 +1,7 @@
 #include "platform/linux/defaults_store_plist_file.h"
 #include "platform/linux/main_loop_asio.h"
 #include "platform/native_platform.h"
+#include "platform/posix/bundle_posix.h"
 #include "platform/posix/clock_posix.h"
 #include "platform/posix/files_posix.h"
 #include "platform/posix/processes_posix.h"
@@ -13,7 +14,7 @@ class LinuxPlatform final : public NativePlatform {
 public:
     LinuxPlatform()
         : defaults_(files_.homeDirectory() + "/Library/Preferences/" + kBundleIdentifier + ".plist"),
-          services_{processes_, files_, defaults_, clock_, mainLoop_} {}
+          services_{processes_, files_, defaults_, clock_, mainLoop_, bundle_} {}
 
     Platform& services() override { return services_; }
 
@@ -28,6 +29,7 @@ private:
     PlistFileDefaultsStore defaults_;
     PosixClock clock_;
     AsioMainLoop mainLoop_;
+    ExecutableBundle bundle_;
     Platform services_;
 };
 

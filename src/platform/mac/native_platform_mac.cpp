@@ -2,6 +2,7 @@
 #include "platform/mac/defaults_store_cf.h"
 #include "platform/mac/dispatch_gcd.h"
 #include "platform/native_platform.h"
+#include "platform/posix/bundle_posix.h"
 #include "platform/posix/clock_posix.h"
 #include "platform/posix/files_posix.h"
 #include "platform/posix/processes_posix.h"
@@ -21,7 +22,8 @@ private:
     CFPreferencesDefaultsStore defaults_;
     PosixClock clock_;
     GCDDispatcher dispatcher_;
-    Platform services_{processes_, files_, defaults_, clock_, dispatcher_};
+    ExecutableBundle bundle_;
+    Platform services_{processes_, files_, defaults_, clock_, dispatcher_, bundle_};
 };
 
 }  // namespace
