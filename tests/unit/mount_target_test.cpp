@@ -27,7 +27,7 @@ TEST(MountTargetTest, MountPointsAreOneNameUnderVolumes) {
 
 TEST(MountTargetTest, SafeVolumeNamesFitNtfs3gsOptionList) {
     EXPECT_TRUE(isSafeVolumeName("My Disk"));
-    EXPECT_TRUE(isSafeVolumeName("Bob's \"Disk\" $(touch /tmp/owned); 数据"));
+    EXPECT_TRUE(isSafeVolumeName("Bob's \"Disk\" $(reboot); `id` \\ 数据"));
     EXPECT_FALSE(isSafeVolumeName(""));
     EXPECT_FALSE(isSafeVolumeName("x,allow_other"));
     EXPECT_FALSE(isSafeVolumeName("a/b"));
