@@ -1,0 +1,203 @@
+"""Attaching, detaching and yanking simulated disks (runs inside, as root).
+
+A disk is a set of partition images plus /dev nodes:
+  /dev/diskN       the whole disk (for a whole-disk volume: its image)
+  /dev/diskNsM     a link to the partition's image, so the real ntfs-3g and
+                   ntfsfix reach it under its macOS name
+  /dev/rdiskNsM    the raw node: /dev/null's device, which dd opens for
+                   writing without touching anything; or, when the scenario
+                   has the system refuse raw writes, a link to a device node
+                   on a nodev mount, which every open refuses (EACCES)
+Attaching mounts what macOS mounts (NTFS read-only); detaching takes
+everything away cleanly; yanking is the pulled cable.
+"""
+import os
+import uuid
+
+from . import images, layout, mounttab, procs, rootfs, volumes
+from .state import StateFile
+
+CONTENT = {
+    "gpt": {"ntfs": "Microsoft Basic Data", "exfat": "Microsoft Basic Data",
+            "fat32": "Microsoft Basic Data", "efi": "EFI"},
+    "mbr": {"ntfs": "Windows_NTFS", "exfat": "Windows_NTFS", "fat32": "DOS_FAT_32", "efi": "EFI"},
+    "none": {"ntfs": "Windows_NTFS", "exfat": "Windows_NTFS", "fat32": "DOS_FAT_32", "efi": "EFI"},
+}
+FILESYSTEM_TYPE = {"ntfs": "ntfs", "exfat": "exfat", "fat32": "msdos", "efi": "msdos"}
+
+
+def _new_uuid():
+    return str(uuid.uuid4()).upper()
+
+
+def _check_spec(spec):
+    scheme = spec.get("scheme", "gpt")
+    if scheme not in CONTENT:
+        raise ValueError("scheme must be gpt, mbr or none, not %r" % scheme)
+    parts = spec.get("partitions") or []
+    if not parts:
+        raise ValueError("a disk needs at least one partition (or volume)")
+    if scheme == "none" and len(parts) != 1:
+        raise ValueError("a whole-disk volume (scheme none) has exactly one volume")
+    for p in parts:
+        if p.get("fs", "ntfs") not in images.DEFAULT_SIZE_MB:
+            raise ValueError("unknown file system %r" % p.get("fs"))
+        st = p.get("state", "clean")
+        if st not in images.NTFS_STATES or (st != "clean" and p.get("fs", "ntfs") != "ntfs"):
+            raise ValueError("state %r does not apply to %s" % (st, p.get("fs", "ntfs")))
+    return scheme, parts
+
+
+def attach(spec):
+    scheme, parts = _check_spec(spec)
+    sf = StateFile()
+    with sf.locked() as st:
+        n = layout.FIRST_EXTERNAL_DISK
+        while "disk%d" % n in st["disks"]:
+            n += 1
+        disk_id = "disk%d" % n
+        st["disks"][disk_id] = {"id": disk_id, "pending": True}   # reserved; diskutil skips it
+    try:
+        disk = _build(disk_id, scheme, parts, spec)
+    except BaseException:
+        with sf.locked() as st:
+            st["disks"].pop(disk_id, None)
+        _remove_files(disk_id)
+        raise
+    with sf.locked() as st:
+        st["disks"][disk_id] = disk
+    # The disk is there; now the system mounts its volumes, one by one.
+    for part in disk["partitions"]:
+        if not part["automount"]:
+            continue
+        mp = volumes.mount_point_for(part["name"])
+        rec = volumes.start_system_mount(part, "/dev/" + part["id"], mp)
+        with sf.locked() as st:
+            mounttab.prune_system_mounts(st)
+            st["system_mounts"].append(rec)
+        part["mount_point"] = mp
+    return disk
+
+
+def _build(disk_id, scheme, parts, spec):
+    disk = {"id": disk_id, "scheme": scheme, "fstype_shown": spec.get("fstype_shown"),
+            "raw_writes": bool(spec.get("raw_writes", True)), "partitions": []}
+    for i, p in enumerate(parts, 1):
+        fs = p.get("fs", "ntfs")
+        pid = disk_id if scheme == "none" else "%ss%d" % (disk_id, i)
+        image = os.path.join(layout.IMAGES, pid + ".img")
+        u = p.get("uuid", True)
+        part = {
+            "id": pid, "fs": fs, "name": p.get("name"),
+            "uuid": _new_uuid() if u is True else (u or None),
+            "part_uuid": _new_uuid() if scheme == "gpt" else None,
+            "content": p.get("content") or CONTENT[scheme][fs],
+            "filesystem_type": FILESYSTEM_TYPE[fs],
+            "state": p.get("state", "clean"),
+            "image": image,
+            "automount": p.get("mount", True) and fs != "efi",
+        }
+        part["size"] = images.make(image, fs, p.get("size_mb"), part["name"], part["state"])
+        disk["partitions"].append(part)
+    overhead = 0 if scheme == "none" else 2 * images.MIB
+    disk["size"] = sum(p["size"] for p in disk["partitions"]) + overhead
+    _make_nodes(disk)
+    return disk
+
+
+def _node(path, target=None):
+    if os.path.lexists(path):
+        os.unlink(path)
+    if target is None:
+        os.mknod(path, 0o640 | 0o020000, os.makedev(1, 3))
+        os.chown(path, 0, 5)
+    else:
+        os.symlink(target, path)
+
+
+def _make_nodes(disk):
+    refused = os.path.join(rootfs.REFUSED_DIR, "rdisk")
+    whole = disk["scheme"] == "none"
+    first = disk["partitions"][0]
+    _node("/dev/" + disk["id"], first["image"] if whole else None)
+    _node("/dev/r" + disk["id"], None if disk["raw_writes"] else refused)
+    if whole:
+        return
+    for part in disk["partitions"]:
+        _node("/dev/" + part["id"], part["image"])
+        _node("/dev/r" + part["id"], None if disk["raw_writes"] else refused)
+
+
+def _remove_files(disk_id):
+    for name in os.listdir("/dev"):
+        if name == disk_id or name.startswith(disk_id + "s") or name == "r" + disk_id \
+                or name.startswith("r" + disk_id + "s"):
+            os.unlink(os.path.join("/dev", name))
+    for name in os.listdir(layout.IMAGES):
+        if name == disk_id + ".img" or name.startswith(disk_id + "s"):
+            os.unlink(os.path.join(layout.IMAGES, name))
+
+
+def _get(disk_id):
+    st = StateFile().read()
+    disk = st["disks"].get(disk_id)
+    if disk is None or disk.get("pending"):
+        raise ValueError("no disk %s is attached" % disk_id)
+    return st, disk
+
+
+def _mounts_of_image(part, mounts):
+    """Mounts served from this partition's image: ntfs-3g names the image
+    (the target of /dev/diskNsM) as the source of its mounts."""
+    return [m for m in mounts if m.is_fuse and m.source == part["image"]]
+
+
+def detach(disk_id):
+    """Takes the disk away cleanly: unmounts everything on it (forcing where
+    it must), then removes it."""
+    st, disk = _get(disk_id)
+    for part in disk["partitions"]:
+        rec = mounttab.system_mount_of_device(st, part["id"])
+        if rec:
+            volumes.unmount(rec["mount_point"], force=True, record=rec)
+        for m in _mounts_of_image(part, mounttab.read_mountinfo()):
+            volumes.unmount(m.mount_point, force=True)
+        procs.kill_and_wait(list(procs.openers(part["image"])))
+    _forget(disk_id, drop_user_mounts=True)
+    return {"detached": disk_id}
+
+
+def yank(disk_id):
+    """The cable is pulled: the system drops its own mounts of the disk,
+    the disk and its /dev nodes vanish, and every other mount of it stays
+    behind dead (its daemon killed, so the mount point answers ENOTCONN)."""
+    st, disk = _get(disk_id)
+    dead = []
+    for part in disk["partitions"]:
+        rec = mounttab.system_mount_of_device(st, part["id"])
+        if rec:
+            volumes.unmount(rec["mount_point"], force=True, record=rec)
+        dead += [m.mount_point for m in _mounts_of_image(part, mounttab.read_mountinfo())]
+        procs.kill_and_wait(list(procs.openers(part["image"])))
+    _forget(disk_id, drop_user_mounts=False)
+    return {"yanked": disk_id, "dead_mounts": dead}
+
+
+def _forget(disk_id, drop_user_mounts):
+    with StateFile().locked() as st:
+        disk = st["disks"].pop(disk_id, None) or {}
+        ids = {p["id"] for p in disk.get("partitions", [])}
+        st["system_mounts"] = [r for r in st["system_mounts"] if r["device"] not in ids]
+        if drop_user_mounts:
+            st["user_mounts"] = {mp: r for mp, r in st["user_mounts"].items() if r.get("device") not in ids}
+        mounttab.prune_system_mounts(st)
+    _remove_files(disk_id)
+    _remove_idle_loop_nodes()
+
+
+def _remove_idle_loop_nodes():
+    """Loop devices free themselves (autoclear); drop their leftover nodes."""
+    for name in os.listdir("/dev"):
+        if name.startswith("loop") and name[4:].isdigit() \
+                and not os.path.exists("/sys/block/%s/loop" % name):
+            os.unlink(os.path.join("/dev", name))
