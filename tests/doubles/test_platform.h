@@ -13,7 +13,9 @@ namespace drivelark::testing {
 
 class TestPlatform {
 public:
-    TestPlatform() : previous_(installPlatform(&services_)) {}
+    TestPlatform() : previous_(installPlatform(&services_)) {
+        files.createDirectories(std::string(MemoryFiles::kHome) + "/Library/Logs");
+    }
     ~TestPlatform() { installPlatform(previous_); }
     TestPlatform(const TestPlatform&) = delete;
     TestPlatform& operator=(const TestPlatform&) = delete;
@@ -23,6 +25,9 @@ public:
     MemoryDefaultsStore defaults;
     VirtualDispatcher dispatcher;
     FixedBundle bundle;
+
+    // The messages of the application log so far, without their time stamps.
+    std::vector<std::string> logMessages() const;
 
 private:
     Platform services_{processes, files, defaults, dispatcher, dispatcher, bundle};

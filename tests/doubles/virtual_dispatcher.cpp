@@ -86,7 +86,6 @@ void VirtualDispatcher::runBackgroundJobs() {
         }
         job();
     }
-    advance(0);
 }
 
 size_t VirtualDispatcher::pendingBackgroundJobs() const {
@@ -100,8 +99,12 @@ QualityOfService VirtualDispatcher::qualityOfJob(size_t index) const {
 }
 
 void VirtualDispatcher::runUntilIdle() {
-    while (pendingBackgroundJobs() > 0) runBackgroundJobs();
-    advance(0);
+    for (;;) {
+        runBackgroundJobs();
+        bool ranMain = false;
+        while (runNextDue(now().secondsSince1970)) ranMain = true;
+        if (!ranMain && pendingBackgroundJobs() == 0) return;
+    }
 }
 
 }  // namespace drivelark::testing

@@ -32,7 +32,7 @@ public:
     // that comes due at its own time.
     void advance(double seconds);
     // Runs the waiting background jobs in the order they were submitted (also those that they
-    // submit), then what they posted to the main queue.
+    // submit). What they post to the main queue waits for `advance`.
     void runBackgroundJobs();
     size_t pendingBackgroundJobs() const;
     QualityOfService qualityOfJob(size_t index) const;

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace drivelark {
+
+// `text` without leading and trailing blanks, tabs and line breaks, as program output is
+// written into a log line.
+inline std::string trimmed(std::string_view text) {
+    constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
+    size_t first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::string_view::npos) return {};
+    size_t last = text.find_last_not_of(kWhiteSpace);
+    return std::string(text.substr(first, last - first + 1));
+}
+
+inline bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+}  // namespace drivelark

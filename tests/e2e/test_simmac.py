@@ -1,0 +1,448 @@
+"""Self-tests of the simulated Mac (tools/simmac): that it behaves as the
+real programs do, on real NTFS images and the real ntfs-3g, and that it
+leaves nothing behind. No Drivelark binary is needed."""
+import errno
+import hashlib
+import os
+import plistlib
+import re
+import subprocess
+import time
+import unittest
+
+import e2e_support as e2e
+from e2e_support import SimMac, lifecycle
+
+ROOT = "root"
+
+
+def sha256(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            h.update(chunk)
+    return h.hexdigest()
+
+
+def shell_quote(text):
+    return "'" + text.replace("'", "'\\''") + "'"
+
+
+def applescript_literal(text):
+    return text.replace("\\", "\\\\").replace('"', '\\"')
+
+
+class Environment(e2e.SimMacTestCase):
+    def test_the_mac_as_the_user_sees_it(self):
+        r = self.sh("id -u; id -g; id -gn; echo $HOME; pwd; stat -c '%U %G' $HOME /dev/console; ls -A /Volumes")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(r.stdout.splitlines(),
+                         ["501", "20", "staff", "/Users/alice", "/Users/alice", "alice staff", "alice root"])
+        for prog in ("/usr/sbin/diskutil", "/usr/bin/sudo", "/usr/bin/osascript"):
+            st = os.stat(self.mac.host_path(prog))
+            self.assertTrue(st.st_mode & 0o4000 and st.st_uid == 0, prog + " is not setuid root")
+        st = os.stat(self.mac.host_path("/usr/bin/caffeinate"))
+        self.assertFalse(st.st_mode & 0o4000, "caffeinate must not be setuid")
+        r = self.sh("readlink -f /sbin/mount; /sbin/mount | head -1")
+        self.assertEqual(r.stdout.splitlines(),
+                         ["/usr/sbin/mount", "/dev/disk3s1s1 on / (apfs, sealed, local, read-only, journaled)"])
+        self.assertIn(e2e.REPO, self.sh("ls -d " + shell_quote(e2e.REPO)).stdout)
+
+    def test_diskutil_list_shape_and_argument_order(self):
+        r = self.run_in(["/usr/sbin/diskutil", "list", "-plist"])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        data = plistlib.loads(r.stdout.encode())
+        self.assertEqual(sorted(data), ["AllDisks", "AllDisksAndPartitions", "VolumesFromDisks", "WholeDisks"])
+        self.assertEqual(data["WholeDisks"], ["disk0", "disk3"])
+        disk3 = data["AllDisksAndPartitions"][1]
+        self.assertEqual(disk3["Partitions"], [])
+        self.assertEqual(disk3["APFSPhysicalStores"], [{"DeviceIdentifier": "disk0s2"}])
+        keys = re.findall(r"<key>(.*?)</key>", r.stdout.split("<array>")[0])
+        self.assertEqual(keys, sorted(keys))
+        r = self.run_in(["/usr/sbin/diskutil", "-plist", "list"])
+        self.assertEqual(r.returncode, 1)
+        self.assertIn('diskutil: did not recognize verb "-plist"; type "diskutil" for a list', r.stdout + r.stderr)
+
+    def test_host_is_untouched(self):
+        watched = ["/usr/bin/sudo", "/etc/passwd", "/etc/group", "/etc/sudoers", "/usr/bin/mount", "/bin/sh"]
+        before = {p: sha256(p) for p in watched}
+        link = os.readlink("/usr/bin/sh")
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+        self.sh("echo x > /etc/sudoers.d/probe; touch /usr/local/bin/x", user=ROOT)
+        self.assertFalse(os.path.exists("/usr/sbin/diskutil"))
+        self.assertFalse(os.path.exists("/etc/sudoers.d/probe"))
+        self.assertFalse(os.path.exists("/Volumes/Data"))
+        self.assertEqual({p: sha256(p) for p in watched}, before)
+        self.assertEqual(os.readlink("/usr/bin/sh"), link)
+
+
+class SystemMounts(e2e.SimMacTestCase):
+    def test_attach_mounts_ntfs_read_only_through_ntfs3g(self):
+        d = self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+        part = d["partitions"][0]
+        self.assertEqual(part["mount_point"], "/Volumes/Data")
+        r = self.sh("grep ' /Volumes/Data ' /proc/self/mountinfo")
+        fields = r.stdout.split(" - ")
+        self.assertEqual(fields[0].split()[5].split(",")[0], "ro", r.stdout)
+        self.assertEqual(fields[1].split()[0], "fuse", r.stdout)
+        daemons = [p for p in self.mac.pids() if "ntfs-3g" in (os.readlink("/proc/%d/exe" % p) or "")]
+        self.assertTrue(daemons, "no ntfs-3g process serves the mount")
+        r = self.sh("touch /Volumes/Data/x")
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("Read-only file system", r.stderr)
+        self.assertIn("/dev/%s on /Volumes/Data (ntfs, local, nodev, nosuid, read-only, noowners)" % part["id"],
+                      self.mount_lines())
+        info = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "info", "-plist", "/Volumes/Data"]).stdout.encode())
+        self.assertEqual((info["DeviceIdentifier"], info["FilesystemType"], info["WritableVolume"]),
+                         (part["id"], "ntfs", False))
+
+    def test_other_file_systems_are_mounted_read_write(self):
+        d = self.mac.attach(scheme="gpt", partitions=[{"fs": "fat32", "name": "STICK"}])
+        c = self.mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD"}])
+        lines = self.mount_lines()
+        self.assertIn("/dev/%s on /Volumes/STICK (msdos, local, nodev, nosuid, noowners)" % d["partitions"][0]["id"],
+                      lines)
+        self.assertIn("/dev/%s on /Volumes/CARD (exfat, local, nodev, nosuid, noowners)" % c["partitions"][0]["id"],
+                      lines)
+        r = self.sh("echo hi > /Volumes/STICK/a.txt && echo ho > /Volumes/CARD/b.txt && "
+                    "cat /Volumes/STICK/a.txt /Volumes/CARD/b.txt")
+        self.assertEqual(r.stdout, "hi\nho\n", r.stderr)
+        listing = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "list", "-plist"]).stdout.encode())
+        card = listing["AllDisksAndPartitions"][-1]["Partitions"][0]
+        self.assertEqual((card["Content"], card["FilesystemType"]), ("Windows_NTFS", "exfat"))
+
+    def test_name_clashes_and_unnamed_volumes(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "ntfs", "name": "Data"},
+                                    {"fs": "ntfs", "name": None}])
+        r = self.sh("ls /Volumes")
+        self.assertEqual(sorted(r.stdout.splitlines()), ["Data", "Data 1", "Untitled"])
+
+
+class RawDevices(e2e.SimMacTestCase):
+    DD = ["dd", "if=/dev/zero", "of=/dev/rdisk4s1", "bs=1", "count=0"]
+
+    def image(self, dev):
+        return os.path.join(self.mac.var, "images", dev + ".img")
+
+    def test_write_probe_opens_without_touching_the_image(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+        before = sha256(self.image("disk4s1"))
+        r = self.run_in(self.DD, user=ROOT)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(sha256(self.image("disk4s1")), before)
+
+    def test_write_probe_refused(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}], raw_writes=False)
+        before = sha256(self.image("disk4s1"))
+        r = self.run_in(self.DD, user=ROOT)
+        self.assertNotEqual(r.returncode, 0)
+        r = self.sh("dd if=/dev/zero of=/dev/rdisk4s1 bs=1 count=0 2>/dev/null || "
+                    "{ echo __WRITE_DENIED__; exit 1; }", user=ROOT)
+        self.assertEqual((r.returncode, r.stdout), (1, "__WRITE_DENIED__\n"))
+        self.assertEqual(sha256(self.image("disk4s1")), before)
+
+
+class Sudo(e2e.SimMacTestCase):
+    def install_rule(self, text, name="drivelark"):
+        # The way Drivelark's installer does it: check, then install.
+        self.mac.write_file("/tmp/rule", text, owner=ROOT)
+        r = self.sh("visudo -c -f /tmp/rule && install -o root -g wheel -m 440 /tmp/rule /etc/sudoers.d/" + name,
+                    user=ROOT)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+
+    def test_refused_without_a_rule(self):
+        r = self.run_in(["/usr/bin/sudo", "-n", "/usr/bin/id", "-u"])
+        self.assertEqual((r.returncode, r.stdout, r.stderr), (1, "", "sudo: a password is required\n"))
+
+    def test_runs_as_root_with_a_rule(self):
+        self.install_rule("alice ALL=(root) NOPASSWD: /usr/bin/id\n")
+        r = self.run_in(["/usr/bin/sudo", "-n", "/usr/bin/id", "-u"])
+        self.assertEqual((r.returncode, r.stdout), (0, "0\n"), r.stderr)
+        r = self.run_in(["/usr/bin/sudo", "-n", "/usr/bin/whoami"])
+        self.assertEqual((r.returncode, r.stderr), (1, "sudo: a password is required\n"))
+        entry = self.mac.audit("sudo")[0]
+        self.assertEqual((entry["uid"], entry["argv"], entry["result"]), (501, ["-n", "/usr/bin/id", "-u"], "ran"))
+
+    def test_group_rule_and_skipped_files(self):
+        self.install_rule("%admin ALL=(ALL) NOPASSWD: /usr/bin/id\n", name="admins.conf")   # skipped: has a '.'
+        self.assertEqual(self.run_in(["/usr/bin/sudo", "-n", "/usr/bin/id", "-u"]).returncode, 1)
+        self.install_rule("%admin ALL=(ALL) NOPASSWD: /usr/bin/id\n", name="admins")
+        self.assertEqual(self.run_in(["/usr/bin/sudo", "-n", "/usr/bin/id", "-u"]).stdout, "0\n")
+
+    def test_helper_that_does_not_exist(self):
+        helper = "/usr/local/lib/drivelark/bin/drivelark-mount"
+        self.install_rule("alice ALL=(root) NOPASSWD: %s\n" % helper)
+        r = self.run_in(["/usr/bin/sudo", "-n", helper, "selftest"])
+        self.assertEqual((r.returncode, r.stderr), (1, "sudo: %s: command not found\n" % helper))
+        self.mac.write_file(helper, "#!/bin/sh\n[ \"$1\" = selftest ] && [ \"$(id -u)\" = 0 ]\n", owner=ROOT,
+                            mode=0o755)
+        r = self.run_in(["/usr/bin/sudo", "-n", helper, "selftest"])
+        self.assertEqual(r.returncode, 0, r.stderr)
+
+
+class Osascript(e2e.SimMacTestCase):
+    def osascript(self, command, admin=True):
+        script = 'do shell script "%s"%s' % (applescript_literal(command),
+                                             " with administrator privileges" if admin else "")
+        return self.run_in(["/usr/bin/osascript", "-e", script]), script
+
+    def test_escaping_round_trip(self):
+        payload = "it's \"quoted\" \\back $HOME `x` ;\nsecond line"
+        command = "printf '%s' " + shell_quote(payload)
+        r, _ = self.osascript(command)
+        self.assertEqual((r.returncode, r.stdout), (0, payload.replace("\n", "\r") + "\n"), r.stderr)
+        self.assertEqual(self.mac.audit("osascript")[-1]["shell"], command)
+
+    def test_applescript_escapes(self):
+        r = self.run_in(["/usr/bin/osascript", "-e", r'''do shell script "printf '%s|%s' 'a\tb' \"q\""''' ''])
+        self.assertEqual(r.stdout, "a\tb|q\n", r.stderr)
+        for bad in ('do shell script "abc', 'do shell script "a\\qb"', 'do shell script "x" with nonsense'):
+            r = self.run_in(["/usr/bin/osascript", "-e", bad])
+            self.assertEqual(r.returncode, 1, bad)
+            self.assertRegex(r.stderr, r"^\d+:\d+: syntax error: .* \(-27\d\d\)\n$")
+
+    def test_runs_as_root_and_output_rules(self):
+        r, _ = self.osascript("id -u; echo b >&2; printf 'c\\n\\n'")
+        self.assertEqual((r.returncode, r.stdout), (0, "0\rc\r\n"), r.stderr)
+        r, _ = self.osascript("id -u", admin=False)
+        self.assertEqual(r.stdout, "501\n")
+
+    def test_failure_format(self):
+        r, script = self.osascript("echo out; echo err >&2; exit 3")
+        self.assertEqual((r.returncode, r.stdout), (1, ""))
+        self.assertEqual(r.stderr, "0:%d: execution error: err (3)\n" % len(script))
+        r, script = self.osascript("echo only-out; exit 4")
+        self.assertEqual(r.stderr, "0:%d: execution error: only-out (4)\n" % len(script))
+        r, script = self.osascript("zzz")
+        self.assertRegex(r.stderr, r"^0:%d: execution error: .*zzz: command not found \(127\)\n$" % len(script))
+
+    def test_cancel_and_prompt_count(self):
+        self.mac.set_answers(["accept", "cancel"])
+        self.assertEqual(self.osascript("true")[0].returncode, 0)
+        r, script = self.osascript("touch /tmp/ran")
+        self.assertEqual((r.returncode, r.stderr), (1, "0:%d: execution error: User canceled. (-128)\n" % len(script)))
+        self.assertFalse(os.path.exists(self.mac.host_path("/tmp/ran")))
+        self.assertEqual(self.osascript("true")[0].returncode, 0)   # queue empty: the user accepts
+        self.osascript("true", admin=False)
+        self.assertEqual(self.mac.prompt_count(), 3)
+        self.assertEqual([e["answer"] for e in self.mac.audit("osascript")], ["accept", "cancel", "accept", None])
+
+    def test_waits_for_the_end_of_output(self):
+        r, _ = self.osascript("(sleep 0.3; echo late) & echo early")
+        self.assertEqual(r.stdout, "early\rlate\n")
+
+
+class NtfsStates(e2e.SimMacTestCase):
+    """The real ntfs-3g and ntfsfix on images in the states Windows leaves."""
+
+    def attach_unmounted(self, state):
+        d = self.mac.attach(partitions=[{"fs": "ntfs", "name": "Win", "state": state, "mount": False}])
+        return d["partitions"][0]["id"]
+
+    def ntfs3g(self, dev, name="Win"):
+        return self.sh("mkdir -p /Volumes/%s && /usr/local/bin/ntfs-3g /dev/%s /Volumes/%s "
+                       "-o volname=%s,local,noowners,noatime" % (name, dev, name, name), user=ROOT)
+
+    def check_fallback(self, state, message):
+        dev = self.attach_unmounted(state)
+        r = self.ntfs3g(dev)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(message, r.stderr)
+        self.assertIn("Falling back to read-only mount", r.stderr)
+        self.assertIn("fuse-t:/Win on /Volumes/Win (nfs, nodev, nosuid, read-only, mounted by root)",
+                      self.mount_lines())
+        self.assertEqual(len(self.mac.audit("ntfs-3g")), 1)
+
+    def test_hibernated_falls_back_to_read_only(self):
+        self.check_fallback("hibernated", "Windows is hibernated, refused to mount.")
+
+    def test_fast_start_falls_back_to_read_only(self):
+        self.check_fallback("faststart", "Metadata kept in Windows cache, refused to mount.")
+
+    def test_ntfsfix_repairs_fast_start(self):
+        dev = self.attach_unmounted("faststart")
+        r = self.run_in(["/usr/local/bin/ntfsfix", "-d", "/dev/" + dev], user=ROOT)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("processed successfully", r.stdout)
+        r = self.ntfs3g(dev)
+        self.assertEqual((r.returncode, r.stderr), (0, ""))
+        self.assertIn("fuse-t:/Win on /Volumes/Win (nfs, nodev, nosuid, mounted by root)", self.mount_lines())
+
+    def test_ntfsfix_cannot_repair_hibernation(self):
+        dev = self.attach_unmounted("hibernated")
+        r = self.run_in(["/usr/local/bin/ntfsfix", "-d", "/dev/" + dev], user=ROOT)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("Windows is hibernated, refused to mount.", r.stdout + r.stderr)
+        r = self.ntfs3g(dev)
+        self.assertIn("Falling back to read-only mount", r.stderr)
+
+    def test_unclean_and_dirty_mount_read_write(self):
+        for state in ("unclean", "dirty"):
+            dev = self.attach_unmounted(state)
+            r = self.ntfs3g(dev, name=state)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertIn("fuse-t:/%s on /Volumes/%s (nfs, nodev, nosuid, mounted by root)" % (state, state),
+                          self.mount_lines())
+
+
+class UnmountAndYank(e2e.SimMacTestCase):
+    def remount_read_write(self, dev, name):
+        r = self.sh("/usr/sbin/diskutil unmount %s && mkdir -p /Volumes/%s && "
+                    "/usr/local/bin/ntfs-3g /dev/%s /Volumes/%s -o volname=%s,local,noowners,noatime"
+                    % (dev, name, dev, name, name), user=ROOT)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+
+    def test_busy_volume_dissent_then_unmount(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+        holder = self.mac.spawn(["/bin/sh", "-c", "cd /Volumes/Data && exec sleep 60"])
+        self.addCleanup(holder.kill)
+        self.mac.wait_for(lambda: os.path.exists("/proc/%d" % holder.pid) and
+                          os.readlink("/proc/%d/cwd" % holder.pid) == "/Volumes/Data" and
+                          os.readlink("/proc/%d/exe" % holder.pid).endswith("sleep"),
+                          10, "the holder to sit in the volume")
+        r = self.run_in(["/usr/sbin/diskutil", "unmount", "/Volumes/Data"])
+        self.assertEqual(r.returncode, 1)
+        self.assertRegex(r.stdout + r.stderr,
+                         r"^Volume Data on disk4s1 failed to unmount: dissented by PID %d \(/usr/bin/sleep\)\n"
+                         r"Dissenter parent PPID \d+ \(.+\)\n$" % holder.pid)
+        holder.kill()
+        holder.wait(10)
+        r = self.run_in(["/usr/sbin/diskutil", "unmount", "disk4s1"])
+        self.assertEqual((r.returncode, r.stdout), (0, "Volume Data on disk4s1 unmounted\n"), r.stderr)
+        self.assertFalse(os.path.exists(self.mac.host_path("/Volumes/Data")), "the mount point stayed")
+        r = self.run_in(["/usr/sbin/diskutil", "unmount", "disk4s1"])
+        self.assertEqual(r.returncode, 1)
+        r = self.run_in(["/usr/sbin/diskutil", "unmount", "/Volumes/Nothing"])
+        self.assertEqual((r.returncode, r.stderr), (1, "Unmount failed for /Volumes/Nothing\n"))
+
+    def test_force_unmount_of_a_busy_volume(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+        holder = self.mac.spawn(["/bin/sh", "-c", "cd /Volumes/Data && exec sleep 60"])
+        self.addCleanup(holder.kill)
+        self.mac.wait_for(lambda: os.readlink("/proc/%d/cwd" % holder.pid) == "/Volumes/Data", 10, "the holder")
+        r = self.run_in(["/usr/sbin/diskutil", "unmount", "force", "disk4s1"])
+        self.assertEqual((r.returncode, r.stdout), (0, "Volume Data on disk4s1 force-unmounted\n"), r.stderr)
+        self.assertFalse(any(" on /Volumes/Data " in l for l in self.mount_lines()))
+
+    def test_yank_leaves_a_dead_mount(self):
+        d = self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "ntfs", "name": "Other"}])
+        self.remount_read_write("disk4s1", "Data")
+        self.assertEqual(self.sh("echo kept > /Volumes/Data/f && cat /Volumes/Data/f").stdout, "kept\n")
+        nfs_line = "fuse-t:/Data on /Volumes/Data (nfs, nodev, nosuid, mounted by root)"
+        self.assertIn(nfs_line, self.mount_lines())
+        self.mac.yank(d["id"])
+        lines = self.mount_lines()
+        self.assertIn(nfs_line, lines)
+        self.assertFalse(any("/Volumes/Other" in l for l in lines), lines)
+        self.assertFalse(os.path.exists(self.mac.host_path("/Volumes/Other")))
+        with self.assertRaises(OSError) as ctx:
+            os.stat(self.mac.host_path("/Volumes/Data"))
+        self.assertEqual(ctx.exception.errno, errno.ENOTCONN)
+        r = self.sh("stat /Volumes/Data")
+        self.assertIn("Transport endpoint is not connected", r.stderr)
+        r = self.sh("ls /dev | grep disk4; /usr/sbin/diskutil list -plist | grep -c disk4")
+        self.assertEqual(r.stdout, "0\n")
+        self.assertEqual(self.run_in(["/usr/sbin/diskutil", "info", "-plist", "/Volumes/Data"]).returncode, 1)
+        r = self.run_in(["/usr/sbin/diskutil", "unmount", "force", "/Volumes/Data"])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertNotIn(nfs_line, self.mount_lines())
+
+
+class Caffeinate(e2e.SimMacTestCase):
+    def test_waits_for_the_process_and_obeys_sigterm(self):
+        r = self.sh("sleep 0.5 & /usr/bin/caffeinate -i -m -w $! && echo done")
+        self.assertEqual(r.stdout, "done\n", r.stderr)
+        caf = self.mac.spawn(["/usr/bin/caffeinate", "-i", "-m", "-w", "1"])
+        self.mac.wait_for(lambda: self.mac.audit("caffeinate")[1:], 10, "caffeinate to start")
+        self.assertEqual(caf.poll(), None)
+        self.assertEqual(os.stat("/proc/%d" % caf.pid).st_uid, 501)
+        r = self.sh("kill -TERM %d" % caf.pid)   # the user may end it: it is not setuid
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(caf.wait(10), -15)
+        self.assertEqual([e["argv"] for e in self.mac.audit("caffeinate")][1], ["-i", "-m", "-w", "1"])
+
+
+def loop_devices():
+    out = set()
+    for name in os.listdir("/sys/block"):
+        try:
+            with open("/sys/block/%s/loop/backing_file" % name) as f:
+                out.add((name, f.read().strip()))
+        except OSError:
+            pass
+    return out
+
+
+def host_mounts():
+    with open("/proc/mounts") as f:
+        return set(f.read().splitlines())
+
+
+class Teardown(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        lifecycle.preflight(need_fat=True, need_exfat=True)
+
+    def test_stop_leaves_nothing_behind(self):
+        mounts, loops = host_mounts(), loop_devices()
+        mac = SimMac()
+        try:
+            started = time.monotonic()
+            mac.start()
+            start_s = time.monotonic() - started
+            mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "fat32", "name": "F"},
+                                                 {"fs": "ntfs", "name": "Hib", "state": "hibernated"}])
+            mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD"}])
+            r = mac.run(["/bin/sh", "-c", "/usr/sbin/diskutil unmount disk4s1 && mkdir /Volumes/Data && "
+                         "/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data"], user=ROOT)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            mac.spawn(["/bin/sh", "-c", "cd /Volumes/Data && exec sleep 600"])
+            mac.spawn(["/usr/bin/caffeinate", "-i", "-m", "-w", "1"])
+            self.assertGreater(len(loop_devices() - loops), 0, "exFAT should sit on a loop device")
+            ino, state_dir = mac.meta["ns_inode"], mac.state_dir
+            self.assertGreaterEqual(len(mac.pids()), 6)
+        finally:
+            stopped = time.monotonic()
+            mac.stop()
+            stop_s = time.monotonic() - stopped
+        self.assertEqual(lifecycle.procs.pids_in_namespace(ino), [])
+        self.assertEqual([p for p in lifecycle.procs.all_pids()
+                          if state_dir in " ".join(lifecycle.procs.cmdline(p))], [])
+        self.assertEqual(host_mounts() - mounts, set())
+        self.mac_wait(lambda: loop_devices() == loops, "the loop devices to go")
+        self.assertFalse(os.path.exists(state_dir))
+        print("\n    start %.2f s, stop %.2f s" % (start_s, stop_s), end=" ")
+
+    def test_environment_ends_when_its_owner_dies(self):
+        owner = subprocess.Popen(["sleep", "600"])
+        try:
+            mac = SimMac(owner=owner.pid).start()
+            ino, anchor = mac.meta["ns_inode"], mac.meta["anchor_pid"]
+            mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+            mac.spawn(["/bin/sleep", "600"])
+        finally:
+            owner.kill()
+            owner.wait()
+        self.mac_wait(lambda: not lifecycle.procs.pids_in_namespace(ino), "the namespace to empty")
+        self.assertFalse(os.path.exists("/proc/%d" % anchor) and lifecycle.procs.starttime(anchor))
+        ended = lifecycle.sweep()
+        self.assertIn(mac.state_dir, ended)
+        self.assertFalse(os.path.exists(mac.state_dir))
+        mac.stop()     # harmless on an environment that is gone
+
+    def test_start_twice_fails_clearly(self):
+        mac = SimMac().start()
+        try:
+            with self.assertRaises(e2e.SimError) as ctx:
+                SimMac(mac.state_dir).start()
+            self.assertIn("already running", str(ctx.exception))
+        finally:
+            mac.stop()
+
+    @staticmethod
+    def mac_wait(cond, what):
+        SimMac.wait_for(cond, 20, what)
+
+
+if __name__ == "__main__":
+    e2e.main()
