@@ -7,25 +7,11 @@
 #include "discovery/disk_topology.h"
 #include "discovery/volume_scanner.h"
 #include "platform/native_platform.h"
+#include "json_text.h"
 
 namespace {
 
-std::string json(const std::string& text) {
-    std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            quoted += escape;
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    return quoted + "\"";
-}
+using drivelark::testing::jsonText;
 
 const char* kindName(drivelark::VolumeInfo::Kind kind) {
     switch (kind) {
@@ -47,8 +33,8 @@ int main() {
     const char* separator = "";
     for (const NTFSPartition& partition : DiskTopology::ntfsPartitions()) {
         out += separator;
-        out += "{\"deviceID\":" + json(partition.deviceID) + ",\"volumeName\":" + json(partition.volumeName) +
-               ",\"uuid\":" + json(partition.uuid) + "}";
+        out += "{\"deviceID\":" + jsonText(partition.deviceID) + ",\"volumeName\":" + jsonText(partition.volumeName) +
+               ",\"uuid\":" + jsonText(partition.uuid) + "}";
         separator = ",";
     }
     out += "],\"mounts\":{";
@@ -57,10 +43,10 @@ int main() {
     MountTable mounts = DiskTopology::currentMounts();
     for (const auto& [mountPoint, entry] : mounts) {
         out += separator;
-        out += json(mountPoint) + ":{\"type\":" + json(entry.type) +
+        out += jsonText(mountPoint) + ":{\"type\":" + jsonText(entry.type) +
                ",\"readOnly\":" + (entry.readOnly ? "true" : "false") + "}";
         if (mountPoint.rfind("/Volumes/", 0) == 0) {
-            devices += (devices.empty() ? "" : ",") + json(mountPoint) + ":" + json(DiskTopology::deviceOfMount(mountPoint));
+            devices += (devices.empty() ? "" : ",") + jsonText(mountPoint) + ":" + jsonText(DiskTopology::deviceOfMount(mountPoint));
         }
         separator = ",";
     }
@@ -68,8 +54,8 @@ int main() {
     separator = "";
     for (const VolumeInfo& volume : VolumeScanner::scan()) {
         out += separator;
-        out += "{\"deviceID\":" + json(volume.deviceID) + ",\"mountPoint\":" + json(volume.mountPoint) +
-               ",\"name\":" + json(volume.name) + ",\"kind\":" + json(kindName(volume.kind)) + "}";
+        out += "{\"deviceID\":" + jsonText(volume.deviceID) + ",\"mountPoint\":" + jsonText(volume.mountPoint) +
+               ",\"name\":" + jsonText(volume.name) + ",\"kind\":" + jsonText(kindName(volume.kind)) + "}";
         separator = ",";
     }
     out += "]}\n";

@@ -1,0 +1,72 @@
+// Runs one mount operation the way the application does (real services, real main loop) and
+// prints each completion as a JSON line {"step": ..., "ok": ..., "out": ...}, for the
+// end-to-end tests in the simulated Mac.
+//
+//   mount_driver remount <device> <volume name>
+//   mount_driver remount-repairing <device> <volume name>   remount; on an unsafe state, repair and remount
+//   mount_driver fix <device>
+//   mount_driver unmount <mount point> <volume name>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "mount/mount_manager.h"
+#include "platform/native_platform.h"
+#include "json_text.h"
+
+namespace {
+
+using namespace drivelark;
+
+void report(const char* step, bool ok, const std::string& out) {
+    std::printf("{\"step\":%s,\"ok\":%s,\"out\":%s}\n", testing::jsonText(step).c_str(), ok ? "true" : "false",
+                testing::jsonText(out).c_str());
+    std::fflush(stdout);
+}
+
+void finish(bool ok) { std::_Exit(ok ? 0 : 1); }
+
+MountCompletion reportThenFinish(const char* step) {
+    return [step](bool ok, const std::string& out) {
+        report(step, ok, out);
+        finish(ok);
+    };
+}
+
+void remountRepairing(const std::string& device, const std::string& name) {
+    MountManager::remountReadWrite(device, name, [device, name](bool ok, const std::string& out) {
+        report("remount", ok, out);
+        if (ok || !MountManager::isUnsafeStateError(out)) return finish(ok);
+        MountManager::fixUnsafeState(device, [device, name](bool fixed, const std::string& fixOut) {
+            report("fix", fixed, fixOut);
+            if (!fixed) return finish(false);
+            MountManager::remountReadWrite(device, name, reportThenFinish("remount"));
+        });
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string command = argc > 1 ? argv[1] : "";
+    std::string first = argc > 2 ? argv[2] : "";
+    std::string second = argc > 3 ? argv[3] : "";
+    NativePlatform* native = makeNativePlatform().release();
+    installPlatform(&native->services());
+    return native->runApplication([=] {
+        if (command == "remount" && argc == 4) {
+            MountManager::remountReadWrite(first, second, reportThenFinish("remount"));
+        } else if (command == "remount-repairing" && argc == 4) {
+            remountRepairing(first, second);
+        } else if (command == "fix" && argc == 3) {
+            MountManager::fixUnsafeState(first, reportThenFinish("fix"));
+        } else if (command == "unmount" && argc == 4) {
+            MountManager::unmount(VolumeInfo{"", first, second, VolumeInfo::Kind::ntfsReadWrite},
+                                  reportThenFinish("unmount"));
+        } else {
+            std::fprintf(stderr, "usage: mount_driver remount|remount-repairing|fix|unmount ...\n");
+            finish(false);
+        }
+    });
+}
