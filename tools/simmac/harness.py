@@ -141,8 +141,13 @@ class SimMac:
         """Runs argv inside and waits; returns subprocess.CompletedProcess with
         text stdout and stderr."""
         cmd = self.command(argv, user=user, env=env, cwd=cwd)
-        r = subprocess.run(cmd, input=input if input is not None else "", capture_output=True,
-                           timeout=timeout, encoding="utf-8", errors="surrogateescape")
+        if isinstance(input, str):
+            input = input.encode("utf-8")
+        r = subprocess.run(cmd, input=input or b"", capture_output=True, timeout=timeout)
+        # Decoded by hand: text mode would turn the carriage returns that
+        # osascript prints into line feeds.
+        r.stdout = r.stdout.decode("utf-8", "surrogateescape")
+        r.stderr = r.stderr.decode("utf-8", "surrogateescape")
         if check and r.returncode != 0:
             raise SimError("simmac: %s exited with %d:\n%s%s" % (argv, r.returncode, r.stdout, r.stderr))
         return r
