@@ -16,7 +16,6 @@ Everything blocks with deadlines; nothing sleeps a fixed time.
 """
 import json
 import os
-import shutil
 import signal
 import subprocess
 import sys
@@ -192,9 +191,9 @@ class SimMac:
         (attach(fs="ntfs", name="Data")). Returns the disk description."""
         if partitions is None:
             partitions = [one or {"fs": "ntfs", "name": "Untitled"}]
-        spec = {"scheme": scheme, "partitions": partitions, "fstype_shown": fstype_shown,
+        request = {"scheme": scheme, "partitions": partitions, "fstype_shown": fstype_shown,
                 "raw_writes": raw_writes}
-        return self._inside("attach", json.dumps(spec))
+        return self._inside("attach", json.dumps(request))
 
     def detach(self, disk):
         return self._inside("detach", disk)

@@ -14,7 +14,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
-from simlib import audit, diskinfo, mounttab, procs, users, volumes  # noqa: E402
+from simlib import audit, diskinfo, mounttab, procs, volumes  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
 DEVICE = re.compile(r"^(?:/dev/)?r?(disk\d+(?:s\d+)*)$")
@@ -262,7 +262,7 @@ def main(argv):
         out("Disk Utility Tool\nUtility to manage local disks and volumes\n"
             "Usage:  diskutil [quiet] <verb> <options>, where <verb> is as follows:\n\n"
             "     list                 (List the partitions of a disk)\n"
-            "     info[rmation]        (Get information on a specific disk or partition)\n"
+            "     info[rmation]        (Get information on a disk or partition)\n"
             "     unmount              (Unmount a single volume)\n")
         return 0
     verb = VERBS.get(args[0])

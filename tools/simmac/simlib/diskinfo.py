@@ -115,7 +115,7 @@ def list_plist(state, mounts=None):
             d = _volume_keys(part, by_dev)
             d["OSInternal"] = False
             d["Size"] = disk["size"]
-            if show:   # the core reads Content only for a whole disk; shown for completeness
+            if show:   # shown on a whole-disk volume too, as on newer systems
                 d["FilesystemType"] = part["filesystem_type"]
             entries.append(d)
         else:

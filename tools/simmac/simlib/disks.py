@@ -30,11 +30,11 @@ def _new_uuid():
     return str(uuid.uuid4()).upper()
 
 
-def _check_spec(spec):
-    scheme = spec.get("scheme", "gpt")
+def _check_request(request):
+    scheme = request.get("scheme", "gpt")
     if scheme not in CONTENT:
         raise ValueError("scheme must be gpt, mbr or none, not %r" % scheme)
-    parts = spec.get("partitions") or []
+    parts = request.get("partitions") or []
     if not parts:
         raise ValueError("a disk needs at least one partition (or volume)")
     if scheme == "none" and len(parts) != 1:
@@ -48,8 +48,8 @@ def _check_spec(spec):
     return scheme, parts
 
 
-def attach(spec):
-    scheme, parts = _check_spec(spec)
+def attach(request):
+    scheme, parts = _check_request(request)
     sf = StateFile()
     with sf.locked() as st:
         n = layout.FIRST_EXTERNAL_DISK
@@ -58,7 +58,7 @@ def attach(spec):
         disk_id = "disk%d" % n
         st["disks"][disk_id] = {"id": disk_id, "pending": True}   # reserved; diskutil skips it
     try:
-        disk = _build(disk_id, scheme, parts, spec)
+        disk = _build(disk_id, scheme, parts, request)
     except BaseException:
         with sf.locked() as st:
             st["disks"].pop(disk_id, None)
@@ -79,9 +79,9 @@ def attach(spec):
     return disk
 
 
-def _build(disk_id, scheme, parts, spec):
-    disk = {"id": disk_id, "scheme": scheme, "fstype_shown": spec.get("fstype_shown"),
-            "raw_writes": bool(spec.get("raw_writes", True)), "partitions": []}
+def _build(disk_id, scheme, parts, request):
+    disk = {"id": disk_id, "scheme": scheme, "fstype_shown": request.get("fstype_shown"),
+            "raw_writes": bool(request.get("raw_writes", True)), "partitions": []}
     for i, p in enumerate(parts, 1):
         fs = p.get("fs", "ntfs")
         pid = disk_id if scheme == "none" else "%ss%d" % (disk_id, i)

@@ -14,7 +14,7 @@ from simlib import disks  # noqa: E402
 
 def main(argv):
     if len(argv) < 2:
-        print("usage: inside.py attach SPEC_JSON | detach DISK | yank DISK", file=sys.stderr)
+        print("usage: inside.py attach DISK_JSON | detach DISK | yank DISK", file=sys.stderr)
         return 2
     op, args = argv[1], argv[2:]
     try:

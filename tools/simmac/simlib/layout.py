@@ -48,14 +48,16 @@ PLAIN_PROGRAMS = {
     "/usr/local/bin/ntfs-3g": "ntfs_tools.py",
     "/usr/local/bin/ntfsfix": "ntfs_tools.py",
     "/usr/local/bin/ntfs-3g.probe": "ntfs_tools.py",
+    "/usr/bin/stat": "stat.py",             # BSD's -f FORMAT; the rest goes to GNU stat
 }
 REAL_TOOLS = {
     "ntfs-3g": "/usr/bin/ntfs-3g",
     "ntfsfix": "/usr/bin/ntfsfix",
     "ntfs-3g.probe": "/usr/bin/ntfs-3g.probe",
 }
-# util-linux's mount, copied aside before /usr/bin/mount is shadowed.
+# util-linux's mount and coreutils' stat, copied aside before they are shadowed.
 REAL_MOUNT = "/usr/libexec/simmac/mount"
+REAL_STAT = "/usr/libexec/simmac/stat"
 
 # First BSD number handed to an attached disk; disk0..disk3 are internal.
 FIRST_EXTERNAL_DISK = 4

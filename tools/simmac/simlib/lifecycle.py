@@ -15,7 +15,6 @@ import secrets
 import shutil
 import signal
 import subprocess
-import sys
 import time
 
 from . import layout, procs
@@ -49,7 +48,7 @@ def preflight(need_fat=False, need_exfat=False):
         "unshare": "util-linux", "nsenter": "util-linux", "setpriv": "util-linux",
         "gcc": "gcc", "mkntfs": "ntfs-3g", "ntfs-3g": "ntfs-3g", "ntfsfix": "ntfs-3g",
         "ntfs-3g.probe": "ntfs-3g", "sudo": "sudo", "visudo": "sudo", "env": "coreutils",
-        "fusermount3": "fuse3",
+        "fusermount3": "fuse3", "bash": "bash",
     }
     if need_fat:
         tools.update({"mkfs.vfat": "dosfstools", "fusefat": "fusefat"})
@@ -119,7 +118,8 @@ def start(state_dir, owner=None, binds=(), timeout=60.0):
     os.chmod(var, 0o711)             # the user may reach named files (the audit log), not list
     os.mkdir(os.path.join(state_dir, layout.NEWROOT))
     token = secrets.token_hex(16)
-    with open(os.path.join(var, "token"), "w") as f:
+    fd = os.open(os.path.join(var, "token"), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    with os.fdopen(fd, "w") as f:
         f.write(token)
 
     all_binds = []

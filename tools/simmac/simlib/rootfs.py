@@ -168,8 +168,9 @@ def _devices(at):
 def install_programs(state_dir_inside=layout.SIM_VAR):
     """After pivot_root: put the simulated programs in place."""
     os.makedirs("/usr/libexec/simmac", exist_ok=True)
-    shutil.copy2("/usr/bin/mount", layout.REAL_MOUNT)
-    os.chmod(layout.REAL_MOUNT, 0o755)
+    for real, aside in (("/usr/bin/mount", layout.REAL_MOUNT), ("/usr/bin/stat", layout.REAL_STAT)):
+        shutil.copy2(real, aside)
+        os.chmod(aside, 0o755)
     shim = "/usr/libexec/simmac/shim"
     subprocess.run(["gcc", "-O2", "-Wall", "-o", shim,
                     '-DPROGS_DIR="%s"' % layout.PROGS,

@@ -93,7 +93,7 @@ def _read_file(path, rules, aliases, depth):
                     name, _, value = part.partition("=")
                     aliases[word][name.strip()] = [v.strip() for v in _split_top(value)]
             continue
-        _parse_user_spec(s, rules, path)
+        _parse_user_rule(s, rules, path)
 
 
 def _resolve(p, including):
@@ -117,7 +117,7 @@ def _split_top(text):
     return [p for p in (x.strip() for x in parts) if p]
 
 
-def _parse_user_spec(s, rules, source):
+def _parse_user_rule(s, rules, source):
     if "=" not in s:
         return
     left, _, right = s.partition("=")
@@ -168,13 +168,13 @@ def _same_file(a, b):
     return (sa.st_dev, sa.st_ino) == (sb.st_dev, sb.st_ino)
 
 
-def _command_matches(spec, path, args, aliases, depth=0):
-    if spec == "ALL":
+def _command_matches(pattern, path, args, aliases, depth=0):
+    if pattern == "ALL":
         return True
-    if spec in aliases["Cmnd_Alias"] and depth < 8:
-        return any(_command_matches(c, path, args, aliases, depth + 1) for c in aliases["Cmnd_Alias"][spec])
+    if pattern in aliases["Cmnd_Alias"] and depth < 8:
+        return any(_command_matches(c, path, args, aliases, depth + 1) for c in aliases["Cmnd_Alias"][pattern])
     try:
-        words = shlex.split(spec)
+        words = shlex.split(pattern)
     except ValueError:
         return False
     if not words:
