@@ -415,20 +415,21 @@ class Teardown(unittest.TestCase):
 
     def test_environment_ends_when_its_owner_dies(self):
         owner = subprocess.Popen(["sleep", "600"])
+        mac = SimMac(owner=owner.pid)
+        self.addCleanup(mac.stop)      # harmless on an environment that is gone
         try:
-            mac = SimMac(owner=owner.pid).start()
-            ino, anchor = mac.meta["ns_inode"], mac.meta["anchor_pid"]
+            mac.start()
+            ino, anchor = mac.meta["ns_inode"], (mac.meta["anchor_pid"], mac.meta["anchor_start"])
             mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
             mac.spawn(["/bin/sleep", "600"])
         finally:
             owner.kill()
             owner.wait()
-        self.mac_wait(lambda: not lifecycle.procs.pids_in_namespace(ino), "the namespace to empty")
-        self.assertFalse(os.path.exists("/proc/%d" % anchor) and lifecycle.procs.starttime(anchor))
+        self.mac_wait(lambda: not lifecycle.procs.pids_in_namespace(ino) and not lifecycle.procs.alive(*anchor),
+                      "the namespace and its anchor to end")
         ended = lifecycle.sweep()
         self.assertIn(mac.state_dir, ended)
         self.assertFalse(os.path.exists(mac.state_dir))
-        mac.stop()     # harmless on an environment that is gone
 
     def test_start_twice_fails_clearly(self):
         mac = SimMac().start()

@@ -156,9 +156,11 @@ def start(state_dir, owner=None, binds=(), timeout=60.0):
         time.sleep(0.02)
     meta["ns_inode"] = procs.ns_inode(p.pid)
     _write_meta(state_dir, meta)
-    # The anchor lives on in its own session; this process need not reap it.
-    p.returncode = 0
+    _anchors[state_dir] = p      # reaped by stop() if this process is still there
     return meta
+
+
+_anchors = {}
 
 
 def _write_meta(state_dir, meta):
@@ -272,6 +274,12 @@ def stop(state_dir, keep=False, timeout=20.0):
             procs.kill_and_wait(others or pids, timeout=2.0)
     elif anchor_alive(meta):
         procs.kill_and_wait([anchor])
+    p = _anchors.pop(state_dir, None)
+    if p is not None:
+        try:
+            p.wait(5)
+        except subprocess.TimeoutExpired:
+            pass
     if left:
         raise SimError("simmac: could not end processes %s of %s" % (left, state_dir))
     if not keep and os.path.isdir(state_dir):
