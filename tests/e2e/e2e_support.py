@@ -13,7 +13,7 @@ import unittest
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "tools", "simmac"))
 
-from harness import SimMac, SimError  # noqa: E402,F401
+from harness import SimMac, SimError  # noqa: E402,F401  (SimError: for the tests)
 from simlib import lifecycle  # noqa: E402
 
 LOG = SimMac.HOME + "/Library/Logs/Drivelark.log"
@@ -52,6 +52,7 @@ class SimMacTestCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         lifecycle.preflight(need_fat=cls.need_fat, need_exfat=cls.need_exfat)
+        lifecycle.sweep()      # what crashed runs left (environments of live runs are kept)
 
     def setUp(self):
         binds = [build_dir()] if os.path.isdir(build_dir()) else []

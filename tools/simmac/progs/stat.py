@@ -16,6 +16,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
+from simlib import audit  # noqa: E402
 from simlib.layout import REAL_STAT  # noqa: E402
 
 
@@ -76,6 +77,7 @@ def main(argv):
     if parsed is None:
         os.execv(REAL_STAT, ["stat"] + argv[1:])
     follow, fmt, files = parsed
+    audit.record(argv[0], argv[1:])
     status = 0
     for path in files:
         try:

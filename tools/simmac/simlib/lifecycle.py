@@ -128,6 +128,10 @@ def start(state_dir, owner=None, binds=(), timeout=60.0):
         if b and os.path.isdir(b) and not any(b == x or b.startswith(x + "/") for x in all_binds):
             all_binds.append(b)
     owner_start = procs.starttime(owner) if owner else None
+    meta = {"state_dir": state_dir, "anchor_pid": None, "anchor_start": None,
+            "owner": owner, "owner_start": owner_start, "binds": all_binds, "token": token,
+            "created": time.time(), "ns_inode": None}
+    _write_meta(state_dir, meta)     # first, so that a sweep running meanwhile sees who owns it
     log = open(os.path.join(state_dir, layout.ANCHOR_LOG), "wb")
     argv = ["unshare", "--mount", "--propagation", "private", "--",
             layout.PYTHON, "-I", os.path.join(layout.SIMLIB, "anchor.py"), layout.MARKER,
@@ -136,9 +140,7 @@ def start(state_dir, owner=None, binds=(), timeout=60.0):
     p = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
                          start_new_session=True, close_fds=True, cwd="/")
     log.close()
-    meta = {"state_dir": state_dir, "anchor_pid": p.pid, "anchor_start": procs.starttime(p.pid),
-            "owner": owner, "owner_start": owner_start, "binds": all_binds, "token": token,
-            "created": time.time(), "ns_inode": None}
+    meta.update(anchor_pid=p.pid, anchor_start=procs.starttime(p.pid))
     _write_meta(state_dir, meta)
     ready = os.path.join(var, os.path.basename(layout.READY))
     deadline = time.monotonic() + timeout
@@ -289,6 +291,21 @@ def stop(state_dir, keep=False, timeout=20.0):
 
 # --- sweep -------------------------------------------------------------------
 
+def _stale(state_dir, meta, grace=120):
+    """An environment nobody will stop: its owner or its anchor died. One
+    that is still starting (no anchor yet) gets a grace period."""
+    if meta is None:
+        try:
+            return time.time() - os.stat(state_dir).st_mtime > grace
+        except OSError:
+            return False
+    if meta.get("owner") and not procs.alive(meta["owner"], meta.get("owner_start")):
+        return True
+    if meta.get("anchor_pid") is None:
+        return time.time() - meta.get("created", 0) > grace
+    return not anchor_alive(meta)
+
+
 def sweep(base=layout.DEFAULT_BASE, everything=False):
     """Stop environments whose owner is gone (or all of them), and remove
     state directories that no environment uses any more. Returns what it ended."""
@@ -298,9 +315,7 @@ def sweep(base=layout.DEFAULT_BASE, everything=False):
             sd = os.path.join(base, name)
             if not os.path.isdir(sd):
                 continue
-            meta = read_meta(sd)
-            owner_gone = bool(meta) and meta.get("owner") and not procs.alive(meta["owner"], meta.get("owner_start"))
-            if everything or not anchor_alive(meta) or owner_gone:
+            if everything or _stale(sd, read_meta(sd)):
                 stop(sd)
                 ended.append(sd)
     # Anchors whose state directory vanished: end their namespace all the same.
