@@ -147,11 +147,14 @@ def start(state_dir, owner=None, binds=(), timeout=60.0):
     while not os.path.exists(ready):
         if p.poll() is not None or time.monotonic() > deadline:
             why = "exited with status %s" % p.returncode if p.returncode is not None else "timed out"
+            ino = procs.ns_inode(p.pid)
             try:
                 p.kill()
             except ProcessLookupError:
                 pass
             p.wait()
+            if ino is not None and ino != procs.ns_inode(os.getpid()):
+                procs.kill_and_wait(procs.pids_in_namespace(ino))   # e.g. a compiler it had started
             text = _tail(os.path.join(state_dir, layout.ANCHOR_LOG))
             stop(state_dir)
             raise SimError("simmac: the environment did not start (%s):\n%s" % (why, text))

@@ -108,7 +108,10 @@ def unmount(mp, force=False, record=None):
         try:
             sysmount.umount(mp, sysmount.MNT_FORCE)
         except OSError:
-            sysmount.umount(mp, sysmount.MNT_DETACH)
+            try:
+                sysmount.umount(mp, sysmount.MNT_DETACH)
+            except OSError as e2:
+                return Result(False, os.strerror(e2.errno))
             daemons = []
     for pid, start in daemons:
         try:
