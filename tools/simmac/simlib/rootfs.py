@@ -108,7 +108,13 @@ def _overlay(lower, target, layers, name, opaque=()):
         st = os.stat(os.path.join(lower, sub)) if os.path.isdir(os.path.join(lower, sub)) else None
         if st:
             os.chmod(d, st.st_mode & 0o7777)
-        os.setxattr(d, "trusted.overlay.opaque", b"y")
+        try:
+            os.setxattr(d, "trusted.overlay.opaque", b"y")
+        except OSError:
+            # No trusted xattrs here: hide each of the host's entries with a
+            # whiteout (a 0:0 character device) instead.
+            for name in (os.listdir(os.path.join(lower, sub)) if st else []):
+                os.mknod(os.path.join(d, name), 0o020000, os.makedev(0, 0))
     os.makedirs(target, exist_ok=True)
     sysmount.mount("simmac-" + name, target, "overlay", 0,
                    "lowerdir=%s,upperdir=%s,workdir=%s" % (lower, up, work))
