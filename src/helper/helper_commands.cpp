@@ -1,0 +1,43 @@
+#include "helper/helper_commands.h"
+
+#include "helper/fix_command.h"
+#include "helper/helper_request.h"
+#include "helper/mount_command.h"
+#include "helper/unmount_command.h"
+#include "platform/posix/posix_error.h"
+
+namespace drivelark::helper {
+
+namespace {
+
+// The application asks this to learn whether the password-free channel is set up.
+Outcome runSelftest(HelperSystem& system) {
+    if (system.hasRootRights()) return Outcome{};
+    return failed("not running with root rights");
+}
+
+// Reads one block of the raw device so that the disk does not spin down; never writes.
+Outcome runKeepalive(HelperSystem& system, const std::string& device) {
+    std::string raw = "/dev/r" + device;
+    int error = system.readAlignedBlock(raw);
+    if (error == 0) return Outcome{};
+    return failed("cannot read " + raw + ": " + errorText(error));
+}
+
+}  // namespace
+
+Outcome runHelper(HelperSystem& system, const std::vector<std::string>& arguments) {
+    ParsedRequest parsed = parseRequest(arguments);
+    if (!parsed.request) return refused(parsed.problem);
+    const Request& request = *parsed.request;
+    switch (request.subcommand) {
+        case Subcommand::selftest: return runSelftest(system);
+        case Subcommand::mount: return runMount(system, request);
+        case Subcommand::fix: return runFix(system, request.device);
+        case Subcommand::unmount: return runUnmount(system, request.mountPoint);
+        case Subcommand::keepalive: return runKeepalive(system, request.device);
+    }
+    return refused("unknown subcommand");
+}
+
+}  // namespace drivelark::helper

@@ -1,0 +1,32 @@
+#pragma once
+
+// The helper tool's command line, checked before anything runs as root. Anyone on the machine
+// may start the tool through sudo with any arguments, so every argument must have the exact
+// shape its subcommand expects.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace drivelark::helper {
+
+enum class Subcommand { selftest, mount, fix, unmount, keepalive };
+
+struct Request {
+    Subcommand subcommand = Subcommand::selftest;
+    std::string device;      // mount, fix, keepalive: a BSD name such as disk4s1
+    std::string mountPoint;  // mount, unmount: /Volumes/<name>
+    std::string volumeName;  // mount
+
+    bool operator==(const Request&) const = default;
+};
+
+struct ParsedRequest {
+    std::optional<Request> request;
+    std::string problem;  // why the arguments are refused, when there is no request
+};
+
+// `arguments` are the command line after the program's own name.
+ParsedRequest parseRequest(const std::vector<std::string>& arguments);
+
+}  // namespace drivelark::helper

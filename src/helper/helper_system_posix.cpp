@@ -1,0 +1,142 @@
+#include "helper/helper_system_posix.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "platform/posix/bundle_posix.h"
+
+namespace drivelark::helper {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int openRetrying(const std::string& path, int flags) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+FileInfo describe(const struct stat& status) {
+    FileInfo info;
+    info.isDirectory = S_ISDIR(status.st_mode);
+    info.isRegularFile = S_ISREG(status.st_mode);
+    info.isSymbolicLink = S_ISLNK(status.st_mode);
+    info.device = static_cast<std::uint64_t>(status.st_dev);
+    info.owner = static_cast<std::uint32_t>(status.st_uid);
+    info.mode = static_cast<std::uint32_t>(status.st_mode & 07777);
+    return info;
+}
+
+FileInfo failedWith(int error) {
+    FileInfo info;
+    info.error = error;
+    return info;
+}
+
+}  // namespace
+
+bool PosixHelperSystem::hasRootRights() { return ::geteuid() == 0; }
+
+std::optional<std::string> PosixHelperSystem::executableFolder() {
+    std::optional<std::string> executable = runningExecutablePath();
+    if (!executable) return std::nullopt;
+    size_t slash = executable->rfind('/');
+    if (slash == std::string::npos) return std::nullopt;
+    return slash == 0 ? std::string("/") : executable->substr(0, slash);
+}
+
+FileInfo PosixHelperSystem::lstat(const std::string& path) {
+    struct stat status;
+    return ::lstat(path.c_str(), &status) == 0 ? describe(status) : failedWith(errno);
+}
+
+FileInfo PosixHelperSystem::stat(const std::string& path) {
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0 ? describe(status) : failedWith(errno);
+}
+
+int PosixHelperSystem::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0 ? 0 : errno; }
+
+int PosixHelperSystem::removeDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0 ? 0 : errno; }
+
+DeviceBytes PosixHelperSystem::readStart(const std::string& path, std::size_t count) {
+    Descriptor fd(openRetrying(path, O_RDONLY));
+    if (fd.get() < 0) return DeviceBytes{errno, {}};
+    std::string bytes(count, '\0');
+    std::size_t filled = 0;
+    while (filled < count) {
+        ssize_t got = ::read(fd.get(), bytes.data() + filled, count - filled);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return DeviceBytes{errno, {}};
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return DeviceBytes{0, std::move(bytes)};
+}
+
+int PosixHelperSystem::openForWriting(const std::string& path) {
+    Descriptor fd(openRetrying(path, O_WRONLY));
+    return fd.get() < 0 ? errno : 0;
+}
+
+LockTest PosixHelperSystem::testWriteLock(const std::string& path) {
+    Descriptor fd(openRetrying(path, O_RDWR));
+    if (fd.get() < 0) return LockTest{errno, false};
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;  // the whole file
+    if (::fcntl(fd.get(), F_GETLK, &lock) != 0) return LockTest{errno, false};
+    return LockTest{0, lock.l_type != F_UNLCK};
+}
+
+int PosixHelperSystem::readAlignedBlock(const std::string& path) {
+    constexpr std::size_t kBlock = 4096;
+    Descriptor fd(openRetrying(path, O_RDONLY));
+    if (fd.get() < 0) return errno;
+    // Raw devices take only transfers aligned in memory and on the device.
+    void* memory = nullptr;
+    if (::posix_memalign(&memory, kBlock, kBlock) != 0) return ENOMEM;
+    std::unique_ptr<void, decltype(&std::free)> buffer(memory, &std::free);
+    ssize_t got;
+    do {
+        got = ::pread(fd.get(), buffer.get(), kBlock, 0);
+    } while (got < 0 && errno == EINTR);
+    return got < 0 ? errno : 0;
+}
+
+VolumeMode PosixHelperSystem::volumeMode(const std::string& path) {
+    struct statvfs status;
+    if (::statvfs(path.c_str(), &status) != 0) return VolumeMode{errno, false};
+    return VolumeMode{0, (status.f_flag & ST_RDONLY) != 0};
+}
+
+void PosixHelperSystem::pause(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+
+}  // namespace drivelark::helper

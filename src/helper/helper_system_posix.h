@@ -1,0 +1,25 @@
+#pragma once
+
+// The helper tool's system calls on Linux and macOS.
+
+#include "helper/helper_system.h"
+
+namespace drivelark::helper {
+
+class PosixHelperSystem final : public HelperSystem {
+public:
+    bool hasRootRights() override;
+    std::optional<std::string> executableFolder() override;
+    FileInfo lstat(const std::string& path) override;
+    FileInfo stat(const std::string& path) override;
+    int makeDirectory(const std::string& path) override;
+    int removeDirectory(const std::string& path) override;
+    DeviceBytes readStart(const std::string& path, std::size_t count) override;
+    int openForWriting(const std::string& path) override;
+    LockTest testWriteLock(const std::string& path) override;
+    int readAlignedBlock(const std::string& path) override;
+    VolumeMode volumeMode(const std::string& path) override;
+    void pause(std::chrono::milliseconds duration) override;
+};
+
+}  // namespace drivelark::helper

@@ -1,0 +1,116 @@
+#!/bin/bash
+# Installs drivelark-mount, the ntfs-3g tools it runs, and the sudo rule that lets the console
+# user run it as root without a password. Run as root, through the administrator prompt:
+#   /bin/bash install_helper.sh <folder of the application's executable> <bundle resource folder>
+# Nothing from the resource folder is needed. Prints HELPER_INSTALL_OK when everything is in
+# place; running it again is harmless. Written for macOS's bash 3.2 as well as newer ones.
+set -euo pipefail
+umask 022
+PATH=/usr/bin:/bin:/usr/sbin:/sbin
+LC_ALL=C
+export PATH LC_ALL
+
+bin_dir=/usr/local/lib/drivelark/bin
+helper="$bin_dir/drivelark-mount"
+rule_dir=/etc/sudoers.d
+rule_file="$rule_dir/drivelark"
+tools=(drivelark-mount ntfs-3g ntfsfix ntfs-3g.probe)
+rule_tmp=
+
+fail() {
+  echo "install_helper.sh: $*" >&2
+  exit 1
+}
+
+# Staged copies never outlive a failed run. sudo skips files in sudoers.d whose names hold a
+# dot, so a staged rule is never in force.
+remove_staged() {
+  local tool
+  for tool in "${tools[@]}"; do
+    rm -f -- "$bin_dir/.$tool.new"
+  done
+  if [ -n "$rule_tmp" ]; then rm -f -- "$rule_tmp"; fi
+}
+trap remove_staged EXIT
+
+[ "$#" -eq 2 ] || fail "usage: install_helper.sh <folder of the application's executable> <bundle resource folder>"
+source_dir=$1
+[ "$(id -u)" -eq 0 ] || fail "must run as root"
+
+# The console user: BSD stat on macOS, GNU stat elsewhere.
+if ! user=$(stat -f%Su /dev/console 2>/dev/null); then
+  user=$(stat -c %U /dev/console) || fail "cannot tell who is logged in at the console"
+fi
+case "$user" in
+  '' | root | loginwindow | _mbsetupuser) fail "no user is logged in at the console (it belongs to '$user')" ;;
+esac
+# The name goes into a sudo rule.
+[[ $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.-]*$ ]] || fail "the console user's name '$user' cannot go into a sudo rule"
+
+if stat -c %u / >/dev/null 2>&1; then
+  owner_and_mode=(stat -c '%u %a')
+else
+  owner_and_mode=(stat -f '%u %Lp')
+fi
+
+# sudo runs $helper as root: whoever can change any folder on its path could put another
+# program in its place.
+require_root_only() {
+  local path=$1 status owner mode
+  [ ! -L "$path" ] || fail "$path is a symbolic link; refusing to install the helper tool beneath it"
+  status=$("${owner_and_mode[@]}" -- "$path") || fail "cannot inspect $path"
+  owner=${status%% *}
+  mode=${status#* }
+  if [ "$owner" != 0 ] || (((8#$mode & 8#022) != 0)); then
+    fail "$path is not owned by root or other users can change it (owner $owner, mode $mode);" \
+      "whoever can change it could replace the tool that sudo runs as root. Make it root's and not" \
+      "writable by group or others (chown root $path; chmod go-w $path), then try again"
+  fi
+}
+for path in / /usr /usr/local /usr/local/lib /usr/local/lib/drivelark "$bin_dir"; do
+  if [ -e "$path" ] || [ -L "$path" ]; then require_root_only "$path"; fi
+done
+
+for tool in "${tools[@]}"; do
+  [ -f "$source_dir/$tool" ] || fail "$source_dir/$tool is missing"
+done
+[ -d "$rule_dir" ] || fail "$rule_dir is missing, so sudo cannot be given the helper's rule"
+
+for dir in /usr/local /usr/local/lib; do
+  [ -d "$dir" ] || install -d -o 0 -g 0 -m 0755 "$dir"
+done
+for dir in /usr/local/lib/drivelark "$bin_dir"; do
+  install -d -o 0 -g 0 -m 0755 "$dir"
+  chown 0:0 "$dir"
+  chmod 0755 "$dir"
+done
+
+# Every tool is staged first and then renamed into place, so a running tool is never changed
+# underneath and a failed copy replaces nothing.
+for tool in "${tools[@]}"; do
+  install -o 0 -g 0 -m 0755 "$source_dir/$tool" "$bin_dir/.$tool.new"
+done
+for tool in "${tools[@]}"; do
+  mv -f "$bin_dir/.$tool.new" "$bin_dir/$tool"
+done
+
+rule_tmp=$(mktemp "$rule_dir/.drivelark.XXXXXX")
+printf '%s ALL=(root) NOPASSWD: %s\n' "$user" "$helper" >"$rule_tmp"
+chown 0:0 "$rule_tmp"
+chmod 0440 "$rule_tmp"
+if ! checked=$(visudo -c -f "$rule_tmp" 2>&1); then
+  fail "the sudo rule for $user did not pass visudo's check, so it was not installed: $checked"
+fi
+mv -f "$rule_tmp" "$rule_file"
+rule_tmp=
+if ! checked=$(visudo -c 2>&1); then
+  rm -f -- "$rule_file"
+  fail "sudo's configuration did not pass visudo's check with the helper's rule, so the rule was removed again: $checked"
+fi
+
+for tool in "${tools[@]}"; do
+  require_root_only "$bin_dir/$tool"
+  [ -x "$bin_dir/$tool" ] || fail "$bin_dir/$tool is not executable"
+done
+[ -f "$rule_file" ] || fail "$rule_file is not in place"
+echo HELPER_INSTALL_OK

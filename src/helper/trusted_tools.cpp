@@ -1,0 +1,35 @@
+#include "helper/trusted_tools.h"
+
+#include "platform/posix/posix_error.h"
+
+namespace drivelark::helper {
+
+namespace {
+
+constexpr std::uint32_t kWritableByGroupOrOthers = 0022;
+
+TrustedTool untrusted(std::string problem) { return TrustedTool{std::nullopt, std::move(problem)}; }
+
+}  // namespace
+
+bool isRootOnly(const FileInfo& info) {
+    return info.error == 0 && info.owner == 0 && (info.mode & kWritableByGroupOrOthers) == 0;
+}
+
+TrustedTool trustedTool(HelperSystem& system, const std::string& name) {
+    std::optional<std::string> folder = system.executableFolder();
+    if (!folder) return untrusted("cannot find the folder of drivelark-mount");
+    FileInfo folderInfo = system.lstat(*folder);
+    if (folderInfo.error != 0) return untrusted("cannot inspect " + *folder + ": " + errorText(folderInfo.error));
+    if (!folderInfo.isDirectory || !isRootOnly(folderInfo))
+        return untrusted(*folder + " is not a folder only root can change; refusing to run " + name + " from it");
+
+    std::string path = (*folder == "/" ? "" : *folder) + "/" + name;
+    FileInfo toolInfo = system.lstat(path);
+    if (toolInfo.error != 0) return untrusted("cannot inspect " + path + ": " + errorText(toolInfo.error));
+    if (!toolInfo.isRegularFile || !isRootOnly(toolInfo))
+        return untrusted(path + " is not a file only root can change; refusing to run it");
+    return TrustedTool{path, {}};
+}
+
+}  // namespace drivelark::helper
