@@ -46,6 +46,8 @@ case "$user" in
 esac
 # The name goes into a sudo rule.
 [[ $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.-]*$ ]] || fail "the console user's name '$user' cannot go into a sudo rule"
+# stat names an owner without an account "UNKNOWN" (GNU) or by number (BSD).
+id -u -- "$user" >/dev/null 2>&1 || fail "the console belongs to '$user', which is not a user account"
 
 if stat -c %u / >/dev/null 2>&1; then
   owner_and_mode=(stat -c '%u %a')

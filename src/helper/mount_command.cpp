@@ -53,7 +53,7 @@ bool waitUntilMounted(HelperSystem& system, const std::string& mountPoint, std::
     }
 }
 
-// Why the mount at `mountPoint` is not a writable one; empty when it is.
+// Why what is now mounted at the request's mount point is not writable; empty when it is.
 std::string whyNotWritable(HelperSystem& system, const Request& request, std::string_view ntfs3gOutput) {
     if (isReadOnlyFallBack(ntfs3gOutput)) return "ntfs-3g mounted /dev/" + request.device + " read-only instead";
     std::string shown = printable(request.mountPoint);

@@ -1,5 +1,7 @@
 #include "helper/trusted_tools.h"
 
+#include "helper/outcome.h"
+#include "helper/outcome.h"
 #include "platform/posix/posix_error.h"
 
 namespace drivelark::helper {
@@ -19,16 +21,18 @@ bool isRootOnly(const FileInfo& info) {
 TrustedTool trustedTool(HelperSystem& system, const std::string& name) {
     std::optional<std::string> folder = system.executableFolder();
     if (!folder) return untrusted("cannot find the folder of drivelark-mount");
+    std::string shownFolder = printable(*folder);
     FileInfo folderInfo = system.lstat(*folder);
-    if (folderInfo.error != 0) return untrusted("cannot inspect " + *folder + ": " + errorText(folderInfo.error));
+    if (folderInfo.error != 0) return untrusted("cannot inspect " + shownFolder + ": " + errorText(folderInfo.error));
     if (!folderInfo.isDirectory || !isRootOnly(folderInfo))
-        return untrusted(*folder + " is not a folder only root can change; refusing to run " + name + " from it");
+        return untrusted(shownFolder + " is not a folder only root can change; refusing to run " + name + " from it");
 
     std::string path = (*folder == "/" ? "" : *folder) + "/" + name;
+    std::string shownPath = printable(path);
     FileInfo toolInfo = system.lstat(path);
-    if (toolInfo.error != 0) return untrusted("cannot inspect " + path + ": " + errorText(toolInfo.error));
+    if (toolInfo.error != 0) return untrusted("cannot inspect " + shownPath + ": " + errorText(toolInfo.error));
     if (!toolInfo.isRegularFile || !isRootOnly(toolInfo))
-        return untrusted(path + " is not a file only root can change; refusing to run it");
+        return untrusted(shownPath + " is not a file only root can change; refusing to run it");
     return TrustedTool{path, {}};
 }
 
