@@ -8,10 +8,12 @@ namespace drivelark {
 
 namespace {
 
-// The write probe: open the raw device for writing and write nothing.
+// The write probe: open the raw device for writing and write nothing. The marker goes to standard
+// error: when a command fails, the prompt reports its standard error, and only when that is empty
+// its standard output, so a marker on standard output is lost behind any earlier complaint.
 std::string writeProbe(const std::string& deviceID) {
     return "dd if=/dev/zero of=/dev/r" + deviceID + " bs=1 count=0 2>/dev/null || { echo " +
-           MountManager::writeDeniedMarker + "; exit 1; }";
+           MountManager::writeDeniedMarker + " >&2; exit 1; }";
 }
 
 std::string joined(const std::vector<std::string>& segments, const std::string& separator) {

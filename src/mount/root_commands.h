@@ -23,7 +23,8 @@ std::string administratorScript(const std::string& command);
 std::string remountCommand(const std::string& deviceID, const std::string& mountPoint, const std::string& volumeName,
                            const std::string& ntfs3g);
 
-// Checks that the raw device may be written and clears the in-use mark with "ntfsfix -d". It
+// Checks that the raw device may be written (on failure "__WRITE_DENIED__" goes to standard error,
+// where the prompt reports it) and clears the in-use mark with "ntfsfix -d". It
 // refuses a device that is still mounted (ntfsfix would change it under the mount) and a
 // hibernated Windows volume (ntfsfix empties its journal before giving up).
 std::string repairCommand(const std::string& deviceID, const std::string& ntfsfix, const std::string& probe);

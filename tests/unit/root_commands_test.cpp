@@ -45,7 +45,7 @@ TEST(RootCommandsTest, RemountCommand) {
               "/usr/sbin/diskutil unmount force 'disk4s1' || /usr/sbin/diskutil unmount 'disk4s1' ; "
               "/usr/sbin/diskutil unmount force '/Volumes/Data' ; "
               "/bin/mkdir -p '/Volumes/Data' ; "
-              "dd if=/dev/zero of=/dev/rdisk4s1 bs=1 count=0 2>/dev/null || { echo __WRITE_DENIED__; exit 1; } ; "
+              "dd if=/dev/zero of=/dev/rdisk4s1 bs=1 count=0 2>/dev/null || { echo __WRITE_DENIED__ >&2; exit 1; } ; "
               "out=$('/usr/local/bin/ntfs-3g' '/dev/disk4s1' '/Volumes/Data' -o volname='Data',local,noowners,noatime "
               "2>&1) ; status=$? ; "
               "case \"$out\" in *read-only*) /usr/sbin/diskutil unmount force '/Volumes/Data' >/dev/null 2>&1 ; "
@@ -59,7 +59,7 @@ TEST(RootCommandsTest, RemountCommand) {
 
 TEST(RootCommandsTest, RepairCommand) {
     EXPECT_EQ(repairCommand("disk4s1", "/usr/local/bin/ntfsfix", "/usr/local/bin/ntfs-3g.probe"),
-              "dd if=/dev/zero of=/dev/rdisk4s1 bs=1 count=0 2>/dev/null || { echo __WRITE_DENIED__; exit 1; }; "
+              "dd if=/dev/zero of=/dev/rdisk4s1 bs=1 count=0 2>/dev/null || { echo __WRITE_DENIED__ >&2; exit 1; }; "
               "! /sbin/mount | /usr/bin/grep -q '^/dev/disk4s1 on ' || "
               "{ echo 'disk4s1 is mounted: not repairing it under the mount'; exit 1; }; "
               "case \"$('/usr/local/bin/ntfs-3g.probe' --readwrite '/dev/disk4s1' 2>&1)\" in *hibernated*) "
