@@ -10,6 +10,7 @@ std::string NTFSPartition::safeVolumeName(std::string_view name) {
         if (c == ',' || c == '/') c = '_';
     }
     if (safe == "." || safe == "..") safe.assign(safe.size(), '_');
+    if (safe.front() == '-') safe.front() = '_';
     return safe;
 }
 

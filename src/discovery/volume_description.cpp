@@ -16,7 +16,8 @@ std::optional<std::string> optionalText(const PlistValue& root, const char* key)
 std::optional<VolumeDescription> parseVolumeDescription(std::string_view description) {
     std::optional<PlistValue> root = parsePropertyList(description);
     if (!root || root->dictionary() == nullptr) return std::nullopt;
-    return VolumeDescription{optionalText(*root, "DeviceIdentifier"), optionalText(*root, "VolumeName")};
+    return VolumeDescription{optionalText(*root, "DeviceIdentifier"), optionalText(*root, "VolumeName"),
+                             optionalText(*root, "MountPoint")};
 }
 
 }  // namespace drivelark

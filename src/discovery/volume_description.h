@@ -11,6 +11,9 @@ namespace drivelark {
 struct VolumeDescription {
     std::optional<std::string> deviceIdentifier;  // "DeviceIdentifier", when present as text
     std::optional<std::string> volumeName;        // "VolumeName", when present as text
+    std::optional<std::string> mountPoint;        // "MountPoint": present only while mounted
+
+    bool operator==(const VolumeDescription&) const = default;
 };
 
 // None when `description` is not a property list whose root is a dictionary.

@@ -17,10 +17,10 @@ bool listsDevice(std::string_view listing, std::string_view device) {
     return false;
 }
 
-std::optional<Outcome> stopIfInUse(HelperSystem& system, const std::string& device, const DiskInfo& info) {
+std::optional<Outcome> stopIfInUse(HelperSystem& system, const std::string& device, const VolumeDescription& info) {
     std::string node = "/dev/" + device;
-    if (!info.mountPoint.empty())
-        return refused(node + " is mounted at " + printable(info.mountPoint) + "; unmount it first");
+    if (info.mountPoint && !info.mountPoint->empty())
+        return refused(node + " is mounted at " + printable(*info.mountPoint) + "; unmount it first");
 
     CommandResult listing = runCommand(kMountPath, {});
     if (listing.exit != 0) {

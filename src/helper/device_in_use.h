@@ -18,6 +18,6 @@ bool listsDevice(std::string_view listing, std::string_view device);
 
 // Refuses when the mount listing shows the device, the disk utility gives it a mount point
 // (`info`), or another process (a read-write ntfs-3g) holds a lock on it.
-std::optional<Outcome> stopIfInUse(HelperSystem& system, const std::string& device, const DiskInfo& info);
+std::optional<Outcome> stopIfInUse(HelperSystem& system, const std::string& device, const VolumeDescription& info);
 
 }  // namespace drivelark::helper

@@ -6,22 +6,13 @@
 #include "foundation/system_programs.h"
 #include "helper/boot_sector.h"
 #include "platform/posix/posix_error.h"
-#include "platform/property_list.h"
 
 namespace drivelark::helper {
 
-std::optional<DiskInfo> parseDiskInfo(std::string_view plist) {
-    std::optional<PlistValue> root = parsePropertyList(plist);
-    if (!root || root->dictionary() == nullptr) return std::nullopt;
-    const std::string* identifier = root->textAt("DeviceIdentifier");
-    if (identifier == nullptr) return std::nullopt;
-    const std::string* mountPoint = root->textAt("MountPoint");
-    return DiskInfo{*identifier, mountPoint == nullptr ? std::string() : *mountPoint};
-}
-
 DeviceCheck checkNtfsDevice(HelperSystem& system, const std::string& device) {
     CommandResult described = runCommand(kDiskutilPath, {"info", "-plist", device});
-    std::optional<DiskInfo> info = described.exit == 0 ? parseDiskInfo(described.out) : std::nullopt;
+    std::optional<VolumeDescription> info =
+        described.exit == 0 ? parseVolumeDescription(described.out) : std::nullopt;
     if (!info || info->deviceIdentifier != device)
         return DeviceCheck{refused("the disk utility does not know " + device), {}};
 

@@ -7,24 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "discovery/volume_description.h"
 #include "helper/helper_system.h"
 #include "helper/outcome.h"
 
 namespace drivelark::helper {
 
-struct DiskInfo {
-    std::string deviceIdentifier;
-    std::string mountPoint;  // empty when the system has not mounted it
-
-    bool operator==(const DiskInfo&) const = default;
-};
-
-// Reads "diskutil info -plist <device>". None unless it is a dictionary with a DeviceIdentifier.
-std::optional<DiskInfo> parseDiskInfo(std::string_view plist);
-
 struct DeviceCheck {
     std::optional<Outcome> stop;  // set when the device must not be touched
-    DiskInfo info;
+    VolumeDescription info;       // the disk utility's description of the device
 };
 
 // Refuses unless the disk utility describes `device` under that very name and its boot sector

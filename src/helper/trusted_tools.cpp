@@ -1,7 +1,6 @@
 #include "helper/trusted_tools.h"
 
 #include "helper/outcome.h"
-#include "helper/outcome.h"
 #include "platform/posix/posix_error.h"
 
 namespace drivelark::helper {

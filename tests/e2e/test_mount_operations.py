@@ -235,6 +235,14 @@ class MountOperations(e2e.SimMacTestCase):
     def test_hostile_name_through_the_helper(self):
         self.check_hostile_name("helper")
 
+    def test_option_looking_name_through_the_helper(self):
+        self.install_helper()
+        part = self.attach_ntfs("-o ro")
+        steps = self.drive("remount", part["id"], "-o ro")
+        self.assertTrue(steps[0]["ok"], steps)
+        self.assert_writable("/Volumes/_o ro")
+        self.assertEqual(self.mac.prompt_count(), 0)
+
     # --- the helper tool on its own ---------------------------------------------------------
     def test_helper_refuses_hostile_arguments_and_changes_nothing(self):
         self.install_helper()

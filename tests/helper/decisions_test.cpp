@@ -39,18 +39,6 @@ TEST(BootSectorTest, OnlyNtfsWithTheSignatureIsRecognised) {
         EXPECT_FALSE(isNtfsBootSector(other));
 }
 
-TEST(DiskInfoTest, ReadsTheIdentifierAndMountPointOfTheDiskUtilitysDescription) {
-    EXPECT_EQ(parseDiskInfo(drivelark::testing::testData("diskutil_info_ntfs_volume.plist")),
-              (DiskInfo{"disk4s2", "/Volumes/Data"}));
-    EXPECT_EQ(parseDiskInfo(testing::diskInfo("disk4s1")), (DiskInfo{"disk4s1", ""}));
-    EXPECT_EQ(parseDiskInfo(drivelark::testing::testData("diskutil_info_unknown.plist")), std::nullopt);
-    EXPECT_EQ(parseDiskInfo("Could not find disk: disk9"), std::nullopt);
-    EXPECT_EQ(parseDiskInfo(""), std::nullopt);
-    EXPECT_EQ(parseDiskInfo("<plist version=\"1.0\"><array><string>disk4s1</string></array></plist>"), std::nullopt);
-    EXPECT_EQ(parseDiskInfo("<plist version=\"1.0\"><dict><key>DeviceIdentifier</key><true/></dict></plist>"),
-              std::nullopt);
-}
-
 TEST(MountListingTest, FindsOnlyLinesThatBeginWithTheDevice) {
     std::string listing = drivelark::testing::testData("mount_mac_mixed.txt");
     std::string ntfs =

@@ -24,6 +24,8 @@ TEST(NTFSPartitionTest, SafeNameReplacesOnlyCommasAndSlashes) {
     EXPECT_EQ(NTFSPartition::safeVolumeName("."), "_");
     EXPECT_EQ(NTFSPartition::safeVolumeName("..."), "...");
     EXPECT_EQ(NTFSPartition::safeVolumeName("../etc"), ".._etc");
+    EXPECT_EQ(NTFSPartition::safeVolumeName("-o ro"), "_o ro");
+    EXPECT_EQ(NTFSPartition::safeVolumeName("a-b"), "a-b");
     EXPECT_EQ(NTFSPartition::safeVolumeName("Bob's \"Disk\" $(touch x); 数据,/"),
               "Bob's \"Disk\" $(touch x); 数据__");
 }
