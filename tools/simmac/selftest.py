@@ -1,4 +1,4 @@
-"""Self-tests of the simulated Mac (tools/simmac): that it behaves as the
+"""Self-tests of the simulated Mac: that it behaves as the
 real programs do, on real NTFS images and the real ntfs-3g, and that it
 leaves nothing behind. No Drivelark binary is needed."""
 import errno
@@ -10,8 +10,8 @@ import subprocess
 import time
 import unittest
 
-import e2e_support as e2e
-from e2e_support import SimMac, lifecycle
+import simmac_testcase as e2e
+from simmac_testcase import SimMac, lifecycle
 
 ROOT = "root"
 
