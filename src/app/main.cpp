@@ -7,7 +7,7 @@ int main() {
     using namespace drivelark;
     // Never destroyed: background work that is still running when the event loop ends may
     // still post to the main queue, so the services must outlive it.
-    NativePlatform* native = makeNativePlatform().release();
+    static NativePlatform* const native = makeNativePlatform().release();
     installPlatform(&native->services());
     static AppDelegate delegate;
     return native->runApplication([] { delegate.applicationDidFinishLaunching(); });

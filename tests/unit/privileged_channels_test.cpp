@@ -2,14 +2,12 @@
 
 #include "doubles/test_platform.h"
 #include "mount/mount_manager.h"
+#include "unit/mount_programs.h"
 
 namespace drivelark {
 namespace {
 
 using namespace testing;
-
-constexpr const char* kSudo = "/usr/bin/sudo";
-constexpr const char* kHelper = "/usr/local/lib/drivelark/bin/drivelark-mount";
 
 class PrivilegedChannelsTest : public ::testing::Test {
 protected:

@@ -4,15 +4,12 @@
 #include "doubles/test_platform.h"
 #include "mount/mount_manager.h"
 #include "mount/root_commands.h"
+#include "unit/mount_programs.h"
 
 namespace drivelark {
 namespace {
 
 using namespace testing;
-
-constexpr const char* kSudo = "/usr/bin/sudo";
-constexpr const char* kHelper = "/usr/local/lib/drivelark/bin/drivelark-mount";
-constexpr const char* kOsascript = "/usr/bin/osascript";
 
 class RepairAndUnmountTest : public ::testing::Test {
 protected:

@@ -24,7 +24,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from simlib import audit as _audit  # noqa: E402
-from simlib import layout, lifecycle, procs  # noqa: E402
+from simlib import layout, lifecycle, procs, waiting  # noqa: E402
 from simlib.lifecycle import SimError  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
@@ -272,12 +272,8 @@ class SimMac:
     @staticmethod
     def wait_for(condition, timeout, what="the condition", interval=0.05):
         """Polls condition() until it returns something true (and returns
-        that); raises AssertionError naming `what` at the deadline."""
-        deadline = time.monotonic() + timeout
-        while True:
-            v = condition()
-            if v:
-                return v
-            if time.monotonic() > deadline:
-                raise AssertionError("timed out after %.1f s waiting for %s" % (timeout, what))
-            time.sleep(interval)
+        that); fails the test naming `what` at the deadline."""
+        try:
+            return waiting.until(condition, timeout, what, interval)
+        except waiting.Timeout as timeout_error:
+            raise AssertionError(str(timeout_error)) from None
