@@ -11,24 +11,11 @@
 #include <thread>
 
 #include "platform/posix/bundle_posix.h"
+#include "platform/posix/descriptor.h"
 
 namespace drivelark::helper {
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 int openRetrying(const std::string& path, int flags) {
     int fd;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/posix/descriptor.h"
 #include "platform/posix/posix_error.h"
 
 extern char** environ;
@@ -17,23 +18,6 @@ extern char** environ;
 namespace drivelark {
 
 namespace {
-
-// A descriptor that is closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 bool makePipe(int fds[2]) {
 #if defined(__APPLE__)
