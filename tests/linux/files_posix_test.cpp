@@ -77,9 +77,5 @@ TEST(PosixFilesTest, ExecutableMeansARegularFileWeMayRun) {
     EXPECT_FALSE(files.exists(folder / "none"));
 }
 
-TEST(PosixFilesTest, HomeComesFromTheEnvironment) {
-    EXPECT_EQ(PosixFiles().homeDirectory(), std::string(::getenv("HOME")));
-}
-
 }  // namespace
 }  // namespace drivelark

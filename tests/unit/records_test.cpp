@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "discovery/ntfs_partition.h"
-#include "discovery/volume_info.h"
 
 namespace drivelark {
 namespace {
@@ -28,12 +27,6 @@ TEST(NTFSPartitionTest, SafeNameReplacesOnlyCommasAndSlashes) {
     EXPECT_EQ(NTFSPartition::safeVolumeName("a-b"), "a-b");
     EXPECT_EQ(NTFSPartition::safeVolumeName("Bob's \"Disk\" $(touch x); 数据,/"),
               "Bob's \"Disk\" $(touch x); 数据__");
-}
-
-TEST(VolumeInfoTest, OnlyOtherIsNotNTFS) {
-    EXPECT_TRUE((VolumeInfo{"", "/Volumes/A", "A", VolumeInfo::Kind::ntfsReadOnly}.isNTFS()));
-    EXPECT_TRUE((VolumeInfo{"", "/Volumes/A", "A", VolumeInfo::Kind::ntfsReadWrite}.isNTFS()));
-    EXPECT_FALSE((VolumeInfo{"", "/Volumes/A", "A", VolumeInfo::Kind::other}.isNTFS()));
 }
 
 }  // namespace
