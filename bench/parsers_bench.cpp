@@ -44,10 +44,10 @@ std::string largeMountTable() {
 }
 
 void parseListing(benchmark::State& state, const std::string& listing) {
-    size_t expected = parsePartitionListing(listing).size();
+    size_t expected = parsePartitionListing(listing)->size();
     for (auto _ : state) {
-        std::vector<NTFSPartition> partitions = parsePartitionListing(listing);
-        if (partitions.size() != expected) state.SkipWithError("unstable result");
+        std::optional<std::vector<ListedPartition>> partitions = parsePartitionListing(listing);
+        if (partitions->size() != expected) state.SkipWithError("unstable result");
         benchmark::DoNotOptimize(partitions);
     }
     state.counters["partitions"] = static_cast<double>(expected);

@@ -1,6 +1,5 @@
 #include "discovery/disk_topology.h"
 
-#include "discovery/partition_listing.h"
 #include "discovery/volume_description.h"
 #include "foundation/command_runner.h"
 #include "foundation/system_programs.h"
@@ -9,20 +8,17 @@ namespace drivelark {
 
 namespace DiskTopology {
 
-std::vector<NTFSPartition> ntfsPartitions() {
-    CommandResult listing = runCommand(kDiskutilPath, {"list", "-plist"});
-    if (listing.exit != 0) return {};
-    return parsePartitionListing(listing.out);
-}
-
-MountTable currentMounts() {
-    CommandResult listing = runCommand(kMountPath, {});
-    if (listing.exit != 0) return {};
-    return parseMountTable(listing.out);
+std::optional<MountTable> currentMounts() {
+    CommandResult listing = runCommand(kMountPath, {}, kMainThreadTimeLimit);
+    if (listing.exit != 0) return std::nullopt;
+    MountTable table = parseMountTable(listing.out);
+    // Every real table has the root file system: without it, the output was not a mount table.
+    if (!table.contains("/")) return std::nullopt;
+    return table;
 }
 
 std::string deviceOfMount(const std::string& mountPoint) {
-    CommandResult info = runCommand(kDiskutilPath, {"info", "-plist", mountPoint});
+    CommandResult info = runCommand(kDiskutilPath, {"info", "-plist", mountPoint}, kMainThreadTimeLimit);
     if (info.exit != 0) return {};
     std::optional<VolumeDescription> description = parseVolumeDescription(info.out);
     if (!description || !description->deviceIdentifier) return {};

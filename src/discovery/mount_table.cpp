@@ -1,10 +1,10 @@
 #include "discovery/mount_table.h"
 
+#include "foundation/text.h"
+
 namespace drivelark {
 
 namespace {
-
-bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 bool marksReadOnly(std::string_view options) {
     return contains(options, "read-only") || options.substr(0, 3) == "ro," || contains(options, ",ro,") ||
@@ -38,7 +38,8 @@ void parseLine(std::string_view line, MountTable& table) {
     if (!options.empty() && options.back() == ')') options.remove_suffix(1);
 
     std::string_view type = firstOption(options);
-    table[std::string(mountPoint)] = MountEntry{std::string(type.empty() ? device : type), marksReadOnly(options)};
+    table[std::string(mountPoint)] =
+        MountEntry{std::string(type.empty() ? device : type), marksReadOnly(options), std::string(device)};
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace drivelark {
 struct MountEntry {
     std::string type;  // the first option, such as "ntfs", "nfs" or "apfs"
     bool readOnly = false;
+    std::string source;  // what is mounted: "/dev/disk4s1", "fuse-t:/DATA", "map auto_home"
 
     bool operator==(const MountEntry&) const = default;
 };

@@ -19,10 +19,14 @@ struct NTFSPartition {
     std::string safeVolname() const { return safeVolumeName(volumeName); }
 
     // `name`, or "Untitled" when empty, with "," and "/" turned into "_", so that it fits both
-    // ntfs-3g's comma-separated options and a single path component. A name of "." or ".."
-    // becomes "_" or "__": as a path component it would name /Volumes itself or the root. A
-    // leading "-" becomes "_", since the helper tool takes no argument that looks like an option.
+    // ntfs-3g's comma-separated options and a single path component. So do a backslash, which
+    // FUSE's option parser takes as an escape, and control characters, with which a name could
+    // forge lines of the mount table. A name of "." or ".." becomes "_" or "__": as a path
+    // component it would name /Volumes itself or the root. A leading "-" becomes "_", since the
+    // helper tool takes no argument that looks like an option.
     static std::string safeVolumeName(std::string_view name);
+
+    bool operator==(const NTFSPartition&) const = default;
 };
 
 }  // namespace drivelark

@@ -1,5 +1,6 @@
 #include "discovery/partition_listing.h"
 
+#include "foundation/text.h"
 #include "platform/property_list.h"
 #include "platform/text_case.h"
 
@@ -7,11 +8,9 @@ namespace drivelark {
 
 namespace {
 
-bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
-
-std::string textOr(const PlistValue& entry, const char* key, std::string fallback = {}) {
+std::string textOr(const PlistValue& entry, const char* key) {
     const std::string* text = entry.textAt(key);
-    return text != nullptr ? *text : fallback;
+    return text != nullptr ? *text : std::string();
 }
 
 // An array whose elements are all dictionaries; null otherwise.
@@ -24,51 +23,54 @@ const PlistValue::Array* dictionaryArray(const PlistValue* value) {
     return items;
 }
 
-// The file system named by "FilesystemType" decides when it is given: the partition type in
-// "Content" is shared by NTFS and exFAT on MBR disks ("Windows_NTFS"), so an exFAT card would
-// otherwise pass for NTFS.
-bool namesOtherFileSystem(const PlistValue& entry) {
-    const std::string* fileSystem = entry.textAt("FilesystemType");
-    return fileSystem != nullptr && !fileSystem->empty() && !contains(uppercased(*fileSystem), "NTFS");
+// Partition types that NTFS shares with other file systems: MBR type 0x07 (also exFAT) and
+// GPT's basic data partition (also exFAT and FAT32).
+bool isSharedPartitionType(const std::string& content) {
+    return content == "Windows_NTFS" || content == "Microsoft Basic Data";
 }
 
-bool isNTFSPartition(const PlistValue& partition) {
-    if (namesOtherFileSystem(partition)) return false;
-    return contains(uppercased(textOr(partition, "Content")), "NTFS") ||
-           contains(uppercased(textOr(partition, "FilesystemType")), "NTFS");
+enum class Verdict { notNTFS, ntfs, unknown };
+
+// "FilesystemType" decides when the listing gives it. Without it, a shared partition type leaves
+// the question open; any other "Content" that names NTFS counts (in capitals only for a whole
+// disk, whose "Content" is a volume's and not a partition type).
+Verdict judge(const PlistValue& entry, bool wholeDisk) {
+    const std::string fileSystem = textOr(entry, "FilesystemType");
+    if (!fileSystem.empty()) return contains(uppercased(fileSystem), "NTFS") ? Verdict::ntfs : Verdict::notNTFS;
+    const std::string content = textOr(entry, "Content");
+    if (isSharedPartitionType(content)) return Verdict::unknown;
+    bool namesNTFS = wholeDisk ? contains(content, "NTFS") : contains(uppercased(content), "NTFS");
+    return namesNTFS ? Verdict::ntfs : Verdict::notNTFS;
 }
 
-bool isNTFSWholeDisk(const PlistValue& disk) {
-    const std::string* content = disk.textAt("Content");
-    return content != nullptr && contains(*content, "NTFS") && !namesOtherFileSystem(disk);
-}
-
-void appendRecord(const PlistValue& entry, std::vector<NTFSPartition>& partitions) {
+void consider(const PlistValue& entry, bool wholeDisk, std::vector<ListedPartition>& found) {
+    Verdict verdict = judge(entry, wholeDisk);
     const std::string* deviceID = entry.textAt("DeviceIdentifier");
-    if (deviceID == nullptr) return;
-    partitions.push_back(NTFSPartition{*deviceID, textOr(entry, "VolumeName"), textOr(entry, "VolumeUUID")});
+    if (verdict == Verdict::notNTFS || deviceID == nullptr) return;
+    NTFSPartition partition{*deviceID, textOr(entry, "VolumeName"), textOr(entry, "VolumeUUID")};
+    std::string identity =
+        *deviceID + '\n' + partition.uuid + '\n' + textOr(entry, "DiskUUID") + '\n' + partition.volumeName;
+    found.push_back(ListedPartition{std::move(partition), verdict == Verdict::unknown, std::move(identity)});
 }
 
 }  // namespace
 
-std::vector<NTFSPartition> parsePartitionListing(std::string_view listing) {
-    std::vector<NTFSPartition> partitions;
+std::optional<std::vector<ListedPartition>> parsePartitionListing(std::string_view listing) {
     std::optional<PlistValue> root = parsePropertyList(listing);
-    if (!root) return partitions;
+    if (!root) return std::nullopt;
     const PlistValue::Array* disks = dictionaryArray(root->find("AllDisksAndPartitions"));
-    if (disks == nullptr) return partitions;
+    if (disks == nullptr) return std::nullopt;
 
+    std::vector<ListedPartition> found;
     for (const PlistValue& disk : *disks) {
         const PlistValue::Array* children = dictionaryArray(disk.find("Partitions"));
         if (children == nullptr || children->empty()) {
-            if (isNTFSWholeDisk(disk)) appendRecord(disk, partitions);
+            consider(disk, true, found);
             continue;
         }
-        for (const PlistValue& partition : *children) {
-            if (isNTFSPartition(partition)) appendRecord(partition, partitions);
-        }
+        for (const PlistValue& partition : *children) consider(partition, false, found);
     }
-    return partitions;
+    return found;
 }
 
 }  // namespace drivelark

@@ -17,7 +17,7 @@ std::optional<VolumeDescription> parseVolumeDescription(std::string_view descrip
     std::optional<PlistValue> root = parsePropertyList(description);
     if (!root || root->dictionary() == nullptr) return std::nullopt;
     return VolumeDescription{optionalText(*root, "DeviceIdentifier"), optionalText(*root, "VolumeName"),
-                             optionalText(*root, "MountPoint")};
+                             optionalText(*root, "MountPoint"), optionalText(*root, "FilesystemType")};
 }
 
 }  // namespace drivelark

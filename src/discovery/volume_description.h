@@ -12,6 +12,7 @@ struct VolumeDescription {
     std::optional<std::string> deviceIdentifier;  // "DeviceIdentifier", when present as text
     std::optional<std::string> volumeName;        // "VolumeName", when present as text
     std::optional<std::string> mountPoint;        // "MountPoint": present only while mounted
+    std::optional<std::string> fileSystemType;    // "FilesystemType": "ntfs", "exfat", "msdos", ...
 
     bool operator==(const VolumeDescription&) const = default;
 };

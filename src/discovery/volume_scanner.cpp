@@ -49,7 +49,7 @@ namespace VolumeScanner {
 std::vector<VolumeInfo> scan() {
     Files& files = platform().files;
     std::vector<std::string> entries = files.listDirectory(kVolumesFolder).value_or(std::vector<std::string>{});
-    MountTable mounts = DiskTopology::currentMounts();
+    MountTable mounts = DiskTopology::currentMounts().value_or(MountTable{});
 
     std::vector<VolumeInfo> volumes;
     for (const std::string& entry : entries) {

@@ -7,12 +7,37 @@
 
 namespace drivelark {
 
+namespace {
+
+// Control characters written as escapes: every message stays one line, whatever a volume name or
+// a program's output holds, so that no text can forge a line of its own.
+void appendEscaped(std::string& text, std::string_view message) {
+    for (char c : message) {
+        auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            text += "\\n";
+        } else if (c == '\t') {
+            text += "\\t";
+        } else if (c == '\r') {
+            text += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            text += escape;
+        } else {
+            text += c;
+        }
+    }
+}
+
+}  // namespace
+
 std::string formatLogLine(const LocalDateTime& time, std::string_view message) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d:%02d:%02d] ", time.year, time.month, time.day,
                   time.hour, time.minute, time.second);
     std::string text = stamp;
-    text.append(message);
+    appendEscaped(text, message);
     text.push_back('\n');
     return text;
 }

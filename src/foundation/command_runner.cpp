@@ -51,3 +51,12 @@ CommandResult runCommand(const std::string& path, const std::vector<std::string>
 }
 
 }  // namespace drivelark
+
+namespace drivelark {
+
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
+                         std::chrono::milliseconds) {
+    return runCommand(path, arguments);
+}
+
+}  // namespace drivelark

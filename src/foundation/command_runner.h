@@ -2,6 +2,7 @@
 
 // The one way Drivelark runs an external program: to completion, without a shell.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,5 +17,13 @@ struct CommandResult {
 // Runs `path` with `arguments`, each passed as one argument exactly as given. Blocks the
 // calling thread until the program has exited and closed its output. Safe from any thread.
 CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments);
+
+// The same, but gives up after `timeLimit`: the program is killed and the result is a failure.
+// For calls on the main thread, where a hung program would freeze the menu.
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
+                         std::chrono::milliseconds timeLimit);
+
+// How long a program run on the main thread may take.
+inline constexpr std::chrono::milliseconds kMainThreadTimeLimit{5000};
 
 }  // namespace drivelark

@@ -6,5 +6,6 @@ namespace drivelark {
 
 inline constexpr const char* kDiskutilPath = "/usr/sbin/diskutil";
 inline constexpr const char* kMountPath = "/sbin/mount";
+inline constexpr const char* kPsPath = "/bin/ps";
 
 }  // namespace drivelark

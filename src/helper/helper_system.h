@@ -40,6 +40,9 @@ public:
     virtual ~HelperSystem() = default;
 
     virtual bool hasRootRights() = 0;  // effective user id 0
+    // Whether sudo started the tool (sudo always says so in the environment it hands over), as
+    // opposed to a root shell that an administrator authorised with a password.
+    virtual bool startedBySudo() = 0;
     // The folder of the running executable, every symbolic link resolved.
     virtual std::optional<std::string> executableFolder() = 0;
 
@@ -49,6 +52,9 @@ public:
     // 0 or the errno value. The new directory has mode 0755.
     virtual int makeDirectory(const std::string& path) = 0;
     virtual int removeDirectory(const std::string& path) = 0;
+    // 0 when `path` is a directory with no entries besides "." and ".."; ENOTEMPTY when it has
+    // some; otherwise the errno value of opening it.
+    virtual int checkEmptyDirectory(const std::string& path) = 0;
 
     // Reads up to `count` bytes from the start of `path`, following symbolic links; read-only.
     virtual DeviceBytes readStart(const std::string& path, std::size_t count) = 0;

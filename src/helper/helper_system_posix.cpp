@@ -1,5 +1,6 @@
 #include "helper/helper_system_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #include "platform/posix/bundle_posix.h"
@@ -67,6 +69,27 @@ FileInfo PosixHelperSystem::stat(const std::string& path) {
 int PosixHelperSystem::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0 ? 0 : errno; }
 
 int PosixHelperSystem::removeDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0 ? 0 : errno; }
+
+int PosixHelperSystem::checkEmptyDirectory(const std::string& path) {
+    int fd = openRetrying(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd < 0) return errno;
+    DIR* directory = ::fdopendir(fd);
+    if (directory == nullptr) {
+        int error = errno;
+        ::close(fd);
+        return error;
+    }
+    int result = 0;
+    while (struct dirent* entry = ::readdir(directory)) {
+        std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            result = ENOTEMPTY;
+            break;
+        }
+    }
+    ::closedir(directory);
+    return result;
+}
 
 DeviceBytes PosixHelperSystem::readStart(const std::string& path, std::size_t count) {
     Descriptor fd(openRetrying(path, O_RDONLY));

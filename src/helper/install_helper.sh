@@ -3,35 +3,46 @@
 # user run it as root without a password. Run as root, through the administrator prompt:
 #   /bin/bash install_helper.sh <folder of the application's executable> <bundle resource folder>
 # Nothing from the resource folder is needed. Prints HELPER_INSTALL_OK when everything is in
-# place; running it again is harmless. Written for macOS's bash 3.2 as well as newer ones.
+# place; running it again is harmless. A run that fails removes what it placed, so that the
+# application falls back to asking for the password. Written for macOS's bash 3.2 as well.
 set -euo pipefail
 umask 022
 PATH=/usr/bin:/bin:/usr/sbin:/sbin
 LC_ALL=C
 export PATH LC_ALL
 
-bin_dir=/usr/local/lib/drivelark/bin
+# Where macOS keeps privileged helpers: root's own folders all the way up.
+parent_dir=/Library/PrivilegedHelperTools
+bin_dir=$parent_dir/com.drivelark.Drivelark
 helper="$bin_dir/drivelark-mount"
 rule_dir=/etc/sudoers.d
 rule_file="$rule_dir/drivelark"
 tools=(drivelark-mount ntfs-3g ntfsfix ntfs-3g.probe)
 rule_tmp=
+placed=false
 
 fail() {
   echo "install_helper.sh: $*" >&2
   exit 1
 }
 
-# Staged copies never outlive a failed run. sudo skips files in sudoers.d whose names hold a
-# dot, so a staged rule is never in force.
-remove_staged() {
-  local tool
+# On any failure: no staged copy survives, and once anything was placed, neither do the tools nor
+# the rule. Sudo skips files in sudoers.d whose names hold a dot, so a staged rule is never in force.
+clean_up() {
+  local status=$? tool
   for tool in "${tools[@]}"; do
     rm -f -- "$bin_dir/.$tool.new"
   done
   if [ -n "$rule_tmp" ]; then rm -f -- "$rule_tmp"; fi
+  if [ "$status" -ne 0 ] && [ "$placed" = true ]; then
+    rm -f -- "$rule_file"
+    for tool in "${tools[@]}"; do
+      rm -f -- "$bin_dir/$tool"
+    done
+    rmdir -- "$bin_dir" 2>/dev/null || true
+  fi
 }
-trap remove_staged EXIT
+trap clean_up EXIT
 
 [ "$#" -eq 2 ] || fail "usage: install_helper.sh <folder of the application's executable> <bundle resource folder>"
 source_dir=$1
@@ -65,39 +76,47 @@ require_root_only() {
   mode=${status#* }
   if [ "$owner" != 0 ] || (((8#$mode & 8#022) != 0)); then
     fail "$path is not owned by root or other users can change it (owner $owner, mode $mode);" \
-      "whoever can change it could replace the tool that sudo runs as root. Make it root's and not" \
-      "writable by group or others (chown root $path; chmod go-w $path), then try again"
+      "whoever can change it could replace the tool that sudo runs as root"
   fi
 }
-for path in / /usr /usr/local /usr/local/lib /usr/local/lib/drivelark "$bin_dir"; do
+for path in / /Library "$parent_dir" "$bin_dir"; do
   if [ -e "$path" ] || [ -L "$path" ]; then require_root_only "$path"; fi
 done
 
+# install follows links: only plain files of the bundle are copied.
 for tool in "${tools[@]}"; do
-  [ -f "$source_dir/$tool" ] || fail "$source_dir/$tool is missing"
+  if [ -L "$source_dir/$tool" ] || [ ! -f "$source_dir/$tool" ]; then
+    fail "$source_dir/$tool is missing or not a plain file"
+  fi
 done
 [ -d "$rule_dir" ] || fail "$rule_dir is missing, so sudo cannot be given the helper's rule"
 
-for dir in /usr/local /usr/local/lib; do
-  [ -d "$dir" ] || install -d -o 0 -g 0 -m 0755 "$dir"
-done
-for dir in /usr/local/lib/drivelark "$bin_dir"; do
-  install -d -o 0 -g 0 -m 0755 "$dir"
-  chown 0:0 "$dir"
-  chmod 0755 "$dir"
-done
+# The helper's digest pins the rule to this very file.
+if command -v shasum >/dev/null 2>&1; then
+  digest=$(shasum -a 256 <"$source_dir/drivelark-mount") || fail "cannot compute the helper's digest"
+else
+  digest=$(sha256sum <"$source_dir/drivelark-mount") || fail "cannot compute the helper's digest"
+fi
+digest=${digest%% *}
+[[ $digest =~ ^[0-9a-f]{64}$ ]] || fail "the helper's digest '$digest' is not a SHA-256 digest"
+
+[ -d "$parent_dir" ] || install -d -o 0 -g 0 -m 0755 "$parent_dir"
+install -d -o 0 -g 0 -m 0755 "$bin_dir"
+chown 0:0 "$bin_dir"
+chmod 0755 "$bin_dir"
 
 # Every tool is staged first and then renamed into place, so a running tool is never changed
 # underneath and a failed copy replaces nothing.
 for tool in "${tools[@]}"; do
   install -o 0 -g 0 -m 0755 "$source_dir/$tool" "$bin_dir/.$tool.new"
 done
+placed=true
 for tool in "${tools[@]}"; do
   mv -f "$bin_dir/.$tool.new" "$bin_dir/$tool"
 done
 
 rule_tmp=$(mktemp "$rule_dir/.drivelark.XXXXXX")
-printf '%s ALL=(root) NOPASSWD: %s\n' "$user" "$helper" >"$rule_tmp"
+printf '%s ALL=(root) NOPASSWD: sha256:%s %s\n' "$user" "$digest" "$helper" >"$rule_tmp"
 chown 0:0 "$rule_tmp"
 chmod 0440 "$rule_tmp"
 if ! checked=$(visudo -c -f "$rule_tmp" 2>&1); then
@@ -106,8 +125,7 @@ fi
 mv -f "$rule_tmp" "$rule_file"
 rule_tmp=
 if ! checked=$(visudo -c 2>&1); then
-  rm -f -- "$rule_file"
-  fail "sudo's configuration did not pass visudo's check with the helper's rule, so the rule was removed again: $checked"
+  fail "sudo's configuration did not pass visudo's check with the helper's rule, so nothing was installed: $checked"
 fi
 
 for tool in "${tools[@]}"; do

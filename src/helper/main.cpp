@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -39,13 +40,14 @@ void useMinimalEnvironment() {
 
 int main(int argc, char** argv) {
     keepStandardDescriptorsOpen();
+    const bool startedBySudo = std::getenv("SUDO_UID") != nullptr;
     useMinimalEnvironment();
     drivelark::helper::Outcome outcome;
     try {
         std::vector<std::string> arguments(argc > 0 ? argv + 1 : argv, argv + argc);
         auto native = drivelark::makeNativePlatform();
         drivelark::installPlatform(&native->services());
-        drivelark::helper::PosixHelperSystem system;
+        drivelark::helper::PosixHelperSystem system(startedBySudo);
         outcome = drivelark::helper::runHelper(system, arguments);
     } catch (const std::exception& error) {
         outcome = drivelark::helper::failed(std::string("internal error: ") + error.what());

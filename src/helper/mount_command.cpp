@@ -5,8 +5,9 @@
 #include <cerrno>
 
 #include "foundation/command_runner.h"
-#include "foundation/system_programs.h"
+#include "helper/device_use.h"
 #include "helper/ntfs_device.h"
+#include "helper/system_mount.h"
 #include "helper/trusted_tools.h"
 #include "helper/unmount_command.h"
 #include "platform/posix/posix_error.h"
@@ -17,31 +18,54 @@ namespace {
 
 constexpr const char* kVolumesFolder = "/Volumes";
 
-struct PreparedMountPoint {
-    std::optional<Outcome> stop;
-    bool created = false;
-    std::uint64_t volumesDevice = 0;  // a mount point on another device has something mounted
-};
+// /Volumes must be root's own folder, not a link to one: everything below it is trusted.
+std::optional<Outcome> checkVolumesFolder(HelperSystem& system, std::uint64_t& device) {
+    FileInfo volumes = system.lstat(kVolumesFolder);
+    if (volumes.error != 0) return failed(std::string("cannot inspect /Volumes: ") + errorText(volumes.error));
+    if (volumes.isSymbolicLink || !volumes.isDirectory || volumes.owner != 0)
+        return refused("/Volumes is not a folder that root owns");
+    device = volumes.device;
+    return std::nullopt;
+}
 
-PreparedMountPoint prepareMountPoint(HelperSystem& system, const std::string& mountPoint) {
+// Before anything is unmounted: the mount point must hold nothing (absent, or an empty real
+// folder) or this device's own mount, which the remount replaces. Another disk's mount, a link
+// (macOS ships "/Volumes/Macintosh HD" -> "/") or a file are never touched.
+std::optional<Outcome> checkTargetIsFree(HelperSystem& system, const Request& request, const MountTable& table,
+                                         std::uint64_t volumesDevice) {
+    std::string shown = printable(request.mountPoint);
+    FileInfo target = system.lstat(request.mountPoint);
+    if (target.error == ENOENT) return std::nullopt;
+    if (target.error != 0) return refused("cannot inspect " + shown + ": " + errorText(target.error));
+    if (target.isSymbolicLink) return refused(shown + " is a symbolic link");
+    if (!target.isDirectory) return refused(shown + " is not a folder");
+    if (target.device != volumesDevice) {
+        if (mountPointOfDevice(table, request.device) == request.mountPoint) return std::nullopt;
+        return refused("another volume is mounted at " + shown);
+    }
+    int empty = system.checkEmptyDirectory(request.mountPoint);
+    if (empty == ENOTEMPTY) return refused(shown + " is a folder that is not empty");
+    if (empty != 0) return refused("cannot read " + shown + ": " + errorText(empty));
+    return std::nullopt;
+}
+
+// After the system's mount is gone: the mount point exists as an empty folder on /Volumes itself.
+std::optional<Outcome> prepareMountPoint(HelperSystem& system, const std::string& mountPoint,
+                                         std::uint64_t volumesDevice, bool& created) {
     std::string shown = printable(mountPoint);
-    FileInfo volumes = system.stat(kVolumesFolder);
-    if (volumes.error != 0) return {failed(std::string("cannot inspect /Volumes: ") + errorText(volumes.error))};
-    bool created = false;
     FileInfo existing = system.lstat(mountPoint);
     if (existing.error == ENOENT) {
         int error = system.makeDirectory(mountPoint);
-        if (error != 0 && error != EEXIST) return {failed("cannot create " + shown + ": " + errorText(error))};
+        if (error != 0 && error != EEXIST) return failed("cannot create " + shown + ": " + errorText(error));
         created = error == 0;
         existing = system.lstat(mountPoint);
     }
     if (existing.error != 0)
-        return {refused("cannot inspect " + shown + " (" + errorText(existing.error) +
-                        "); something may still be mounted there")};
-    if (existing.isSymbolicLink) return {refused(shown + " is a symbolic link")};
-    if (!existing.isDirectory) return {refused(shown + " is not a folder")};
-    if (existing.device != volumes.device) return {refused("something is still mounted at " + shown)};
-    return {std::nullopt, created, volumes.device};
+        return refused("cannot inspect " + shown + " (" + errorText(existing.error) +
+                       "); something may still be mounted there");
+    if (existing.isSymbolicLink || !existing.isDirectory) return refused(shown + " is not a folder");
+    if (existing.device != volumesDevice) return refused("something is still mounted at " + shown);
+    return std::nullopt;
 }
 
 bool waitUntilMounted(HelperSystem& system, const std::string& mountPoint, std::uint64_t volumesDevice) {
@@ -63,7 +87,7 @@ std::string whyNotWritable(HelperSystem& system, const Request& request, std::st
     return {};
 }
 
-// The device is checked and the mount point ready: probe, mount, verify.
+// The system's mount is gone and the mount point ready: probe, mount, verify.
 Outcome mountPrepared(HelperSystem& system, const Request& request, const std::string& ntfs3g,
                       std::uint64_t volumesDevice) {
     if (std::optional<Outcome> denied = stopIfWritesRefused(system, request.device)) return *denied;
@@ -94,6 +118,18 @@ Outcome mountPrepared(HelperSystem& system, const Request& request, const std::s
     return outcome;
 }
 
+// Nothing of the system's is mounted any more: make the mount point and mount. A failure leaves
+// /Volumes as it was found.
+Outcome mountInPlaceOfSystem(HelperSystem& system, const Request& request, const std::string& ntfs3g,
+                             std::uint64_t volumesDevice) {
+    bool created = false;
+    if (std::optional<Outcome> stop = prepareMountPoint(system, request.mountPoint, volumesDevice, created))
+        return *stop;
+    Outcome outcome = mountPrepared(system, request, ntfs3g, volumesDevice);
+    if (outcome.status != kSucceeded && created) system.removeDirectory(request.mountPoint);
+    return outcome;
+}
+
 }  // namespace
 
 bool isReadOnlyFallBack(std::string_view ntfs3gOutput) {
@@ -107,20 +143,23 @@ Outcome runMount(HelperSystem& system, const Request& request) {
     // Everything that can refuse comes before the system's mount is taken away.
     TrustedTool ntfs3g = trustedTool(system, "ntfs-3g");
     if (!ntfs3g.path) return refused(ntfs3g.problem);
-    DeviceCheck device = checkNtfsDevice(system, request.device);
-    if (device.stop) return *device.stop;
+    if (std::optional<Outcome> stop = stopUnlessNtfsDevice(system, request.device)) return *stop;
+    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(request.device)) return *busy;
+    MountTable table;
+    if (std::optional<Outcome> unreadable = readMountTable(table)) return *unreadable;
+    std::uint64_t volumesDevice = 0;
+    if (std::optional<Outcome> stop = checkVolumesFolder(system, volumesDevice)) return *stop;
+    if (std::optional<Outcome> taken = checkTargetIsFree(system, request, table, volumesDevice)) return *taken;
 
-    // "Not mounted" is the usual answer to these; what matters is checked below.
-    if (runCommand(kDiskutilPath, {"unmount", "force", request.device}).exit != 0)
-        runCommand(kDiskutilPath, {"unmount", request.device});
-    runCommand(kDiskutilPath, {"unmount", "force", request.mountPoint});
-
-    PreparedMountPoint mountPoint = prepareMountPoint(system, request.mountPoint);
-    if (mountPoint.stop) return *mountPoint.stop;
-    Outcome outcome = mountPrepared(system, request, *ntfs3g.path, mountPoint.volumesDevice);
-    // Leave /Volumes as it was found.
-    if (outcome.status != kSucceeded && mountPoint.created) system.removeDirectory(request.mountPoint);
-    return outcome;
+    if (mountPointOfDevice(table, request.device)) {
+        Outcome unmounted = unmountSystemMount(request.device);
+        if (unmounted.status != kSucceeded) return unmounted;
+        // From here on a failure mounts the device again as the system had it.
+        Outcome outcome = mountInPlaceOfSystem(system, request, *ntfs3g.path, volumesDevice);
+        if (outcome.status != kSucceeded) restoreSystemMount(outcome, request.device);
+        return outcome;
+    }
+    return mountInPlaceOfSystem(system, request, *ntfs3g.path, volumesDevice);
 }
 
 }  // namespace drivelark::helper

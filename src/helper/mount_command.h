@@ -1,7 +1,9 @@
 #pragma once
 
 // "mount <device> <mount-point> <volume-name>": replaces the system's read-only mount of an NTFS
-// partition with a read-write ntfs-3g mount, and succeeds only when the result is writable.
+// partition with a read-write ntfs-3g mount, and succeeds only when the result is writable. It
+// never takes the place of another volume, and when it fails after the system's mount was taken
+// away, it mounts the device again as the system had it.
 
 #include <chrono>
 #include <string_view>

@@ -4,25 +4,23 @@
 
 #include "foundation/command_runner.h"
 #include "foundation/system_programs.h"
+#include "discovery/volume_description.h"
 #include "helper/boot_sector.h"
 #include "platform/posix/posix_error.h"
 
 namespace drivelark::helper {
 
-DeviceCheck checkNtfsDevice(HelperSystem& system, const std::string& device) {
+std::optional<Outcome> stopUnlessNtfsDevice(HelperSystem& system, const std::string& device) {
     CommandResult described = runCommand(kDiskutilPath, {"info", "-plist", device});
     std::optional<VolumeDescription> info =
         described.exit == 0 ? parseVolumeDescription(described.out) : std::nullopt;
-    if (!info || info->deviceIdentifier != device)
-        return DeviceCheck{refused("the disk utility does not know " + device), {}};
+    if (!info || info->deviceIdentifier != device) return refused("the disk utility does not know " + device);
 
     std::string node = "/dev/" + device;
     DeviceBytes sector = system.readStart(node, kBootSectorSize);
-    if (sector.error != 0)
-        return DeviceCheck{refused("cannot read the boot sector of " + node + ": " + errorText(sector.error)), {}};
-    if (!isNtfsBootSector(sector.bytes))
-        return DeviceCheck{refused(node + " does not hold an NTFS file system; not touching it"), {}};
-    return DeviceCheck{std::nullopt, *info};
+    if (sector.error != 0) return refused("cannot read the boot sector of " + node + ": " + errorText(sector.error));
+    if (!isNtfsBootSector(sector.bytes)) return refused(node + " does not hold an NTFS file system; not touching it");
+    return std::nullopt;
 }
 
 bool isWriteDenial(int error) { return error == EPERM || error == EACCES || error == EROFS; }

@@ -7,20 +7,14 @@
 #include <string>
 #include <string_view>
 
-#include "discovery/volume_description.h"
 #include "helper/helper_system.h"
 #include "helper/outcome.h"
 
 namespace drivelark::helper {
 
-struct DeviceCheck {
-    std::optional<Outcome> stop;  // set when the device must not be touched
-    VolumeDescription info;       // the disk utility's description of the device
-};
-
 // Refuses unless the disk utility describes `device` under that very name and its boot sector
 // says NTFS.
-DeviceCheck checkNtfsDevice(HelperSystem& system, const std::string& device);
+std::optional<Outcome> stopUnlessNtfsDevice(HelperSystem& system, const std::string& device);
 
 // True for the errors with which the system refuses raw writes (privacy settings, read-only media).
 bool isWriteDenial(int error);

@@ -1,8 +1,10 @@
 #pragma once
 
-// The ntfs-3g tools the helper runs as root: only the copies installed beside it, and only while
-// nobody but root can change them or their folder. A tool taken from a folder a user can write
-// would run that user's code as root.
+// The ntfs-3g tools the helper runs as root: only the copies beside it. Started by sudo, which
+// lets a user run it without a password, it also requires that nobody but root can change them or
+// their folder: a tool from a folder a user can write would run that user's code as root. Started
+// otherwise, an administrator has just authorised the application's own copy with a password, and
+// its tools beside it with it.
 
 #include <optional>
 #include <string>
@@ -19,8 +21,8 @@ struct TrustedTool {
     std::string problem;  // why the tool may not run, when there is no path
 };
 
-// The tool `name` (such as "ntfs-3g") in the running executable's own folder, when the folder
-// is a root-only directory and the tool a root-only regular file.
+// The tool `name` (such as "ntfs-3g") in the running executable's own folder: a regular file, and
+// under sudo a root-only one in a root-only folder.
 TrustedTool trustedTool(HelperSystem& system, const std::string& name);
 
 }  // namespace drivelark::helper

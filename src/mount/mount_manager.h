@@ -1,7 +1,8 @@
 #pragma once
 
-// Everything that changes a mount, run as root through one of two channels: the helper tool
-// that sudo lets the user run without a password, or else a shell command behind the system's
+// Everything that changes a mount. The root work is done by the helper tool, drivelark-mount,
+// which checks its target before it acts: either the installed copy, which sudo lets the user
+// run without a password, or else the application's own copy run behind the system's
 // administrator password prompt. Operations are started on the main thread and report on it.
 
 #include <functional>
@@ -25,41 +26,48 @@ namespace MountManager {
 
 // --- The privileged channels ---
 
-inline constexpr const char* helperPath = "/usr/local/lib/drivelark/bin/drivelark-mount";
+// Where the installer puts the helper tool and the ntfs-3g tools it runs: a folder that only
+// root can change, as macOS keeps privileged helpers.
+inline constexpr const char* helperFolder = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark";
+inline constexpr const char* helperPath = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark/drivelark-mount";
 
 // The helper tool exists and the user may run it; checked afresh on every call.
 bool helperAvailable();
+// The helper tool exists and sudo lets the user run it without a password ("sudo -n -l" asks
+// nothing). A tool without its sudo rule counts as no tool. Blocks; call it off the main thread.
+bool helperUsable();
 // True when "sudo -n <helper> selftest" succeeds. Blocks; call it off the main thread.
 bool freePasswordWorks();
-// Runs the helper through "sudo -n" with `arguments`. None when the tool is absent or the
+// Runs the helper through "sudo -n" with `arguments`. None when the helper is not usable or the
 // channel could not run it at all (status 126 or 127). Blocks; call it off the main thread.
 std::optional<CommandOutcome> runViaHelper(const std::vector<std::string>& arguments);
 // Runs the shell `command` as root behind the administrator password prompt, in the background;
 // `completion` runs on the main thread.
 void runAsRoot(const std::string& command, MountCompletion completion);
+// The shell command that runs the application's own copy of the helper tool with `arguments`,
+// for the administrator prompt. None when the application's folder cannot be found.
+std::optional<std::string> bundledHelperCommand(const std::vector<std::string>& arguments);
 
 // --- Read-write remount ---
 
 inline constexpr const char* writeDeniedMarker = "__WRITE_DENIED__";
 
 // Replaces the system's read-only mount of `deviceID` by a read-write ntfs-3g mount at
-// /Volumes/<safe name>, recording it in the managed-volume registry. `completion` runs on the
-// main thread, or at once when `deviceID` is empty or unusable.
+// /Volumes/<safe name>, or at "/Volumes/<safe name> 1", ... when another disk holds that place,
+// and records it in the managed-volume registry. A remount that fails leaves the disk mounted
+// read-only as it was. `completion` runs on the main thread, or at once when `deviceID` is empty
+// or unusable.
 void remountReadWrite(const std::string& deviceID, const std::string& volumeName, MountCompletion completion);
 // A refusal of a volume that Windows left hibernated or fast-started.
 bool isUnsafeStateError(const std::string& text);
 // A raw device the system's privacy protection would not open for writing.
 bool isWriteDeniedError(const std::string& text);
 
-// The tools, from the application bundle when it carries them, else from /usr/local/bin.
-std::string ntfs3gPath();
-std::string ntfsfixPath();
-std::string ntfs3gProbePath();
-
 // --- Unsafe-state repair ---
 
-// Clears the in-use mark Windows left on `deviceID` with "ntfsfix -d"; neither mounts nor
-// unmounts. `completion` runs on the main thread.
+// Clears the in-use mark Windows left on `deviceID` with "ntfsfix -d". The system's read-only
+// mount is taken away for it, and put back if the repair fails. `completion` runs on the main
+// thread.
 void fixUnsafeState(const std::string& deviceID, MountCompletion completion);
 
 // --- Unmount ---

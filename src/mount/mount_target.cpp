@@ -1,5 +1,7 @@
 #include "mount/mount_target.h"
 
+#include <algorithm>
+
 namespace drivelark {
 
 namespace {
@@ -10,6 +12,8 @@ size_t skipDigits(std::string_view text, size_t position) {
     while (position < text.size() && text[position] >= '0' && text[position] <= '9') ++position;
     return position > start ? position : std::string_view::npos;
 }
+
+bool isControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
 }  // namespace
 
@@ -25,16 +29,14 @@ bool isVolumesMountPoint(std::string_view path) {
     constexpr std::string_view kPrefix = "/Volumes/";
     if (path.substr(0, kPrefix.size()) != kPrefix) return false;
     std::string_view name = path.substr(kPrefix.size());
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-           name.find('\0') == std::string_view::npos && name.size() <= 255;
+    if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
+    return std::none_of(name.begin(), name.end(), [](char c) { return c == '/' || isControlCharacter(c); });
 }
 
 bool isSafeVolumeName(std::string_view name) {
     if (name.empty() || name.size() > 255) return false;
-    for (char c : name) {
-        if (c == ',' || c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-    }
-    return true;
+    return std::none_of(name.begin(), name.end(),
+                        [](char c) { return c == ',' || c == '/' || c == '\\' || isControlCharacter(c); });
 }
 
 }  // namespace drivelark

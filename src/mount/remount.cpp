@@ -1,38 +1,49 @@
 // Read-write remount: the system's read-only NTFS mount replaced by an ntfs-3g mount.
 
+#include "discovery/disk_topology.h"
 #include "discovery/ntfs_partition.h"
 #include "discovery/volume_scanner.h"
 #include "foundation/app_log.h"
-#include "foundation/command_runner.h"
 #include "foundation/text.h"
 #include "mount/mount_manager.h"
+#include "mount/mount_point_choice.h"
 #include "mount/mount_target.h"
-#include "mount/root_commands.h"
-#include "mount/system_tools.h"
 #include "platform/platform.h"
 
 namespace drivelark::MountManager {
 
 namespace {
 
-void recordSuccess(const std::string& deviceID, const std::string& mountPoint, const std::string& safeName,
-                   const std::string& logPrefix) {
-    VolumeScanner::markManaged(mountPoint, safeName, deviceID);
-    AppLog::line(logPrefix + safeName + " -> " + mountPoint);
+struct Target {
+    std::string deviceID, mountPoint, safeName;
+};
+
+void fail(const Target& target, const std::string& why, const MountCompletion& completion) {
+    AppLog::line("读写挂载失败: " + target.safeName + " — " + why);
+    completion(false, why);
 }
 
-// The administrator-prompt form: one shell command that does the helper tool's work.
-void fallbackMountViaOsascript(const std::string& deviceID, const std::string& mountPoint, const std::string& safeName,
-                               MountCompletion completion) {
-    runAsRoot(remountCommand(deviceID, mountPoint, safeName, ntfs3gPath()),
-              [deviceID, mountPoint, safeName, completion](bool ok, const std::string& out) {
-                  if (ok) {
-                      recordSuccess(deviceID, mountPoint, safeName, "读写挂载成功: ");
-                  } else {
-                      AppLog::line("读写挂载失败: " + safeName + " — " + trimmed(out));
-                  }
-                  completion(ok, out);
-              });
+void recordSuccess(const Target& target, const std::string& logPrefix) {
+    VolumeScanner::markManaged(target.mountPoint, target.safeName, target.deviceID);
+    AppLog::line(logPrefix + target.safeName + " -> " + target.mountPoint);
+}
+
+std::vector<std::string> mountArguments(const Target& target) {
+    return {"mount", target.deviceID, target.mountPoint, target.safeName};
+}
+
+// The administrator-prompt form: the application's own helper tool, run as root.
+void mountViaPrompt(const Target& target, MountCompletion completion) {
+    std::optional<std::string> command = bundledHelperCommand(mountArguments(target));
+    if (!command) return fail(target, "找不到应用自带的 drivelark-mount", completion);
+    runAsRoot(*command, [target, completion](bool ok, const std::string& out) {
+        if (ok) {
+            recordSuccess(target, "读写挂载成功: ");
+        } else {
+            AppLog::line("读写挂载失败: " + target.safeName + " — " + trimmed(out));
+        }
+        completion(ok, out);
+    });
 }
 
 }  // namespace
@@ -46,40 +57,35 @@ void remountReadWrite(const std::string& deviceID, const std::string& volumeName
         completion(false, "未获取到设备标识");
         return;
     }
-    const std::string safeName = NTFSPartition::safeVolumeName(volumeName);
-    const std::string mountPoint = "/Volumes/" + safeName;
-    // Both go to root, the device even unquoted into the write probe: refuse anything that is
-    // not plainly a disk name and a single folder under /Volumes.
-    if (!isDeviceIdentifier(deviceID) || !isVolumesMountPoint(mountPoint) || !isSafeVolumeName(safeName)) {
-        AppLog::line("读写挂载失败: " + safeName + " — 设备标识或卷名不能安全地用于挂载 (" + deviceID + ")");
-        completion(false, "设备标识或卷名不能安全地用于挂载");
-        return;
-    }
+    Target target{deviceID, "", NTFSPartition::safeVolumeName(volumeName)};
+    // The device goes to root, even unquoted into the write probe: nothing but a disk name passes.
+    if (!isDeviceIdentifier(deviceID)) return fail(target, "设备标识不能安全地用于挂载 (" + deviceID + ")", completion);
+    std::optional<MountTable> mounts = DiskTopology::currentMounts();
+    if (!mounts) return fail(target, "读不到挂载表，无法确认挂载位置是否空闲", completion);
+    std::optional<std::string> mountPoint = chooseMountPoint(deviceID, target.safeName, *mounts);
+    if (!mountPoint) return fail(target, "/Volumes 中没有可用的挂载位置", completion);
+    target.mountPoint = *mountPoint;
 
-    AppLog::line("开始读写挂载 " + volumeName + "(" + deviceID + ") → " + mountPoint);
+    AppLog::line("开始读写挂载 " + volumeName + "(" + deviceID + ") → " + target.mountPoint);
     // The system's notice of the read-only mount going away must not look like a user's eject.
     markInternalUnmount();
 
-    if (!helperAvailable()) {
-        fallbackMountViaOsascript(deviceID, mountPoint, safeName, std::move(completion));
-        return;
-    }
-    platform().dispatcher.runInBackground(
-        QualityOfService::userInitiated, [deviceID, mountPoint, safeName, completion = std::move(completion)] {
-            CommandResult result = runCommand(kSudoPath, {"-n", helperPath, "mount", deviceID, mountPoint, safeName});
-            platform().dispatcher.runOnMain([deviceID, mountPoint, safeName, completion, result] {
-                if (channelCouldNotRun(result.exit)) {
-                    AppLog::line("免密通道不可用，改走管理员授权");
-                    fallbackMountViaOsascript(deviceID, mountPoint, safeName, completion);
-                } else if (result.exit != 0) {
-                    AppLog::line("免密通道挂载失败: " + trimmed(result.out));
-                    completion(false, result.out);
-                } else {
-                    recordSuccess(deviceID, mountPoint, safeName, "读写挂载成功(免密通道): ");
-                    completion(true, result.out);
-                }
-            });
+    if (!helperAvailable()) return mountViaPrompt(target, std::move(completion));
+    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [target, completion = std::move(completion)] {
+        std::optional<CommandOutcome> outcome = runViaHelper(mountArguments(target));
+        platform().dispatcher.runOnMain([target, completion, outcome] {
+            if (!outcome) {
+                AppLog::line("免密通道不可用，改走管理员授权");
+                mountViaPrompt(target, completion);
+            } else if (!outcome->ok) {
+                AppLog::line("免密通道挂载失败: " + trimmed(outcome->out));
+                completion(false, outcome->out);
+            } else {
+                recordSuccess(target, "读写挂载成功(免密通道): ");
+                completion(true, outcome->out);
+            }
         });
+    });
 }
 
 }  // namespace drivelark::MountManager

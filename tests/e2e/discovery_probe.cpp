@@ -5,6 +5,7 @@
 #include <string>
 
 #include "discovery/disk_topology.h"
+#include "discovery/partition_inventory.h"
 #include "discovery/volume_scanner.h"
 #include "platform/native_platform.h"
 #include "json_text.h"
@@ -31,7 +32,8 @@ int main() {
 
     std::string out = "{\"partitions\":[";
     const char* separator = "";
-    for (const NTFSPartition& partition : DiskTopology::ntfsPartitions()) {
+    PartitionInventory inventory;
+    for (const NTFSPartition& partition : inventory.ntfsPartitions().value_or(std::vector<NTFSPartition>{})) {
         out += separator;
         out += "{\"deviceID\":" + jsonText(partition.deviceID) + ",\"volumeName\":" + jsonText(partition.volumeName) +
                ",\"uuid\":" + jsonText(partition.uuid) + "}";
@@ -40,7 +42,7 @@ int main() {
     out += "],\"mounts\":{";
     separator = "";
     std::string devices;
-    MountTable mounts = DiskTopology::currentMounts();
+    MountTable mounts = DiskTopology::currentMounts().value_or(MountTable{});
     for (const auto& [mountPoint, entry] : mounts) {
         out += separator;
         out += jsonText(mountPoint) + ":{\"type\":" + jsonText(entry.type) +

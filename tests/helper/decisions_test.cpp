@@ -5,7 +5,7 @@
 
 #include "doubles/test_platform.h"
 #include "helper/boot_sector.h"
-#include "helper/device_in_use.h"
+#include "helper/device_use.h"
 #include "helper/mount_command.h"
 #include "helper/ntfs_device.h"
 #include "helper/outcome.h"
@@ -39,24 +39,28 @@ TEST(BootSectorTest, OnlyNtfsWithTheSignatureIsRecognised) {
         EXPECT_FALSE(isNtfsBootSector(other));
 }
 
-TEST(MountListingTest, FindsOnlyLinesThatBeginWithTheDevice) {
-    std::string listing = drivelark::testing::testData("mount_mac_mixed.txt");
-    std::string ntfs =
-        "/dev/disk3s1s1 on / (apfs, sealed, local, read-only, journaled)\n"
-        "/dev/disk4s1 on /Volumes/TOSHIBA EXT (ntfs, local, nodev, nosuid, read-only, noowners)\n"
-        "fuse-t:/DATA on /Volumes/DATA (nfs, nodev, nosuid, mounted by alice)";
-    EXPECT_TRUE(listsDevice(ntfs, "disk4s1"));
-    EXPECT_TRUE(listsDevice(ntfs, "disk3s1s1"));
-    EXPECT_FALSE(listsDevice(ntfs, "disk4"));
-    EXPECT_FALSE(listsDevice(ntfs, "disk3s1"));
-    EXPECT_FALSE(listsDevice("/dev/disk4s10 on /Volumes/X (ntfs, local, read-only)\n", "disk4s1"));
-    EXPECT_FALSE(listsDevice("map /dev/disk4s1 on /Volumes/X (autofs)\n", "disk4s1"));
-    EXPECT_FALSE(listsDevice("/dev/disk4s1on /Volumes/X (ntfs)\n", "disk4s1"));
-    EXPECT_TRUE(listsDevice("/dev/disk4s2 on /Volumes/NTFS (macfuse, local, synchronous, noatime)", "disk4s2"));
-    EXPECT_FALSE(listsDevice("", "disk4s1"));
-    EXPECT_TRUE(listsDevice(listing, "disk4s2"));
-    EXPECT_TRUE(listsDevice(listing, "disk6"));
-    EXPECT_FALSE(listsDevice(listing, "disk4s1"));
+TEST(DeviceUseTest, Ntfs3gIsFoundByTheDeviceAmongItsArguments) {
+    struct Case {
+        std::string processes;
+        std::optional<int> pid;
+    };
+    const std::vector<Case> cases = {
+        {"  42 /Library/PrivilegedHelperTools/x/ntfs-3g /dev/disk4s1 /Volumes/My Data -o volname=a\n", 42},
+        {"    1 /sbin/launchd\n  808 ntfs-3g -o ro /dev/rdisk4s1 /Volumes/X\n", 808},
+        {"42 ntfs-3g /dev/disk4s10 /Volumes/X\n", std::nullopt},
+        {"42 ntfs-3g /dev/disk4 /Volumes/X\n", std::nullopt},
+        {"42 /usr/bin/less /dev/disk4s1\n", std::nullopt},
+        {"42 ntfs-3g.probe --readwrite /dev/disk4s1\n", std::nullopt},
+        {"x ntfs-3g /dev/disk4s1\n", std::nullopt},
+        {"42 ntfs-3g\t/dev/disk4s1", 42},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ntfs3gServing(c.processes, "disk4s1"), c.pid) << c.processes;
+
+    MountTable table = parseMountTable(drivelark::testing::testData("mount_mac_mixed.txt"));
+    EXPECT_EQ(mountPointOfDevice(table, "disk4s2"), "/Volumes/Data");
+    EXPECT_EQ(mountPointOfDevice(table, "disk4s"), std::nullopt);
+    EXPECT_EQ(mountPointOfDevice(table, "disk5s1"), std::nullopt);  // served through FUSE-T: not by its device
 }
 
 TEST(Ntfs3gOutputTest, ReadOnlyFallBackIsRecognisedInEachOfItsMessages) {

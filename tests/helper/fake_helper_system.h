@@ -48,6 +48,7 @@ inline FileInfo failure(int error) {
 class FakeHelperSystem final : public HelperSystem {
 public:
     bool hasRootRights() override { return root; }
+    bool startedBySudo() override { return bySudo; }
     std::optional<std::string> executableFolder() override { return folder; }
     FileInfo lstat(const std::string& path) override {
         auto found = files.find(path);
@@ -63,6 +64,13 @@ public:
         removed.push_back(path);
         files.erase(path);
         return 0;
+    }
+    int checkEmptyDirectory(const std::string& path) override {
+        auto found = files.find(path);
+        if (found == files.end()) return ENOENT;
+        if (!found->second.isDirectory || found->second.isSymbolicLink) return ENOTDIR;
+        auto next = files.upper_bound(path + "/");
+        return next != files.end() && next->first.starts_with(path + "/") ? ENOTEMPTY : 0;
     }
     DeviceBytes readStart(const std::string& path, std::size_t count) override {
         auto found = devices.find(path);
@@ -95,7 +103,8 @@ public:
     static constexpr std::uint64_t kVolumesDevice = 1;
 
     bool root = true;
-    std::optional<std::string> folder = "/usr/local/lib/drivelark/bin";
+    bool bySudo = true;
+    std::optional<std::string> folder = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark";
     std::map<std::string, FileInfo> files;
     std::map<std::string, DeviceBytes> devices;
     int makeDirectoryError = 0;

@@ -51,11 +51,11 @@ TEST(HelperRequestTest, TargetsMustHaveTheirShape) {
         EXPECT_FALSE(parseRequest({"mount", device, "/Volumes/Data", "Data"}).request) << device;
     }
     for (const char* mountPoint : {"/", "/etc", "/Volumes", "/Volumes/", "/Volumes/..", "/Volumes/../etc",
-                                   "/Volumes/a/b", "Volumes/Data", "/tmp/Data"}) {
+                                   "/Volumes/a/b", "Volumes/Data", "/tmp/Data", "/Volumes/a\nb", "/Volumes/a\x7F"}) {
         EXPECT_FALSE(parseRequest({"unmount", mountPoint}).request) << mountPoint;
         EXPECT_FALSE(parseRequest({"mount", "disk4s1", mountPoint, "Data"}).request) << mountPoint;
     }
-    for (const char* name : {"", "Data,allow_other", "a/b", "two\nlines", "tab\there"})
+    for (const char* name : {"", "Data,allow_other", "a/b", "two\nlines", "tab\there", "a\\,b"})
         EXPECT_FALSE(parseRequest({"mount", "disk4s1", "/Volumes/Data", name}).request) << name;
 }
 

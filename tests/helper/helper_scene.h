@@ -19,12 +19,13 @@ namespace drivelark::helper::testing {
 using drivelark::testing::exited;
 using drivelark::testing::notStarted;
 
-inline constexpr const char* kToolFolder = "/usr/local/lib/drivelark/bin";
-inline constexpr const char* kNtfs3g = "/usr/local/lib/drivelark/bin/ntfs-3g";
-inline constexpr const char* kNtfsfix = "/usr/local/lib/drivelark/bin/ntfsfix";
-inline constexpr const char* kProbe = "/usr/local/lib/drivelark/bin/ntfs-3g.probe";
+inline constexpr const char* kToolFolder = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark";
+inline constexpr const char* kNtfs3g = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark/ntfs-3g";
+inline constexpr const char* kNtfsfix = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark/ntfsfix";
+inline constexpr const char* kProbe = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark/ntfs-3g.probe";
 inline constexpr const char* kDiskutil = "/usr/sbin/diskutil";
 inline constexpr const char* kMount = "/sbin/mount";
+inline constexpr const char* kPs = "/bin/ps";
 
 // The first sector of a volume made by mkntfs, reduced to what identifies it.
 inline std::string ntfsBootSector() {

@@ -66,7 +66,7 @@ TEST(PosixHelperSystemTest, BootSectorsAreReadThroughSymbolicLinks) {
     TemporaryDirectory folder;
     writeFile(folder / "image", std::string(600, 'n'));
     std::filesystem::create_symlink(folder / "image", folder / "disk4s1");
-    PosixHelperSystem system;
+    PosixHelperSystem system(true);
     DeviceBytes read = system.readStart(folder / "disk4s1", 512);
     EXPECT_EQ(read.error, 0);
     EXPECT_EQ(read.bytes, std::string(512, 'n'));
@@ -78,7 +78,7 @@ TEST(PosixHelperSystemTest, BootSectorsAreReadThroughSymbolicLinks) {
 
 TEST(PosixHelperSystemTest, TheWriteProbeNeitherCreatesNorTruncates) {
     TemporaryDirectory folder;
-    PosixHelperSystem system;
+    PosixHelperSystem system(true);
     EXPECT_EQ(system.openForWriting(folder / "rdisk9s9"), ENOENT);
     EXPECT_FALSE(std::filesystem::exists(folder / "rdisk9s9"));
 
@@ -93,7 +93,7 @@ TEST(PosixHelperSystemTest, LocksOfOtherProcessesAreSeen) {
     TemporaryDirectory folder;
     writeFile(folder / "image", std::string(4096, '\0'));
     std::filesystem::create_symlink(folder / "image", folder / "disk4s1");
-    PosixHelperSystem system;
+    PosixHelperSystem system(true);
     EXPECT_EQ(system.testWriteLock(folder / "disk4s1").lockedByOther, false);
     for (short type : {F_WRLCK, F_RDLCK}) {
         LockHolder holder(folder / "image", type);
@@ -109,7 +109,7 @@ TEST(PosixHelperSystemTest, LocksOfOtherProcessesAreSeen) {
 TEST(PosixHelperSystemTest, KeepaliveReadsOneAlignedBlock) {
     TemporaryDirectory folder;
     writeFile(folder / "image", std::string(8192, 'x'));
-    PosixHelperSystem system;
+    PosixHelperSystem system(true);
     EXPECT_EQ(system.readAlignedBlock(folder / "image"), 0);
     EXPECT_EQ(system.readAlignedBlock("/dev/null"), 0);
     EXPECT_EQ(system.readAlignedBlock(folder / "missing"), ENOENT);
@@ -121,7 +121,7 @@ TEST(PosixHelperSystemTest, DescribesFilesAndFolders) {
     writeFile(folder / "tool", "#!/bin/sh\n");
     ::chmod((folder / "tool").c_str(), 0751);
     std::filesystem::create_symlink(folder / "tool", folder / "link");
-    PosixHelperSystem system;
+    PosixHelperSystem system(true);
 
     FileInfo tool = system.lstat(folder / "tool");
     EXPECT_TRUE(tool.isRegularFile);
@@ -148,7 +148,7 @@ TEST(PosixHelperSystemTest, DescribesFilesAndFolders) {
 }
 
 TEST(PosixHelperSystemTest, TheExecutablesFolderIsResolved) {
-    PosixHelperSystem system;
+    PosixHelperSystem system(true);
     std::string executable = std::filesystem::canonical("/proc/self/exe").string();
     EXPECT_EQ(system.executableFolder(), executable.substr(0, executable.rfind('/')));
 }

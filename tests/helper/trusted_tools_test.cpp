@@ -47,6 +47,15 @@ TEST_F(TrustedToolTest, AToolOthersCanChangeOrThatIsNotAPlainFileIsRefused) {
     }
 }
 
+TEST_F(TrustedToolTest, AnAdministratorsOwnCopyMayLiveInTheUsersBundle) {
+    system.bySudo = false;
+    system.files[kToolFolder] = directory(1, 501, 0755);
+    system.files[kNtfs3g] = regularFile(501, 0755);
+    EXPECT_EQ(trustedTool(system, "ntfs-3g").path, std::optional<std::string>(kNtfs3g));
+    system.files[kNtfs3g] = symbolicLink();
+    EXPECT_FALSE(trustedTool(system, "ntfs-3g").path);
+}
+
 TEST_F(TrustedToolTest, WithoutItsOwnFolderTheHelperRunsNothing) {
     system.folder.reset();
     EXPECT_FALSE(trustedTool(system, "ntfsfix").path);

@@ -12,7 +12,9 @@ TEST(AppLogTest, LineFormat) {
     LocalDateTime time{2025, 3, 1, 14, 7, 9};
     EXPECT_EQ(formatLogLine(time, "Drivelark v1.4 已启动"), "[2025-03-01 14:07:09] Drivelark v1.4 已启动\n");
     EXPECT_EQ(formatLogLine(time, ""), "[2025-03-01 14:07:09] \n");
-    EXPECT_EQ(formatLogLine(time, "first\nsecond"), "[2025-03-01 14:07:09] first\nsecond\n");
+    // No text can forge a line of its own.
+    EXPECT_EQ(formatLogLine(time, "first\n[2025-03-01 14:07:10] forged\tx\r\x1B[31m\x7F"),
+              "[2025-03-01 14:07:09] first\\n[2025-03-01 14:07:10] forged\\tx\\r\\x1B[31m\\x7F\n");
     EXPECT_EQ(formatLogLine(LocalDateTime{987, 12, 31, 0, 0, 0}, "x"), "[0987-12-31 00:00:00] x\n");
 }
 
@@ -25,9 +27,8 @@ TEST(AppLogTest, AppendsTimeStampedLinesInTheUsersLogFolder) {
 
     AppLog::line("开始");
     platform.dispatcher.advance(61.5);
-    AppLog::line("two\nlines");
-    EXPECT_EQ(platform.files.content(log),
-              "earlier\n[2025-03-01 14:07:09] 开始\n[2025-03-01 14:08:10] two\nlines\n");
+    AppLog::line("two");
+    EXPECT_EQ(platform.files.content(log), "earlier\n[2025-03-01 14:07:09] 开始\n[2025-03-01 14:08:10] two\n");
 
     // With the folder gone, lines are lost without troubling the caller.
     platform.files.remove(std::string(MemoryFiles::kHome) + "/Library/Logs");

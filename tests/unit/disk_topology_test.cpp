@@ -1,6 +1,11 @@
+// What discovery makes of the programs it runs: the partition inventory with its remembered
+// file-system lookups, the mount table and the device behind a mount, and that an answer that
+// could not be read is never taken for an empty one.
+
 #include <gtest/gtest.h>
 
 #include "discovery/disk_topology.h"
+#include "discovery/partition_inventory.h"
 #include "doubles/test_platform.h"
 #include "test_data.h"
 
@@ -9,53 +14,79 @@ namespace {
 
 using namespace testing;
 
-class DiskTopologyTest : public ::testing::Test {
-protected:
+const std::string kDiskutil = "/usr/sbin/diskutil";
+const std::vector<std::string> kList = {"list", "-plist"};
+
+std::string info(const std::string& device, const std::string& fileSystem) {
+    return "<plist version=\"1.0\"><dict><key>DeviceIdentifier</key><string>" + device +
+           "</string><key>FilesystemType</key><string>" + fileSystem + "</string></dict></plist>";
+}
+
+std::vector<std::string> devices(const std::optional<std::vector<NTFSPartition>>& partitions) {
+    std::vector<std::string> names;
+    for (const NTFSPartition& partition : partitions.value()) names.push_back(partition.deviceID);
+    return names;
+}
+
+TEST(PartitionInventoryTest, AsksTheFileSystemOnceAndRemembersIt) {
     TestPlatform platform;
-};
-
-TEST_F(DiskTopologyTest, ListingRunsDiskutilAndTrustsOnlyASuccessfulRun) {
-    std::string listing = testData("diskutil_list_mac_mixed.plist");
-    platform.processes.answer("/usr/sbin/diskutil", {"list", "-plist"}, exited(0, listing));
-    EXPECT_EQ(DiskTopology::ntfsPartitions().size(), 3u);
-    EXPECT_EQ(platform.processes.calls(), (std::vector<ProgramCall>{{"/usr/sbin/diskutil", {"list", "-plist"}}}));
-
-    platform.processes.answer("/usr/sbin/diskutil", {"list", "-plist"}, exited(1, listing));
-    EXPECT_TRUE(DiskTopology::ntfsPartitions().empty());
-    platform.processes.answer("/usr/sbin/diskutil", {"list", "-plist"}, notStarted("no such file"));
-    EXPECT_TRUE(DiskTopology::ntfsPartitions().empty());
-    // Not valid UTF-8, as a binary listing would be: the runner gives empty text.
-    platform.processes.answer("/usr/sbin/diskutil", {"list", "-plist"},
-                              exited(0, testData("diskutil_list_mac_mixed.bplist")));
-    EXPECT_TRUE(DiskTopology::ntfsPartitions().empty());
+    PartitionInventory inventory;
+    // disk5s1 is an MBR "Windows_NTFS" partition and disk6 a whole disk saying the same: only their
+    // descriptions tell NTFS from exFAT.
+    platform.processes.answer(kDiskutil, kList, exited(0, testData("diskutil_list_mac_mixed.plist")));
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk5s1"}, exited(0, info("disk5s1", "ntfs")));
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, exited(0, info("disk6", "exfat")));
+    EXPECT_EQ(devices(inventory.ntfsPartitions()), (std::vector<std::string>{"disk4s2", "disk5s1"}));
+    EXPECT_EQ(devices(inventory.ntfsPartitions()), (std::vector<std::string>{"disk4s2", "disk5s1"}));
+    EXPECT_EQ(platform.processes.callsOf(kDiskutil).size(), 4u);  // an idle pass runs the listing only
 }
 
-TEST_F(DiskTopologyTest, MountTableRunsMountWithoutArguments) {
+TEST(PartitionInventoryTest, WhatCannotBeReadIsNotAnEmptyListing) {
+    TestPlatform platform;
+    PartitionInventory inventory;
+    const std::string listing = testData("diskutil_list_mac_mixed.plist");
+    for (ProgramRun failure : {exited(1, listing), notStarted("no diskutil"), exited(0, "garbage"),
+                               exited(137, "timed out")}) {
+        platform.processes.answer(kDiskutil, kList, failure);
+        EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);
+    }
+    // A lookup that fails makes the whole answer unknown, and is asked again the next time.
+    platform.processes.answer(kDiskutil, kList, exited(0, listing));
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk5s1"}, exited(0, info("disk5s1", "ntfs")));
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, exited(1, "Could not find disk: disk6\n"));
+    EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, exited(0, info("disk5s1", "ntfs")));
+    EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);  // a description of another device
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, exited(0, info("disk6", "ntfs")));
+    EXPECT_EQ(devices(inventory.ntfsPartitions()), (std::vector<std::string>{"disk4s2", "disk5s1", "disk6"}));
+    EXPECT_EQ(platform.processes.callsOf(kDiskutil).size(), 4u + 3u + 4u);  // disk5s1 was asked once
+
+    // A listing that was read and holds no NTFS partition is the one answer that means "none".
+    platform.processes.answer(kDiskutil, kList, exited(0, "<plist version=\"1.0\"><dict><key>AllDisksAndPartitions"
+                                                          "</key><array/></dict></plist>"));
+    EXPECT_EQ(inventory.ntfsPartitions(), std::vector<NTFSPartition>{});
+}
+
+TEST(DiskTopologyTest, MountTableAndDeviceOfMount) {
+    TestPlatform platform;
     platform.processes.answer("/sbin/mount", {}, exited(0, testData("mount_mac_mixed.txt")));
-    EXPECT_EQ(DiskTopology::currentMounts().at("/Volumes/Data"), (MountEntry{"ntfs", true}));
-    EXPECT_EQ(platform.processes.calls(), (std::vector<ProgramCall>{{"/sbin/mount", {}}}));
+    std::optional<MountTable> table = DiskTopology::currentMounts();
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->at("/Volumes/Data"), (MountEntry{"ntfs", true, "/dev/disk4s2"}));
+    for (ProgramRun failure : {exited(2, testData("mount_mac_mixed.txt")), notStarted("gone"), exited(0, "garbage\n"),
+                               exited(0, "/dev/disk4s1 on /Volumes/X (ntfs, read-only)\n")}) {
+        platform.processes.answer("/sbin/mount", {}, failure);
+        EXPECT_EQ(DiskTopology::currentMounts(), std::nullopt) << failure.output;
+    }
 
-    platform.processes.answer("/sbin/mount", {}, exited(2, testData("mount_mac_mixed.txt")));
-    EXPECT_TRUE(DiskTopology::currentMounts().empty());
-    platform.processes.answer("/sbin/mount", {}, notStarted("gone"));
-    EXPECT_TRUE(DiskTopology::currentMounts().empty());
-}
-
-TEST_F(DiskTopologyTest, DeviceOfMountPassesThePathAsOneArgument) {
-    platform.processes.answer("/usr/sbin/diskutil", {"info", "-plist", "/Volumes/My Data; rm -rf ~"},
+    platform.processes.answer(kDiskutil, {"info", "-plist", "/Volumes/My Data; rm -rf ~"},
                               exited(0, testData("diskutil_info_ntfs_volume.plist")));
     EXPECT_EQ(DiskTopology::deviceOfMount("/Volumes/My Data; rm -rf ~"), "disk4s2");
-
-    platform.processes.answer("/usr/sbin/diskutil", {"info", "-plist", "/Volumes/Nowhere"},
-                              exited(1, testData("diskutil_info_unknown.plist")));
-    EXPECT_EQ(DiskTopology::deviceOfMount("/Volumes/Nowhere"), "");
-    // The error description exits 0 here, yet holds no device.
-    platform.processes.answer("/usr/sbin/diskutil", {"info", "-plist", "/Volumes/Odd"},
-                              exited(0, testData("diskutil_info_unknown.plist")));
-    EXPECT_EQ(DiskTopology::deviceOfMount("/Volumes/Odd"), "");
-    platform.processes.answer("/usr/sbin/diskutil", {"info", "-plist", "/Volumes/Text"},
-                              exited(0, "Could not find disk: /Volumes/Text\n"));
-    EXPECT_EQ(DiskTopology::deviceOfMount("/Volumes/Text"), "");
+    for (ProgramRun failure : {exited(1, testData("diskutil_info_unknown.plist")),
+                               exited(0, testData("diskutil_info_unknown.plist")), exited(0, "Could not find disk\n")}) {
+        platform.processes.answer(kDiskutil, {"info", "-plist", "/Volumes/X"}, failure);
+        EXPECT_EQ(DiskTopology::deviceOfMount("/Volumes/X"), "");
+    }
 }
 
 }  // namespace

@@ -22,18 +22,21 @@ TEST(MountTargetTest, MountPointsAreOneNameUnderVolumes) {
                             "Volumes/Data", "/volumes/Data", "//Volumes/Data", "/Volumes//Data", "/Volumes/Data/"})
         EXPECT_FALSE(isVolumesMountPoint(bad)) << bad;
     EXPECT_FALSE(isVolumesMountPoint(std::string("/Volumes/a\0b", 11)));
+    for (const char* forged : {"/Volumes/a\nb", "/Volumes/a\rb", "/Volumes/\x7F", "/Volumes/\t"})
+        EXPECT_FALSE(isVolumesMountPoint(forged)) << forged;
     EXPECT_FALSE(isVolumesMountPoint("/Volumes/" + std::string(256, 'x')));
 }
 
 TEST(MountTargetTest, SafeVolumeNamesFitNtfs3gsOptionList) {
     EXPECT_TRUE(isSafeVolumeName("My Disk"));
-    EXPECT_TRUE(isSafeVolumeName("Bob's \"Disk\" $(reboot); `id` \\ 数据"));
+    EXPECT_TRUE(isSafeVolumeName("Bob's \"Disk\" $(reboot); `id` 数据"));
+    EXPECT_FALSE(isSafeVolumeName("a\\,b"));
     EXPECT_FALSE(isSafeVolumeName(""));
     EXPECT_FALSE(isSafeVolumeName("x,allow_other"));
     EXPECT_FALSE(isSafeVolumeName("a/b"));
     EXPECT_FALSE(isSafeVolumeName("line\nbreak"));
     // Whatever a disk is called, the name Drivelark mounts it under passes.
-    for (const char* name : {"", "a,b/c", ",,,", "/", "..", ".", "Bob's, \"x\"/y"})
+    for (const char* name : {"", "a,b/c", ",,,", "/", "..", ".", "Bob's, \"x\"/y", "a\\b\nc"})
         EXPECT_TRUE(isSafeVolumeName(NTFSPartition::safeVolumeName(name))) << name;
 }
 

@@ -1,6 +1,7 @@
+#include "discovery/partition_listing.h"
+
 #include <gtest/gtest.h>
 
-#include "discovery/partition_listing.h"
 #include "test_data.h"
 
 namespace drivelark {
@@ -8,17 +9,11 @@ namespace {
 
 using testing::testData;
 
-std::string plist(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n" + body + "\n</plist>\n";
-}
-
 std::string listing(const std::string& disks) {
-    return plist("<dict><key>AllDisksAndPartitions</key><array>" + disks + "</array></dict>");
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict><key>AllDisksAndPartitions</key>"
+           "<array>" +
+           disks + "</array></dict>\n</plist>\n";
 }
-
 std::string entry(const std::string& keys) { return "<dict>" + keys + "</dict>"; }
 std::string key(const std::string& name, const std::string& text) {
     return "<key>" + name + "</key><string>" + text + "</string>";
@@ -28,139 +23,93 @@ std::string partitioned(const std::string& partitions) {
                  "<key>Partitions</key><array>" + partitions + "</array>");
 }
 
-std::vector<std::string> devices(const std::vector<NTFSPartition>& partitions) {
+// Device identifiers, with "?" after those whose file system only the volume's description tells.
+std::vector<std::string> candidates(std::string_view text) {
     std::vector<std::string> names;
-    for (const NTFSPartition& partition : partitions) names.push_back(partition.deviceID);
+    for (const ListedPartition& found : parsePartitionListing(text).value_or(std::vector<ListedPartition>{}))
+        names.push_back(found.partition.deviceID + (found.fileSystemUnknown ? "?" : ""));
     return names;
 }
 
-TEST(PartitionListingTest, StoredListingOfAMacWithSeveralDisks) {
+TEST(PartitionListingTest, WhatCountsAsNtfs) {
+    struct Case {
+        const char* what;
+        std::string disks;
+        std::vector<std::string> found;
+    };
+    auto part = [](const std::string& content, const std::string& extra = "") {
+        return entry(key("Content", content) + key("DeviceIdentifier", "disk4s1") + extra);
+    };
+    const std::vector<Case> cases = {
+        {"MBR type shared with exFAT", partitioned(part("Windows_NTFS")), {"disk4s1?"}},
+        {"GPT basic data", partitioned(part("Microsoft Basic Data")), {"disk4s1?"}},
+        {"file system named", partitioned(part("Microsoft Basic Data", key("FilesystemType", "NtFs"))), {"disk4s1"}},
+        {"exFAT named", partitioned(part("Windows_NTFS", key("FilesystemType", "exfat"))), {}},
+        {"empty file system", partitioned(part("Windows_NTFS", key("FilesystemType", ""))), {"disk4s1?"}},
+        {"non-text file system", partitioned(part("Windows_NTFS", "<key>FilesystemType</key><integer>7</integer>")),
+         {"disk4s1?"}},
+        {"other type naming ntfs in lower case", partitioned(part("windows_ntfs")), {"disk4s1"}},
+        {"full Unicode upper-casing", partitioned(part("Windows_ntfß")), {"disk4s1"}},
+        {"FAT and EFI", partitioned(part("DOS_FAT_32") + part("EFI")), {}},
+        {"whole disk in capitals", entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk6")), {"disk6?"}},
+        {"whole disk in lower case", entry(key("Content", "windows_ntfs") + key("DeviceIdentifier", "disk6")), {}},
+        {"whole exFAT disk", entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk6") +
+                                   key("FilesystemType", "exfat")),
+         {}},
+        {"partitioned disk judged by its partitions",
+         entry(key("Content", "NTFS_scheme") + key("DeviceIdentifier", "disk4") + "<key>Partitions</key><array>" +
+               part("EFI") + "</array>"),
+         {}},
+        {"stray element: whole-disk rule",
+         entry(key("Content", "NTFS") + key("DeviceIdentifier", "disk7") + "<key>Partitions</key><array><integer>1" +
+               "</integer>" + part("NTFS") + "</array>"),
+         {"disk7"}},
+        {"malformed entries drop only themselves",
+         partitioned(entry(key("Content", "NTFS")) +
+                     entry(key("Content", "NTFS") + "<key>DeviceIdentifier</key><integer>4</integer>") +
+                     entry("<key>Content</key><data>TlRGUw==</data>" + key("DeviceIdentifier", "disk4s3")) +
+                     entry(key("Content", "NTFS") + key("DeviceIdentifier", "disk4s4") + "<key>VolumeName</key><true/>")),
+         {"disk4s4"}},
+        {"listing order",
+         entry(key("Content", "NTFS") + key("DeviceIdentifier", "disk9")) +
+             partitioned(entry(key("Content", "NTFS") + key("DeviceIdentifier", "disk4s2")) + part("NTFS")),
+         {"disk9", "disk4s2", "disk4s1"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(candidates(listing(c.disks)), c.found) << c.what;
+}
+
+TEST(PartitionListingTest, StoredListingsOfAMac) {
     // Internal APFS, a GPT disk with NTFS, FAT and EFI, an MBR "Windows_NTFS" disk, a whole-disk
     // NTFS volume, a disk image and an exFAT camera card on an MBR "Windows_NTFS" partition.
-    std::vector<NTFSPartition> partitions = parsePartitionListing(testData("diskutil_list_mac_mixed.plist"));
-    ASSERT_EQ(partitions.size(), 3u);
-    EXPECT_EQ(partitions[0].deviceID, "disk4s2");
-    EXPECT_EQ(partitions[0].volumeName, "Data");
-    EXPECT_EQ(partitions[0].uuid, "7C1E4A2F-93B5-4D1C-A6E8-2F0B9D3C5E71");
-    EXPECT_EQ(partitions[1].deviceID, "disk5s1");
-    EXPECT_EQ(partitions[1].volumeName, "My Passport");
-    EXPECT_EQ(partitions[1].uuid, "");
-    EXPECT_EQ(partitions[2].deviceID, "disk6");
-    EXPECT_EQ(partitions[2].volumeName, "WHOLE");
-}
-
-TEST(PartitionListingTest, BinaryListingGivesTheSameRecords) {
-    std::vector<NTFSPartition> fromXml = parsePartitionListing(testData("diskutil_list_mac_mixed.plist"));
-    std::vector<NTFSPartition> fromBinary = parsePartitionListing(testData("diskutil_list_mac_mixed.bplist"));
-    ASSERT_EQ(devices(fromBinary), devices(fromXml));
-    EXPECT_EQ(fromBinary[1].volumeName, "My Passport");
-}
-
-TEST(PartitionListingTest, FileSystemTypeDecidesWhenItNamesAnotherFileSystem) {
-    std::string disk = partitioned(
-        entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk4s1") + key("FilesystemType", "exfat")) +
-        entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk4s2") + key("FilesystemType", "msdos")) +
-        entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk4s3") + key("FilesystemType", "")) +
-        entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk4s4") +
-              "<key>FilesystemType</key><integer>7</integer>") +
-        entry(key("Content", "Microsoft Basic Data") + key("DeviceIdentifier", "disk4s5") +
-              key("FilesystemType", "ntfs")) +
-        entry(key("Content", "Microsoft Basic Data") + key("DeviceIdentifier", "disk4s6")));
-    // Empty or non-text file-system types leave the decision to "Content"; a GPT data partition
-    // without a file-system type says nothing about NTFS.
-    EXPECT_EQ(devices(parsePartitionListing(listing(disk))),
-              (std::vector<std::string>{"disk4s3", "disk4s4", "disk4s5"}));
-
-    std::string wholeExfat = entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk9") +
-                                   key("FilesystemType", "exfat"));
-    EXPECT_TRUE(parsePartitionListing(listing(wholeExfat)).empty());
-}
-
-TEST(PartitionListingTest, CaseRulesDifferForPartitionsAndWholeDisks) {
-    std::string lowerWhole = entry(key("Content", "windows_ntfs") + key("DeviceIdentifier", "disk6"));
-    EXPECT_TRUE(parsePartitionListing(listing(lowerWhole)).empty());
-
-    std::string lowerPartition = partitioned(entry(key("Content", "windows_ntfs") + key("DeviceIdentifier", "disk4s1")));
-    EXPECT_EQ(devices(parsePartitionListing(listing(lowerPartition))), std::vector<std::string>{"disk4s1"});
-
-    // Upper-casing is the full Unicode mapping: "ß" becomes "SS" and the long "ſ" becomes "S".
-    std::string special = partitioned(entry(key("Content", "Windows_ntfß") + key("DeviceIdentifier", "disk4s2")) +
-                                      entry(key("Content", "ntfſ") + key("DeviceIdentifier", "disk4s3")) +
-                                      entry(key("Content", "ntf") + key("DeviceIdentifier", "disk4s5")));
-    EXPECT_EQ(devices(parsePartitionListing(listing(special))), (std::vector<std::string>{"disk4s2", "disk4s3"}));
-    std::string fileSystem = partitioned(entry(key("Content", "Microsoft Basic Data") + key("FilesystemType", "NtFs") +
-                                               key("DeviceIdentifier", "disk4s4")));
-    EXPECT_EQ(devices(parsePartitionListing(listing(fileSystem))), std::vector<std::string>{"disk4s4"});
-}
-
-TEST(PartitionListingTest, PartitionedDiskIsJudgedByItsPartitionsOnly) {
-    std::string disk = entry(key("Content", "NTFS_scheme") + key("DeviceIdentifier", "disk4") +
-                             "<key>Partitions</key><array>" +
-                             entry(key("Content", "EFI") + key("DeviceIdentifier", "disk4s1")) + "</array>");
-    EXPECT_TRUE(parsePartitionListing(listing(disk)).empty());
-
-    // An empty partition array, or one with a stray number, leaves the whole-disk rule to decide.
-    std::string empty = entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk6") +
-                              "<key>Partitions</key><array/>");
-    EXPECT_EQ(devices(parsePartitionListing(listing(empty))), std::vector<std::string>{"disk6"});
-    std::string stray = entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk7") +
-                              "<key>Partitions</key><array><integer>1</integer>" +
-                              entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk7s1")) + "</array>");
-    EXPECT_EQ(devices(parsePartitionListing(listing(stray))), std::vector<std::string>{"disk7"});
-}
-
-TEST(PartitionListingTest, MalformedEntriesDropOnlyThemselves) {
-    std::string disk = partitioned(
-        entry(key("Content", "Windows_NTFS")) +
-        entry(key("Content", "Windows_NTFS") + "<key>DeviceIdentifier</key><integer>4</integer>") +
-        entry("<key>Content</key><data>TlRGUw==</data>" + key("DeviceIdentifier", "disk4s3")) +
-        entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk4s4") +
-              "<key>VolumeName</key><true/>"));
-    std::vector<NTFSPartition> partitions = parsePartitionListing(listing(disk));
-    ASSERT_EQ(devices(partitions), std::vector<std::string>{"disk4s4"});
-    EXPECT_EQ(partitions[0].volumeName, "");
-    EXPECT_EQ(partitions[0].uuid, "");
+    std::vector<std::string> expected = {"disk4s2", "disk5s1?", "disk6?"};
+    EXPECT_EQ(candidates(testData("diskutil_list_mac_mixed.plist")), expected);
+    EXPECT_EQ(candidates(testData("diskutil_list_mac_mixed.bplist")), expected);
+    std::vector<ListedPartition> found = *parsePartitionListing(testData("diskutil_list_mac_mixed.plist"));
+    EXPECT_EQ(found[1].partition, (NTFSPartition{"disk5s1", "My Passport", ""}));
+    // The same device with another volume on it is told apart.
+    EXPECT_NE(found[1].identity, found[2].identity);
 }
 
 TEST(PartitionListingTest, NamesArriveExactlyAsListed) {
-    std::string disk = partitioned(
-        entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk4s1") +
+    std::vector<ListedPartition> found = *parsePartitionListing(listing(partitioned(
+        entry(key("Content", "NTFS") + key("DeviceIdentifier", "disk4s1") +
               key("VolumeName", "Bob&apos;s &quot;Disk&quot; &amp; $(touch /tmp/x); a,b/c 数据") +
-              key("VolumeUUID", "uuid-1")));
-    std::vector<NTFSPartition> partitions = parsePartitionListing(listing(disk));
-    ASSERT_EQ(partitions.size(), 1u);
-    EXPECT_EQ(partitions[0].volumeName, "Bob's \"Disk\" & $(touch /tmp/x); a,b/c 数据");
+              key("VolumeUUID", "uuid-1")))));
+    EXPECT_EQ(found.at(0).partition,
+              (NTFSPartition{"disk4s1", "Bob's \"Disk\" & $(touch /tmp/x); a,b/c 数据", "uuid-1"}));
 }
 
-TEST(PartitionListingTest, DisksComeInListingOrder) {
-    std::string first = entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk9"));
-    std::string second = partitioned(entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk4s2")) +
-                                     entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk4s1")));
-    EXPECT_EQ(devices(parsePartitionListing(listing(first + second))),
-              (std::vector<std::string>{"disk9", "disk4s2", "disk4s1"}));
-}
-
-TEST(PartitionListingTest, AnythingButAListingGivesNothing) {
+TEST(PartitionListingTest, AnythingButAListingIsUnreadable) {
     std::string good = testData("diskutil_list_mac_mixed.plist");
-    EXPECT_TRUE(parsePartitionListing("").empty());
-    EXPECT_TRUE(parsePartitionListing("Could not find disk: list\n").empty());
-    EXPECT_TRUE(parsePartitionListing(plist("<array><dict/></array>")).empty());
-    EXPECT_TRUE(parsePartitionListing(plist("<dict><key>AllDisks</key><array/></dict>")).empty());
-    EXPECT_TRUE(parsePartitionListing(plist("<dict><key>AllDisksAndPartitions</key><dict/></dict>")).empty());
-    EXPECT_TRUE(parsePartitionListing(listing("<string>disk4</string>" +
-                                              entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk6"))))
-                    .empty());
-    // Text before the property list, as a warning on standard error would put there.
-    EXPECT_TRUE(parsePartitionListing("diskutil: warning\n" + good).empty());
-    // A listing cut short is not a property list.
-    for (size_t length = 0; length < good.size(); length += 97) {
-        std::vector<NTFSPartition> partial = parsePartitionListing(good.substr(0, length));
-        EXPECT_TRUE(partial.empty()) << "truncated at " << length;
+    for (std::string bad : {std::string(), std::string("Could not find disk: list\n"),
+                            std::string("<plist version=\"1.0\"><array><dict/></array></plist>"),
+                            std::string("<plist version=\"1.0\"><dict><key>AllDisks</key><array/></dict></plist>"),
+                            listing("<string>disk4</string>"), "diskutil: warning\n" + good}) {
+        EXPECT_EQ(parsePartitionListing(bad), std::nullopt) << bad;
     }
-    std::string binary = testData("diskutil_list_mac_mixed.bplist");
-    for (size_t length = 0; length < binary.size(); length += 31) {
-        EXPECT_TRUE(parsePartitionListing(binary.substr(0, length)).empty()) << "binary truncated at " << length;
-    }
+    for (size_t length = 0; length < good.size(); length += 97)
+        EXPECT_EQ(parsePartitionListing(good.substr(0, length)), std::nullopt) << "truncated at " << length;
+    EXPECT_EQ(parsePartitionListing(listing("")), std::vector<ListedPartition>{});  // read, and empty
 }
 
 }  // namespace

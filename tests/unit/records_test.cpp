@@ -27,6 +27,8 @@ TEST(NTFSPartitionTest, SafeNameReplacesOnlyCommasAndSlashes) {
     EXPECT_EQ(NTFSPartition::safeVolumeName("a-b"), "a-b");
     EXPECT_EQ(NTFSPartition::safeVolumeName("Bob's \"Disk\" $(touch x); 数据,/"),
               "Bob's \"Disk\" $(touch x); 数据__");
+    // A backslash would escape FUSE's option separator; control characters would forge mount lines.
+    EXPECT_EQ(NTFSPartition::safeVolumeName("a\\,b\nc\td\x7F"), "a__b_c_d_");
 }
 
 }  // namespace

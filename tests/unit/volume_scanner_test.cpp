@@ -15,7 +15,9 @@ std::string info(const std::string& body) {
 
 class VolumeScannerTest : public ::testing::Test {
 protected:
-    void mountTable(const std::string& lines) { platform.processes.answer("/sbin/mount", {}, exited(0, lines)); }
+    void mountTable(const std::string& lines) {
+        platform.processes.answer("/sbin/mount", {}, exited(0, "/dev/disk3s1s1 on / (apfs, read-only)\n" + lines));
+    }
     void diskutilInfo(const std::string& mountPoint, ProgramRun run) {
         platform.processes.answer("/usr/sbin/diskutil", {"info", "-plist", mountPoint}, std::move(run));
     }

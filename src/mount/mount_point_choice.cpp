@@ -1,0 +1,36 @@
+#include "mount/mount_point_choice.h"
+
+#include "mount/mount_target.h"
+#include "platform/platform.h"
+
+namespace drivelark {
+
+namespace {
+
+constexpr int kMostCandidates = 100;
+
+bool isFreeFor(const std::string& deviceID, const std::string& path, const MountTable& mounts, Files& files) {
+    if (auto mount = mounts.find(path); mount != mounts.end()) return mount->second.source == "/dev/" + deviceID;
+    std::optional<FileStatus> status = files.lstat(path);
+    if (!status) return true;  // nothing there (the helper tool checks again, knowing why)
+    if (status->isSymbolicLink || !status->isDirectory) return false;
+    std::optional<std::vector<std::string>> entries = files.listDirectory(path);
+    return entries && entries->empty();
+}
+
+}  // namespace
+
+std::optional<std::string> chooseMountPoint(const std::string& deviceID, const std::string& safeName,
+                                            const MountTable& mounts) {
+    Files& files = platform().files;
+    std::optional<FileStatus> volumes = files.lstat("/Volumes");
+    if (!volumes || volumes->isSymbolicLink || !volumes->isDirectory) return std::nullopt;
+    for (int number = 0; number < kMostCandidates; ++number) {
+        std::string path = "/Volumes/" + safeName + (number == 0 ? "" : " " + std::to_string(number));
+        if (!isVolumesMountPoint(path)) return std::nullopt;
+        if (isFreeFor(deviceID, path, mounts, files)) return path;
+    }
+    return std::nullopt;
+}
+
+}  // namespace drivelark

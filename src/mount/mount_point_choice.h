@@ -1,0 +1,20 @@
+#pragma once
+
+// Where a remount puts a volume. Names are everyday ("Untitled", "NO NAME", "DATA"), so two disks
+// often share one; a remount must never take the place of another disk's mount, nor follow a
+// link in /Volumes (macOS ships "/Volumes/Macintosh HD" -> "/").
+
+#include <optional>
+#include <string>
+
+#include "discovery/mount_table.h"
+
+namespace drivelark {
+
+// The first of "/Volumes/<name>", "/Volumes/<name> 1", "/Volumes/<name> 2", ..., as macOS numbers
+// clashing names, that holds this device's own mount or nothing at all (absent, or an empty real
+// folder). None when /Volumes is not a real folder or every candidate is taken.
+std::optional<std::string> chooseMountPoint(const std::string& deviceID, const std::string& safeName,
+                                            const MountTable& mounts);
+
+}  // namespace drivelark
