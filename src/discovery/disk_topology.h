@@ -1,10 +1,10 @@
 #pragma once
 
-// What is mounted right now, and the device behind a mount. Each call runs its program afresh,
-// on the main thread, and gives up after kMainThreadTimeLimit.
+// What is mounted right now. The call runs the mount program afresh, on the main thread, and gives
+// up after kMainThreadTimeLimit. The mount table also names the device behind each of the system's
+// own mounts ("/dev/disk4s1 on ..."), so no disk-utility run per mount is needed for that.
 
 #include <optional>
-#include <string>
 
 #include "discovery/mount_table.h"
 
@@ -15,9 +15,6 @@ namespace DiskTopology {
 // The mount table, from the mount program. None when it could not be read: that is not "nothing
 // is mounted".
 std::optional<MountTable> currentMounts();
-
-// The BSD name of the device mounted at `mountPoint`, or empty when the disk utility cannot say.
-std::string deviceOfMount(const std::string& mountPoint);
 
 }  // namespace DiskTopology
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "discovery/volume_info.h"
+#include "foundation/command_runner.h"
 #include "platform/clock.h"
 
 namespace drivelark {
@@ -75,6 +76,9 @@ void fixUnsafeState(const std::string& deviceID, MountCompletion completion);
 // Unmounts a read-write volume at the user's request, with the user's own rights, and forgets it
 // in the registry. `completion` runs on the main thread.
 void unmount(const VolumeInfo& volume, MountCompletion completion);
+// Unmounts whatever is mounted at `mountPoint` by force, as root through the helper when it is
+// usable, else through the disk utility with the user's rights. Blocks; call it off the main thread.
+CommandResult forceUnmount(const std::string& mountPoint);
 // When Drivelark last started an unmount of its own; the distant past before the first.
 // Main thread only.
 Date lastInternalUnmount();

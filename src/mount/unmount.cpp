@@ -22,6 +22,11 @@ Date lastInternalUnmount() { return lastInternalUnmountTime(); }
 
 void markInternalUnmount() { lastInternalUnmountTime() = platform().clock.now(); }
 
+CommandResult forceUnmount(const std::string& mountPoint) {
+    if (helperUsable()) return runCommand(kSudoPath, {"-n", helperPath, "unmount", mountPoint});
+    return runCommand(kDiskutilPath, {"unmount", "force", mountPoint});
+}
+
 void unmount(const VolumeInfo& volume, MountCompletion completion) {
     platform().dispatcher.runInBackground(
         QualityOfService::userInitiated, [volume, completion = std::move(completion)] {

@@ -9,6 +9,7 @@
 #include "platform/dispatch.h"
 #include "platform/files.h"
 #include "platform/processes.h"
+#include "platform/workspace.h"
 
 namespace drivelark {
 
@@ -19,6 +20,7 @@ struct Platform {
     Clock& clock;
     Dispatcher& dispatcher;
     Bundle& bundle;
+    Workspace& workspace;
 };
 
 // The installed services. Calling it before `installPlatform` is a programming error.

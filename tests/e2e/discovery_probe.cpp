@@ -48,7 +48,7 @@ int main() {
         out += jsonText(mountPoint) + ":{\"type\":" + jsonText(entry.type) +
                ",\"readOnly\":" + (entry.readOnly ? "true" : "false") + "}";
         if (mountPoint.rfind("/Volumes/", 0) == 0) {
-            devices += (devices.empty() ? "" : ",") + jsonText(mountPoint) + ":" + jsonText(DiskTopology::deviceOfMount(mountPoint));
+            devices += (devices.empty() ? "" : ",") + jsonText(mountPoint) + ":" + jsonText(entry.source);
         }
         separator = ",";
     }

@@ -1,6 +1,6 @@
 // What discovery makes of the programs it runs: the partition inventory with its remembered
-// file-system lookups, the mount table and the device behind a mount, and that an answer that
-// could not be read is never taken for an empty one.
+// file-system lookups and the mount table, and that an answer that could not be read is never
+// taken for an empty one.
 
 #include <gtest/gtest.h>
 
@@ -67,7 +67,7 @@ TEST(PartitionInventoryTest, WhatCannotBeReadIsNotAnEmptyListing) {
     EXPECT_EQ(inventory.ntfsPartitions(), std::vector<NTFSPartition>{});
 }
 
-TEST(DiskTopologyTest, MountTableAndDeviceOfMount) {
+TEST(DiskTopologyTest, MountTableThatCannotBeReadIsNone) {
     TestPlatform platform;
     platform.processes.answer("/sbin/mount", {}, exited(0, testData("mount_mac_mixed.txt")));
     std::optional<MountTable> table = DiskTopology::currentMounts();
@@ -77,15 +77,6 @@ TEST(DiskTopologyTest, MountTableAndDeviceOfMount) {
                                exited(0, "/dev/disk4s1 on /Volumes/X (ntfs, read-only)\n")}) {
         platform.processes.answer("/sbin/mount", {}, failure);
         EXPECT_EQ(DiskTopology::currentMounts(), std::nullopt) << failure.output;
-    }
-
-    platform.processes.answer(kDiskutil, {"info", "-plist", "/Volumes/My Data; rm -rf ~"},
-                              exited(0, testData("diskutil_info_ntfs_volume.plist")));
-    EXPECT_EQ(DiskTopology::deviceOfMount("/Volumes/My Data; rm -rf ~"), "disk4s2");
-    for (ProgramRun failure : {exited(1, testData("diskutil_info_unknown.plist")),
-                               exited(0, testData("diskutil_info_unknown.plist")), exited(0, "Could not find disk\n")}) {
-        platform.processes.answer(kDiskutil, {"info", "-plist", "/Volumes/X"}, failure);
-        EXPECT_EQ(DiskTopology::deviceOfMount("/Volumes/X"), "");
     }
 }
 

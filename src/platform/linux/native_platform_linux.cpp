@@ -1,5 +1,6 @@
 #include "platform/linux/defaults_store_plist_file.h"
 #include "platform/linux/main_loop_asio.h"
+#include "platform/linux/workspace_xdg.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
 #include "platform/posix/clock_posix.h"
@@ -14,7 +15,7 @@ class LinuxPlatform final : public NativePlatform {
 public:
     LinuxPlatform()
         : defaults_(files_.homeDirectory() + "/Library/Preferences/" + kBundleIdentifier + ".plist"),
-          services_{processes_, files_, defaults_, clock_, mainLoop_, bundle_} {}
+          services_{processes_, files_, defaults_, clock_, mainLoop_, bundle_, workspace_} {}
 
     Platform& services() override { return services_; }
 
@@ -30,6 +31,7 @@ private:
     PosixClock clock_;
     AsioMainLoop mainLoop_;
     ExecutableBundle bundle_;
+    XdgWorkspace workspace_;
     Platform services_;
 };
 

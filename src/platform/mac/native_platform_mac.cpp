@@ -1,6 +1,7 @@
 #include "platform/mac/application_mac.h"
 #include "platform/mac/defaults_store_cf.h"
 #include "platform/mac/dispatch_gcd.h"
+#include "platform/mac/workspace_mac.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
 #include "platform/posix/clock_posix.h"
@@ -23,7 +24,8 @@ private:
     PosixClock clock_;
     GCDDispatcher dispatcher_;
     ExecutableBundle bundle_;
-    Platform services_{processes_, files_, defaults_, clock_, dispatcher_, bundle_};
+    MacWorkspace workspace_;
+    Platform services_{processes_, files_, defaults_, clock_, dispatcher_, bundle_, workspace_};
 };
 
 }  // namespace

@@ -1,0 +1,45 @@
+// What the user asked for: volumes ejected by hand stay unmounted, and a reset of every retry.
+
+#include "discovery/volume_scanner.h"
+#include "engine/auto_mount_engine.h"
+#include "platform/platform.h"
+
+namespace drivelark {
+
+std::shared_ptr<AutoMountEngine> AutoMountEngine::shared() {
+    // Never destroyed: completions may still arrive while the process ends.
+    static auto* const engine = new std::shared_ptr<AutoMountEngine>(std::make_shared<AutoMountEngine>());
+    return *engine;
+}
+
+void AutoMountEngine::markUserEjectedForMountPoint(const std::string& mountPoint) {
+    userEjected.insert("mp:" + mountPoint);
+    TextMap devices = VolumeScanner::managedDevs();
+    if (auto device = devices.find(mountPoint); device != devices.end() && !device->second.empty())
+        userEjected.insert("dev:" + device->second);
+}
+
+void AutoMountEngine::noteDeviceEjected(const std::string& deviceID) { userEjected.insert("dev:" + deviceID); }
+
+void AutoMountEngine::forgetDeviceEjected(const std::string& deviceID) { userEjected.erase("dev:" + deviceID); }
+
+void AutoMountEngine::resetAndReconcile() {
+    std::weak_ptr<AutoMountEngine> weak = weak_from_this();
+    platform().dispatcher.runOnMain([weak] {
+        auto engine = weak.lock();
+        if (!engine) return;
+        for (auto& [key, state] : engine->states) state = PartState{};
+        engine->dropTimes.clear();
+        engine->reconcile();
+    });
+}
+
+bool autoMountEnabled() {
+    std::optional<PlistValue> stored = platform().defaults.value("autoMount");
+    const bool* flag = stored ? stored->boolean() : nullptr;
+    return flag == nullptr || *flag;
+}
+
+void setAutoMountEnabled(bool enabled) { platform().defaults.setValue("autoMount", PlistValue(enabled)); }
+
+}  // namespace drivelark

@@ -1,0 +1,46 @@
+#include "platform/linux/workspace_xdg.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/posix/processes_posix.h"
+
+namespace drivelark {
+
+namespace {
+
+constexpr const char* kXdgOpen = "/usr/bin/xdg-open";
+
+// "scheme:rest", the scheme a letter followed by letters, digits, "+", "-" or ".", and nothing
+// that a URL cannot hold unescaped.
+bool isURL(const std::string& text) {
+    size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(text[0]))) return false;
+    bool schemeOk = std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+    return schemeOk && std::none_of(text.begin(), text.end(), [](char c) {
+               return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
+           });
+}
+
+// Without a desktop (a server, the simulated Mac) there is nothing to show it on.
+void open(const std::string& target) {
+    if (::access(kXdgOpen, X_OK) != 0) return;
+    std::string error;
+    PosixProcesses().start(kXdgOpen, {target}, error);  // reaped once it ends
+}
+
+}  // namespace
+
+void XdgWorkspace::openFolder(const std::string& path) { open(path); }
+
+bool XdgWorkspace::openURL(const std::string& url) {
+    if (!isURL(url)) return false;
+    open(url);
+    return true;
+}
+
+}  // namespace drivelark

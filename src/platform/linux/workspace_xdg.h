@@ -1,0 +1,15 @@
+#pragma once
+
+// The desktop on Linux: xdg-open, where the machine has it. Thread-safe.
+
+#include "platform/workspace.h"
+
+namespace drivelark {
+
+class XdgWorkspace final : public Workspace {
+public:
+    void openFolder(const std::string& path) override;
+    bool openURL(const std::string& url) override;
+};
+
+}  // namespace drivelark
