@@ -107,9 +107,21 @@ class SystemMounts(e2e.SimMacTestCase):
         r = self.sh("echo hi > /Volumes/STICK/a.txt && echo ho > /Volumes/CARD/b.txt && "
                     "cat /Volumes/STICK/a.txt /Volumes/CARD/b.txt")
         self.assertEqual(r.stdout, "hi\nho\n", r.stderr)
-        listing = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "list", "-plist"]).stdout.encode())
-        card = listing["AllDisksAndPartitions"][-1]["Partitions"][0]
-        self.assertEqual((card["Content"], card["FilesystemType"]), ("Windows_NTFS", "exfat"))
+
+    def test_filesystem_type_in_the_listing_only_when_asked(self):
+        self.mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD", "mount": False}])
+        self.mac.attach(scheme="none", partitions=[{"fs": "ntfs", "name": "Whole", "mount": False}],
+                        fstype_shown=True)
+
+        def volumes():
+            entries = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "list", "-plist"]).stdout.encode())
+            entries = entries["AllDisksAndPartitions"]
+            return {v["DeviceIdentifier"]: v.get("FilesystemType")
+                    for d in entries for v in d.get("Partitions", [d] if "Content" in d else [])}
+
+        self.assertEqual(volumes(), {"disk0s1": None, "disk0s2": None, "disk4s1": None, "disk5": "ntfs"})
+        self.mac.set_fstype_shown(True)
+        self.assertEqual(volumes(), {"disk0s1": "msdos", "disk0s2": "apfs", "disk4s1": "exfat", "disk5": "ntfs"})
 
     def test_name_clashes_and_unnamed_volumes(self):
         self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "ntfs", "name": "Data"},

@@ -17,7 +17,7 @@ from . import layout
 def empty_state():
     return {
         "version": 1,
-        "fstype_shown": True,   # print FilesystemType on partitions (scenario may turn it off)
+        "fstype_shown": False,  # FilesystemType in the listing's volume entries (a real Mac leaves it out)
         "answers": [],          # next answers of the password dialog: accept | cancel | wrong
         "prompts": 0,           # how many times the password dialog was shown
         "disks": {},            # "disk4" -> disk description (see disks.py)
