@@ -34,10 +34,13 @@ def applescript_literal(text):
 
 class Environment(e2e.SimMacTestCase):
     def test_the_mac_as_the_user_sees_it(self):
-        r = self.sh("id -u; id -g; id -gn; echo $HOME; pwd; stat -c '%U %G' $HOME /dev/console; ls -A /Volumes")
+        r = self.sh("id -u; id -g; id -gn; echo $HOME; pwd; stat -c '%U %G' $HOME /dev/console; ls -A /Volumes; "
+                    "stat -c '%u %g %a' /Library/PrivilegedHelperTools; stat -c '%U %F %N' /Volumes/*")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(r.stdout.splitlines(),
-                         ["501", "20", "staff", "/Users/alice", "/Users/alice", "alice staff", "alice staff"])
+                         ["501", "20", "staff", "/Users/alice", "/Users/alice", "alice staff", "alice staff",
+                          "Macintosh HD", "0 0 755",
+                          "root symbolic link '/Volumes/Macintosh HD' -> '/'"])
         for prog in ("/usr/sbin/diskutil", "/usr/bin/sudo", "/usr/bin/osascript"):
             st = os.stat(self.mac.host_path(prog))
             self.assertTrue(st.st_mode & 0o4000 and st.st_uid == 0, prog + " is not setuid root")
@@ -125,9 +128,12 @@ class SystemMounts(e2e.SimMacTestCase):
 
     def test_name_clashes_and_unnamed_volumes(self):
         self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "ntfs", "name": "Data"},
-                                    {"fs": "ntfs", "name": None}])
+                                    {"fs": "ntfs", "name": None}, {"fs": "ntfs", "name": "Macintosh HD"}])
         r = self.sh("ls /Volumes")
-        self.assertEqual(sorted(r.stdout.splitlines()), ["Data", "Data 1", "Untitled"])
+        self.assertEqual(sorted(r.stdout.splitlines()), ["Data", "Data 1", "Macintosh HD", "Macintosh HD 1",
+                                                         "Untitled"])
+        self.assertIn("/dev/disk4s4 on /Volumes/Macintosh HD 1 (ntfs, local, nodev, nosuid, read-only, noowners)",
+                      self.mount_lines())
 
 
 class RawDevices(e2e.SimMacTestCase):
