@@ -245,6 +245,35 @@ class Osascript(e2e.SimMacTestCase):
         self.assertEqual(self.mac.prompt_count(), 3)
         self.assertEqual([e["answer"] for e in self.mac.audit("osascript")], ["accept", "cancel", "accept", None])
 
+    def test_command_passed_as_an_argument(self):
+        handler = ["-e", "on run argv", "-e", "do shell script (item 1 of argv) with administrator privileges",
+                   "-e", "end run"]
+        statement = (12, 12 + len(handler[3]))
+        payload = 'it\'s “curly” "q" \\ $HOME\nend'
+        command = "id -u; printf '%s' " + shell_quote(payload)
+        r = self.run_in(["/usr/bin/osascript"] + handler + [command])
+        self.assertEqual((r.returncode, r.stdout), (0, "0\r" + payload.replace("\n", "\r") + "\n"), r.stderr)
+        self.assertEqual(self.mac.audit("osascript")[-1]["shell"], command)
+        loose = ["-e", "ON RUN  Argv", "-e", "Do Shell Script  ITEM 2 of argv  With Administrator Privileges",
+                 "-e", "END"]
+        r = self.run_in(["/usr/bin/osascript"] + loose + ["true", "echo second; exit 3"])
+        self.assertEqual((r.returncode, r.stderr), (1, "13:%d: execution error: second (3)\n" % (13 + len(loose[3]))))
+        self.mac.set_answers(["cancel"])
+        r = self.run_in(["/usr/bin/osascript"] + handler + ["touch /tmp/ran"])
+        self.assertEqual(r.stderr, "%d:%d: execution error: User canceled. (-128)\n" % statement)
+        r = self.run_in(["/usr/bin/osascript"] + handler)
+        self.assertEqual((r.returncode, r.stderr), (1, "29:43: execution error: Can’t get item 1 of {}. (-1728)\n"))
+        r = self.run_in(["/usr/bin/osascript"] + handler + ["-x /tmp/ran"])     # read as an option
+        self.assertEqual((r.returncode, r.stdout), (1, ""))
+        self.assertEqual(r.stderr.splitlines()[0], "osascript: illegal option -- x")
+        self.assertTrue(r.stderr.splitlines()[1].startswith("usage: osascript "), r.stderr)
+        r = self.run_in(["/usr/bin/osascript"] + handler + ["--", "-x"])
+        self.assertTrue(r.stderr.startswith("%d:%d: execution error: " % statement), r.stderr)   # sh -c -x
+        self.assertFalse(os.path.exists(self.mac.host_path("/tmp/ran")))
+        self.assertEqual(self.mac.prompt_count(), 4)
+        self.assertEqual([e.get("shell") for e in self.mac.audit("osascript")][1:],
+                         ["echo second; exit 3", "touch /tmp/ran", None, None, "-x"])
+
     def test_waits_for_the_end_of_output(self):
         r, _ = self.osascript("(sleep 0.3; echo late) & echo early")
         self.assertEqual(r.stdout, "early\rlate\n")
