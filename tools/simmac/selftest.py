@@ -371,6 +371,33 @@ class UnmountAndYank(e2e.SimMacTestCase):
         self.assertEqual((r.returncode, r.stdout), (0, "Volume Data on disk4s1 force-unmounted\n"), r.stderr)
         self.assertFalse(any(" on /Volumes/Data " in l for l in self.mount_lines()))
 
+    def test_diskutil_mount(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data", "mount": False},
+                                    {"fs": "fat32", "name": "STICK", "mount": False}])
+
+        def mount(target, user="alice"):
+            r = self.run_in(["/usr/sbin/diskutil", "mount", target], user=user)
+            return r.returncode, r.stdout, r.stderr
+
+        self.assertEqual(mount("disk4s1"), (0, "Volume Data on disk4s1 mounted\n", ""))
+        self.assertEqual(mount("/dev/disk4s1", user=ROOT), (0, "Volume Data on disk4s1 mounted\n", ""))
+        self.assertEqual(mount("disk4s2"), (0, "Volume STICK on disk4s2 mounted\n", ""))
+        lines = [l for l in self.mount_lines() if l.startswith("/dev/disk4")]
+        self.assertEqual(lines, ["/dev/disk4s1 on /Volumes/Data (ntfs, local, nodev, nosuid, read-only, noowners)",
+                                 "/dev/disk4s2 on /Volumes/STICK (msdos, local, nodev, nosuid, noowners)"])
+        info = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "info", "-plist", "disk4s1"]).stdout.encode())
+        self.assertEqual(info["MountPoint"], "/Volumes/Data")
+        self.assertEqual(mount("disk9s1"), (1, "", "Unable to find disk for disk9s1\n"))
+        code, _, text = mount("disk4")
+        self.assertEqual(code, 1)
+        self.assertTrue(text.startswith("Volume on disk4 failed to mount"), text)
+        # Served read-write by another ntfs-3g, the volume cannot be mounted again.
+        self.remount_read_write("disk4s1", "Data")
+        code, _, text = mount("disk4s1")
+        self.assertEqual((code, text.splitlines()[0]), (1, "Volume on disk4s1 failed to mount"))
+        self.assertEqual(len(text.splitlines()), 2, text)
+        self.assertEqual(self.sh("ls /Volumes").stdout, "Data\nMacintosh HD\nSTICK\n")
+
     def test_yank_leaves_a_dead_mount(self):
         d = self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "ntfs", "name": "Other"}])
         self.remount_read_write("disk4s1", "Data")

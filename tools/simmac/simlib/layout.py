@@ -28,6 +28,7 @@ SCRATCH = SIM_VAR + "/scratch"
 DAEMON_LOGS = SIM_VAR + "/daemons"
 PLUMBING = SIM_VAR + "/plumbing.json"
 READY = SIM_VAR + "/ready"
+MOUNT_LOCK = SIM_VAR + "/mount.lock"   # one system mount at a time
 
 # The console user, as on a fresh Mac.
 USER = "alice"
