@@ -169,6 +169,17 @@ class SimMac:
         m = self._need()
         return [p for p in procs.pids_in_namespace(m["ns_inode"]) if p != m["anchor_pid"]]
 
+    def processes(self):
+        """(pid, argv) of every live process in the environment except the
+        anchor, as /proc shows them (the system's FUSE daemons included), so
+        that a test can find, say, an ntfs-3g by its arguments and kill it."""
+        out = []
+        for p in self.pids():
+            argv = procs.cmdline(p)
+            if argv:
+                out.append((p, argv))
+        return out
+
     # --- the simulator's own operations (run inside as root) -----------------
     def _inside(self, *args, timeout=120):
         cmd = lifecycle.inside_python(self._need(), [str(a) for a in args])

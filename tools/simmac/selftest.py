@@ -422,6 +422,52 @@ class UnmountAndYank(e2e.SimMacTestCase):
         self.assertNotIn(nfs_line, self.mount_lines())
 
 
+class Processes(e2e.SimMacTestCase):
+    def ps(self, *args):
+        r = self.run_in(["/bin/ps"] + list(args))
+        return r.returncode, r.stdout
+
+    def test_ps_shows_this_macs_processes_but_not_the_system_daemons(self):
+        st = os.stat(self.mac.host_path("/bin/ps"))
+        self.assertTrue(st.st_mode & 0o4000 and st.st_uid == 0, "/bin/ps is not setuid root")
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "fat32", "name": "STICK"},
+                                    {"fs": "ntfs", "name": "Other", "mount": False}])
+        ntfs3g = ["/usr/local/bin/ntfs-3g", "/dev/disk4s3", "/Volumes/Other", "-o",
+                  "volname=Other,local,noowners,noatime"]
+        r = self.sh("mkdir /Volumes/Other && " + " ".join(ntfs3g), user=ROOT)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        sleeper = self.mac.spawn(["/bin/sleep", "600"])
+        system = {rec["pid"] for rec in self.mac.state()["system_mounts"]}
+        self.assertEqual(len(system), 2)
+        daemon = [p for p, argv in self.mac.processes() if argv == ntfs3g]
+        self.assertEqual(len(daemon), 1, self.mac.processes())
+        self.assertTrue(system <= {p for p, _ in self.mac.processes()})
+
+        code, out = self.ps("-A", "-ww", "-o", "pid=,args=")
+        self.assertEqual(code, 0)
+        for line in out.splitlines():
+            self.assertRegex(line, r"^ *\d{5,} \S|^ {0,4}\d{1,5} \S")
+        listed = {int(l.split(None, 1)[0]): l.split(None, 1)[1] for l in out.splitlines()}
+        self.assertEqual(listed[daemon[0]], " ".join(ntfs3g))
+        self.assertEqual(listed[sleeper.pid], "/bin/sleep 600")
+        self.assertIn("/bin/ps -A -ww -o pid=,args=", listed.values())
+        self.assertFalse(system & set(listed), "the system's daemons are kernel file systems on a Mac")
+        self.assertNotIn(self.mac.meta["anchor_pid"], listed)
+        self.assertNotIn(os.getpid(), listed)
+        self.assertFalse([a for a in listed.values() if "python" in a or "simlib" in a], listed)
+
+        code, out = self.ps("-axww", "-o", "pid,args")
+        self.assertEqual(out.splitlines()[0], "  PID ARGS")
+        code, out = self.ps("-p", str(sleeper.pid), "-o", "command")
+        self.assertEqual((code, out), (0, "COMMAND\n/bin/sleep 600\n"))
+        code, out = self.ps("-p", "%d,%d" % (self.mac.meta["anchor_pid"], min(system)), "-o", "pid=")
+        self.assertEqual((code, out), (1, ""))
+        code, out = self.ps("-A", "-o", "pid=,args=")        # no -w: cut at 79 columns
+        self.assertEqual(max(len(l) for l in out.splitlines()), 79)
+        code, out = self.ps("-A", "-o", "pid,bogus")
+        self.assertEqual(code, 1)
+
+
 class Caffeinate(e2e.SimMacTestCase):
     def test_waits_for_the_process_and_obeys_sigterm(self):
         r = self.sh("sleep 0.5 & /usr/bin/caffeinate -i -m -w $! && echo done")

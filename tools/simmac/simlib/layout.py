@@ -43,6 +43,7 @@ SETUID_PROGRAMS = {
     "/usr/bin/mount": "mount.py",           # a bare `mount` in a shell means the Mac's too
     "/usr/bin/sudo": "sudo.py",
     "/usr/bin/osascript": "osascript.py",
+    "/usr/bin/ps": "ps.py",                 # /bin/ps: /bin is /usr/bin (merged /usr)
 }
 PLAIN_PROGRAMS = {
     "/usr/bin/caffeinate": "caffeinate.py",
