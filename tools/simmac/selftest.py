@@ -1,6 +1,7 @@
 """Self-tests of the simulated Mac: that it behaves as the
 real programs do, on real NTFS images and the real ntfs-3g, and that it
 leaves nothing behind. No Drivelark binary is needed."""
+import base64
 import errno
 import hashlib
 import os
@@ -196,6 +197,39 @@ class Sudo(e2e.SimMacTestCase):
                             mode=0o755)
         r = self.run_in(["/usr/bin/sudo", "-n", helper, "selftest"])
         self.assertEqual(r.returncode, 0, r.stderr)
+
+
+    def test_list_check_and_digest_pins(self):
+        tool = "/Library/PrivilegedHelperTools/tool"
+        script = "#!/bin/sh\nid -u\n"
+        self.mac.write_file(tool, script, owner=ROOT, mode=0o755)
+        digest = hashlib.sha256(script.encode()).digest()
+
+        def sudo(*args):
+            r = self.run_in(["/usr/bin/sudo"] + list(args))
+            return r.returncode, r.stdout, r.stderr
+
+        refused = (1, "", "sudo: a password is required\n")
+        self.assertEqual(sudo("-n", "-l", tool), refused)
+        self.assertEqual(sudo("-n", "-l"), refused)
+        self.install_rule("alice ALL=(root) NOPASSWD: sha256:%s %s\n" % (digest.hex(), tool))
+        self.assertEqual(sudo("-n", "-l", tool), (0, tool + "\n", ""))
+        self.assertEqual(sudo("-n", "-l", tool, "a", "b"), (0, tool + " a b\n", ""))
+        self.assertEqual(sudo("-n", "-l", "/usr/bin/id"), refused)
+        self.assertEqual(sudo("-n", tool), (0, "0\n", ""))
+        code, out, _ = sudo("-n", "-l")
+        self.assertEqual(code, 0)
+        self.assertIn("    (root) NOPASSWD: sha256:%s %s\n" % (digest.hex(), tool), out)
+        self.mac.write_file(tool, script + "# changed\n", owner=ROOT, mode=0o755)
+        self.assertEqual(sudo("-n", tool), refused)
+        self.assertEqual(sudo("-n", "-l", tool), refused)
+        # base64, and a list with a digest that does not match first
+        self.mac.write_file(tool, script, owner=ROOT, mode=0o755)
+        other = hashlib.sha512(b"other").digest()
+        self.install_rule("alice ALL=(root) NOPASSWD: sha512:%s, sha256:%s %s\n"
+                          % (base64.b64encode(other).decode(), base64.b64encode(digest).decode(), tool))
+        self.assertEqual(sudo("-n", tool), (0, "0\n", ""))
+        self.assertEqual([e["result"] for e in self.mac.audit("sudo")][-3:], ["password required"] * 2 + ["ran"])
 
 
 class Osascript(e2e.SimMacTestCase):
