@@ -24,7 +24,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from simlib import audit as _audit  # noqa: E402
-from simlib import layout, lifecycle, procs, waiting  # noqa: E402
+from simlib import dialog, faults, layout, lifecycle, procs, waiting  # noqa: E402
 from simlib.lifecycle import SimError  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
@@ -216,13 +216,28 @@ class SimMac:
         with StateFile(self.var).locked() as st:
             st["fstype_shown"] = bool(shown)
 
+    def set_fault(self, prog, mode, verbs=None):
+        """Makes "diskutil" (only the given verbs, e.g. ["list", "info"];
+        None: all) or "mount" (its listing) misbehave for every caller: mode
+        "fail", "hang", "garbage", or "off"."""
+        try:
+            faults.check(prog, mode, verbs)
+        except ValueError as e:
+            raise SimError("simmac: %s" % e) from None
+        with StateFile(self.var).locked() as st:
+            faults.set_fault(st, prog, mode, verbs)
+
     # --- password dialog -----------------------------------------------------
     def set_answers(self, answers, append=False):
         """Next answers of the administrator password dialog, in order:
-        "accept", "cancel" or "wrong". With the queue empty, it accepts."""
+        "accept", "cancel" or "wrong", each optionally "-after:SECONDS"
+        (the dialog stays open that long first). With the queue empty, it
+        accepts at once."""
         for a in answers:
-            if a not in ("accept", "cancel", "wrong"):
-                raise SimError("simmac: unknown answer %r (accept, cancel, wrong)" % a)
+            try:
+                dialog.check(a)
+            except ValueError as e:
+                raise SimError("simmac: %s" % e) from None
         with StateFile(self.var).locked() as st:
             st["answers"] = (st["answers"] if append else []) + list(answers)
 

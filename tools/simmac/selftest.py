@@ -308,6 +308,22 @@ class Osascript(e2e.SimMacTestCase):
         self.assertEqual([e.get("shell") for e in self.mac.audit("osascript")][1:],
                          ["echo second; exit 3", "touch /tmp/ran", None, None, "-x"])
 
+    def test_answers_that_take_time(self):
+        self.mac.set_answers(["cancel-after:0.4", "accept-after:60"])
+        started = time.monotonic()
+        r, script = self.osascript("touch /tmp/ran")
+        self.assertGreaterEqual(time.monotonic() - started, 0.4)
+        self.assertEqual(r.stderr, "0:%d: execution error: User canceled. (-128)\n" % len(script))
+        # The dialog is open (counted) while the user thinks; the caller may give up and kill osascript.
+        slow = self.mac.spawn(["/usr/bin/osascript", "-e", script])
+        self.mac.wait_for(lambda: self.mac.prompt_count() == 2, 10, "the second dialog to open")
+        self.assertEqual(self.sh("kill %d" % slow.pid).returncode, 0)
+        self.assertEqual(slow.wait(10), -15)
+        self.assertFalse(os.path.exists(self.mac.host_path("/tmp/ran")))
+        self.assertEqual([(e["answer"], e["answer_after"]) for e in self.mac.audit("osascript")], [("cancel", 0.4)])
+        with self.assertRaises(e2e.SimError):
+            self.mac.set_answers(["accept-later"])
+
     def test_waits_for_the_end_of_output(self):
         r, _ = self.osascript("(sleep 0.3; echo late) & echo early")
         self.assertEqual(r.stdout, "early\rlate\n")
@@ -502,6 +518,57 @@ class Processes(e2e.SimMacTestCase):
         self.assertEqual(code, 1)
 
 
+class Faults(e2e.SimMacTestCase):
+    def test_diskutil_and_mount_faults(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+        diskutil = "/usr/sbin/diskutil"
+        self.mac.set_fault("diskutil", "fail", verbs=["list", "information"])
+        for user in ("alice", ROOT):
+            r = self.run_in([diskutil, "list", "-plist"], user=user)
+            self.assertEqual((r.returncode, r.stdout, r.stderr),
+                             (1, "", "Unable to run because unable to use the DiskManagement framework.\n"))
+            self.assertEqual(self.run_in([diskutil, "info", "disk4s1"], user=user).returncode, 1)
+        self.assertEqual(self.run_in([diskutil, "unmount", "disk4s1"]).returncode, 0)   # not a faulty verb
+        self.mac.set_fault("diskutil", "garbage")
+        r = self.run_in([diskutil, "list", "-plist"])
+        self.assertEqual(r.returncode, 0)
+        self.assertTrue(r.stdout.startswith("<?xml"))
+        with self.assertRaises(Exception):
+            plistlib.loads(r.stdout.encode())
+        r = self.run_in([diskutil, "mount", "disk4s1"])
+        self.assertEqual(r.returncode, 0)
+        self.assertNotIn("mounted", r.stdout)
+        self.assertFalse(any("disk4s1" in l for l in self.mount_lines()), "a faulty run did something")
+        self.mac.set_fault("diskutil", "hang", verbs=["list"])
+        hung = self.mac.spawn([diskutil, "list"])
+        self.mac.wait_for(lambda: [e for e in self.mac.audit("diskutil") if e["pid"] == hung.pid], 10,
+                          "diskutil to start")
+        self.assertEqual(self.run_in([diskutil, "info", "disk4"]).returncode, 0)
+        self.assertIsNone(hung.poll())
+        self.assertEqual(self.sh("kill %d" % hung.pid).returncode, 0)    # the caller may end it
+        self.assertEqual(hung.wait(10), -15)
+        self.mac.set_fault("diskutil", "off")
+        self.assertEqual(self.run_in([diskutil, "list"]).returncode, 0)
+
+        for mode, want in (("fail", (1, "", "mount: getmntinfo: Input/output error\n")), ("garbage", None)):
+            self.mac.set_fault("mount", mode)
+            r = self.run_in(["/sbin/mount"], user=ROOT)
+            if want:
+                self.assertEqual((r.returncode, r.stdout, r.stderr), want)
+            else:
+                self.assertEqual(r.returncode, 0)
+                self.assertFalse([l for l in r.stdout.splitlines() if " on / (" in l], r.stdout)
+        self.mac.set_fault("mount", "hang")
+        hung = self.mac.spawn(["/sbin/mount"])
+        self.mac.wait_for(lambda: [e for e in self.mac.audit("mount") if e["pid"] == hung.pid], 10, "mount to start")
+        self.assertIsNone(hung.poll())
+        with self.assertRaises(e2e.SimError):
+            self.mac.set_fault("mount", "hang", verbs=["list"])
+        self.mac.set_fault("mount", "off")
+        self.assertIn("/dev/disk3s1s1 on / (apfs, sealed, local, read-only, journaled)", self.mount_lines())
+        # A hung program left running is ended with the environment (Teardown checks that nothing stays).
+
+
 class Caffeinate(e2e.SimMacTestCase):
     def test_waits_for_the_process_and_obeys_sigterm(self):
         r = self.sh("sleep 0.5 & /usr/bin/caffeinate -i -m -w $! && echo done")
@@ -552,9 +619,11 @@ class Teardown(unittest.TestCase):
             self.assertEqual(r.returncode, 0, r.stderr)
             mac.spawn(["/bin/sh", "-c", "cd /Volumes/Data && exec sleep 600"])
             mac.spawn(["/usr/bin/caffeinate", "-i", "-m", "-w", "1"])
+            mac.set_fault("diskutil", "hang")
+            mac.spawn(["/usr/sbin/diskutil", "list"])
             self.assertGreater(len(loop_devices() - loops), 0, "exFAT should sit on a loop device")
             ino, state_dir = mac.meta["ns_inode"], mac.state_dir
-            self.mac_wait(lambda: len(mac.pids()) >= 6, "the daemons and the two programs")
+            self.mac_wait(lambda: len(mac.pids()) >= 7, "the daemons and the three programs")
         finally:
             stopped = time.monotonic()
             mac.stop()

@@ -15,7 +15,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
-from simlib import audit, diskinfo, disks, mounttab, procs, volumes, waiting  # noqa: E402
+from simlib import audit, diskinfo, disks, faults, mounttab, procs, volumes, waiting  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
 DEVICE = re.compile(r"^(?:/dev/)?r?(disk\d+(?:s\d+)*)$")
@@ -297,6 +297,9 @@ def main(argv):
     audit.take_caller()
     args = argv[1:]
     audit.record(os.environ.get("SIMMAC_PROG", "/usr/sbin/diskutil"), args)
+    fault = faults.active("diskutil", args[0] if args else "")
+    if fault:
+        return faults.act("diskutil", fault, plist="-plist" in args)
     if not args:
         out("Disk Utility Tool\nUtility to manage local disks and volumes\n"
             "Usage:  diskutil [quiet] <verb> <options>, where <verb> is as follows:\n\n"

@@ -4,13 +4,12 @@ command either in a string literal or passed as an argument to a run handler
 (`osascript -e 'on run argv' -e 'do shell script (item 1 of argv) ...' -e
 'end run' COMMAND`), so that no outside text becomes AppleScript source.
 
-"with administrator privileges" shows the password dialog: every showing is
-counted in the state, and the user's answer is the next one in the
-scenario's queue (accept, cancel or wrong); with the queue empty the user
-accepts. Accepted, the text runs as root through /bin/sh -c, from /, with
-the default PATH, standard input closed; standard output and standard
-error are read to their end (a background child that keeps them open keeps
-osascript waiting, as on a Mac). Without administrator privileges it runs as
+"with administrator privileges" shows the password dialog (simlib/dialog.py:
+the answers come from the scenario's queue). Accepted, the text runs as
+root through /bin/sh -c, from /, with the default PATH, standard input
+closed; standard output and standard error are read to their end (a
+background child that keeps them open keeps osascript waiting, as on a
+Mac). Without administrator privileges it runs as
 the calling user and nobody is asked.
 """
 import os
@@ -19,24 +18,12 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
-from simlib import applescript, audit  # noqa: E402
-from simlib.state import StateFile  # noqa: E402
+from simlib import applescript, audit, dialog  # noqa: E402
 
 ANSWERS = {
     "cancel": ("User canceled.", -128),
     "wrong": ("The administrator user name or password was incorrect.", -60007),
 }
-
-
-def ask_password():
-    """Shows the dialog once; returns the user's answer."""
-    with StateFile().locked() as st:
-        st["prompts"] = st.get("prompts", 0) + 1
-        queue = st.get("answers", [])
-        answer = queue.pop(0) if queue else "accept"
-        st["answers"] = queue
-    return answer
-
 
 USAGE = "usage: osascript [-l language] [-e script] [-i] [-s {ehso}] [programfile] [argument ...]\n"
 
@@ -108,8 +95,9 @@ def main(argv):
         sys.stderr.write(e.text() + "\n")
         return 1
 
-    answer = ask_password() if st.admin else None
-    audit.record(prog, args, shell=command, admin=st.admin, answer=answer)
+    answer, after = dialog.ask() if st.admin else (None, 0)
+    extra = {"answer_after": after} if after else {}
+    audit.record(prog, args, shell=command, admin=st.admin, answer=answer, **extra)
     if answer in ANSWERS:
         msg, num = ANSWERS[answer]
         sys.stderr.write("%d:%d: execution error: %s (%d)\n" % (st.start, st.end, msg, num))
