@@ -33,6 +33,16 @@ def applescript_literal(text):
     return text.replace("\\", "\\\\").replace('"', '\\"')
 
 
+def waits_for_the_user(pid):
+    """True while a setuid program waits with its real uid handed to the
+    user (who may then signal it) and root kept as its effective uid."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            return next(l.split()[1:3] for l in f if l.startswith("Uid:")) == ["501", "0"]
+    except OSError:
+        return False
+
+
 class Environment(e2e.SimMacTestCase):
     def test_the_mac_as_the_user_sees_it(self):
         r = self.sh("id -u; id -g; id -gn; echo $HOME; pwd; stat -c '%U %G' $HOME /dev/console; ls -A /Volumes; "
@@ -316,7 +326,8 @@ class Osascript(e2e.SimMacTestCase):
         self.assertEqual(r.stderr, "0:%d: execution error: User canceled. (-128)\n" % len(script))
         # The dialog is open (counted) while the user thinks; the caller may give up and kill osascript.
         slow = self.mac.spawn(["/usr/bin/osascript", "-e", script])
-        self.mac.wait_for(lambda: self.mac.prompt_count() == 2, 10, "the second dialog to open")
+        self.mac.wait_for(lambda: self.mac.prompt_count() == 2 and waits_for_the_user(slow.pid), 10,
+                          "the second dialog to open")
         self.assertEqual(self.sh("kill %d" % slow.pid).returncode, 0)
         self.assertEqual(slow.wait(10), -15)
         self.assertFalse(os.path.exists(self.mac.host_path("/tmp/ran")))
@@ -541,8 +552,7 @@ class Faults(e2e.SimMacTestCase):
         self.assertFalse(any("disk4s1" in l for l in self.mount_lines()), "a faulty run did something")
         self.mac.set_fault("diskutil", "hang", verbs=["list"])
         hung = self.mac.spawn([diskutil, "list"])
-        self.mac.wait_for(lambda: [e for e in self.mac.audit("diskutil") if e["pid"] == hung.pid], 10,
-                          "diskutil to start")
+        self.mac.wait_for(lambda: waits_for_the_user(hung.pid), 10, "diskutil to hang")
         self.assertEqual(self.run_in([diskutil, "info", "disk4"]).returncode, 0)
         self.assertIsNone(hung.poll())
         self.assertEqual(self.sh("kill %d" % hung.pid).returncode, 0)    # the caller may end it
@@ -560,7 +570,7 @@ class Faults(e2e.SimMacTestCase):
                 self.assertFalse([l for l in r.stdout.splitlines() if " on / (" in l], r.stdout)
         self.mac.set_fault("mount", "hang")
         hung = self.mac.spawn(["/sbin/mount"])
-        self.mac.wait_for(lambda: [e for e in self.mac.audit("mount") if e["pid"] == hung.pid], 10, "mount to start")
+        self.mac.wait_for(lambda: waits_for_the_user(hung.pid), 10, "mount to hang")
         self.assertIsNone(hung.poll())
         with self.assertRaises(e2e.SimError):
             self.mac.set_fault("mount", "hang", verbs=["list"])
