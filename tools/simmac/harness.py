@@ -24,7 +24,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from simlib import audit as _audit  # noqa: E402
-from simlib import layout, lifecycle, procs, waiting  # noqa: E402
+from simlib import dialog, faults, layout, lifecycle, procs, waiting  # noqa: E402
 from simlib.lifecycle import SimError  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
@@ -169,6 +169,17 @@ class SimMac:
         m = self._need()
         return [p for p in procs.pids_in_namespace(m["ns_inode"]) if p != m["anchor_pid"]]
 
+    def processes(self):
+        """(pid, argv) of every live process in the environment except the
+        anchor, as /proc shows them (the system's FUSE daemons included), so
+        that a test can find, say, an ntfs-3g by its arguments and kill it."""
+        out = []
+        for p in self.pids():
+            argv = procs.cmdline(p)
+            if argv:
+                out.append((p, argv))
+        return out
+
     # --- the simulator's own operations (run inside as root) -----------------
     def _inside(self, *args, timeout=120):
         cmd = lifecycle.inside_python(self._need(), [str(a) for a in args])
@@ -205,13 +216,28 @@ class SimMac:
         with StateFile(self.var).locked() as st:
             st["fstype_shown"] = bool(shown)
 
+    def set_fault(self, prog, mode, verbs=None):
+        """Makes "diskutil" (only the given verbs, e.g. ["list", "info"];
+        None: all) or "mount" (its listing) misbehave for every caller: mode
+        "fail", "hang", "garbage", or "off"."""
+        try:
+            faults.check(prog, mode, verbs)
+        except ValueError as e:
+            raise SimError("simmac: %s" % e) from None
+        with StateFile(self.var).locked() as st:
+            faults.set_fault(st, prog, mode, verbs)
+
     # --- password dialog -----------------------------------------------------
     def set_answers(self, answers, append=False):
         """Next answers of the administrator password dialog, in order:
-        "accept", "cancel" or "wrong". With the queue empty, it accepts."""
+        "accept", "cancel" or "wrong", each optionally "-after:SECONDS"
+        (the dialog stays open that long first). With the queue empty, it
+        accepts at once."""
         for a in answers:
-            if a not in ("accept", "cancel", "wrong"):
-                raise SimError("simmac: unknown answer %r (accept, cancel, wrong)" % a)
+            try:
+                dialog.check(a)
+            except ValueError as e:
+                raise SimError("simmac: %s" % e) from None
         with StateFile(self.var).locked() as st:
             st["answers"] = (st["answers"] if append else []) + list(answers)
 

@@ -1,6 +1,7 @@
 """Self-tests of the simulated Mac: that it behaves as the
 real programs do, on real NTFS images and the real ntfs-3g, and that it
 leaves nothing behind. No Drivelark binary is needed."""
+import base64
 import errno
 import hashlib
 import os
@@ -32,12 +33,25 @@ def applescript_literal(text):
     return text.replace("\\", "\\\\").replace('"', '\\"')
 
 
+def waits_for_the_user(pid):
+    """True while a setuid program waits with its real uid handed to the
+    user (who may then signal it) and root kept as its effective uid."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            return next(l.split()[1:3] for l in f if l.startswith("Uid:")) == ["501", "0"]
+    except OSError:
+        return False
+
+
 class Environment(e2e.SimMacTestCase):
     def test_the_mac_as_the_user_sees_it(self):
-        r = self.sh("id -u; id -g; id -gn; echo $HOME; pwd; stat -c '%U %G' $HOME /dev/console; ls -A /Volumes")
+        r = self.sh("id -u; id -g; id -gn; echo $HOME; pwd; stat -c '%U %G' $HOME /dev/console; ls -A /Volumes; "
+                    "stat -c '%u %g %a' /Library/PrivilegedHelperTools; stat -c '%U %F %N' /Volumes/*")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(r.stdout.splitlines(),
-                         ["501", "20", "staff", "/Users/alice", "/Users/alice", "alice staff", "alice staff"])
+                         ["501", "20", "staff", "/Users/alice", "/Users/alice", "alice staff", "alice staff",
+                          "Macintosh HD", "0 0 755",
+                          "root symbolic link '/Volumes/Macintosh HD' -> '/'"])
         for prog in ("/usr/sbin/diskutil", "/usr/bin/sudo", "/usr/bin/osascript"):
             st = os.stat(self.mac.host_path(prog))
             self.assertTrue(st.st_mode & 0o4000 and st.st_uid == 0, prog + " is not setuid root")
@@ -107,15 +121,30 @@ class SystemMounts(e2e.SimMacTestCase):
         r = self.sh("echo hi > /Volumes/STICK/a.txt && echo ho > /Volumes/CARD/b.txt && "
                     "cat /Volumes/STICK/a.txt /Volumes/CARD/b.txt")
         self.assertEqual(r.stdout, "hi\nho\n", r.stderr)
-        listing = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "list", "-plist"]).stdout.encode())
-        card = listing["AllDisksAndPartitions"][-1]["Partitions"][0]
-        self.assertEqual((card["Content"], card["FilesystemType"]), ("Windows_NTFS", "exfat"))
+
+    def test_filesystem_type_in_the_listing_only_when_asked(self):
+        self.mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD", "mount": False}])
+        self.mac.attach(scheme="none", partitions=[{"fs": "ntfs", "name": "Whole", "mount": False}],
+                        fstype_shown=True)
+
+        def volumes():
+            entries = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "list", "-plist"]).stdout.encode())
+            entries = entries["AllDisksAndPartitions"]
+            return {v["DeviceIdentifier"]: v.get("FilesystemType")
+                    for d in entries for v in d.get("Partitions", [d] if "Content" in d else [])}
+
+        self.assertEqual(volumes(), {"disk0s1": None, "disk0s2": None, "disk4s1": None, "disk5": "ntfs"})
+        self.mac.set_fstype_shown(True)
+        self.assertEqual(volumes(), {"disk0s1": "msdos", "disk0s2": "apfs", "disk4s1": "exfat", "disk5": "ntfs"})
 
     def test_name_clashes_and_unnamed_volumes(self):
         self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "ntfs", "name": "Data"},
-                                    {"fs": "ntfs", "name": None}])
+                                    {"fs": "ntfs", "name": None}, {"fs": "ntfs", "name": "Macintosh HD"}])
         r = self.sh("ls /Volumes")
-        self.assertEqual(sorted(r.stdout.splitlines()), ["Data", "Data 1", "Untitled"])
+        self.assertEqual(sorted(r.stdout.splitlines()), ["Data", "Data 1", "Macintosh HD", "Macintosh HD 1",
+                                                         "Untitled"])
+        self.assertIn("/dev/disk4s4 on /Volumes/Macintosh HD 1 (ntfs, local, nodev, nosuid, read-only, noowners)",
+                      self.mount_lines())
 
 
 class RawDevices(e2e.SimMacTestCase):
@@ -180,6 +209,39 @@ class Sudo(e2e.SimMacTestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
 
 
+    def test_list_check_and_digest_pins(self):
+        tool = "/Library/PrivilegedHelperTools/tool"
+        script = "#!/bin/sh\nid -u\n"
+        self.mac.write_file(tool, script, owner=ROOT, mode=0o755)
+        digest = hashlib.sha256(script.encode()).digest()
+
+        def sudo(*args):
+            r = self.run_in(["/usr/bin/sudo"] + list(args))
+            return r.returncode, r.stdout, r.stderr
+
+        refused = (1, "", "sudo: a password is required\n")
+        self.assertEqual(sudo("-n", "-l", tool), refused)
+        self.assertEqual(sudo("-n", "-l"), refused)
+        self.install_rule("alice ALL=(root) NOPASSWD: sha256:%s %s\n" % (digest.hex(), tool))
+        self.assertEqual(sudo("-n", "-l", tool), (0, tool + "\n", ""))
+        self.assertEqual(sudo("-n", "-l", tool, "a", "b"), (0, tool + " a b\n", ""))
+        self.assertEqual(sudo("-n", "-l", "/usr/bin/id"), refused)
+        self.assertEqual(sudo("-n", tool), (0, "0\n", ""))
+        code, out, _ = sudo("-n", "-l")
+        self.assertEqual(code, 0)
+        self.assertIn("    (root) NOPASSWD: sha256:%s %s\n" % (digest.hex(), tool), out)
+        self.mac.write_file(tool, script + "# changed\n", owner=ROOT, mode=0o755)
+        self.assertEqual(sudo("-n", tool), refused)
+        self.assertEqual(sudo("-n", "-l", tool), refused)
+        # base64, and a list with a digest that does not match first
+        self.mac.write_file(tool, script, owner=ROOT, mode=0o755)
+        other = hashlib.sha512(b"other").digest()
+        self.install_rule("alice ALL=(root) NOPASSWD: sha512:%s, sha256:%s %s\n"
+                          % (base64.b64encode(other).decode(), base64.b64encode(digest).decode(), tool))
+        self.assertEqual(sudo("-n", tool), (0, "0\n", ""))
+        self.assertEqual([e["result"] for e in self.mac.audit("sudo")][-3:], ["password required"] * 2 + ["ran"])
+
+
 class Osascript(e2e.SimMacTestCase):
     def osascript(self, command, admin=True):
         script = 'do shell script "%s"%s' % (applescript_literal(command),
@@ -226,6 +288,52 @@ class Osascript(e2e.SimMacTestCase):
         self.osascript("true", admin=False)
         self.assertEqual(self.mac.prompt_count(), 3)
         self.assertEqual([e["answer"] for e in self.mac.audit("osascript")], ["accept", "cancel", "accept", None])
+
+    def test_command_passed_as_an_argument(self):
+        handler = ["-e", "on run argv", "-e", "do shell script (item 1 of argv) with administrator privileges",
+                   "-e", "end run"]
+        statement = (12, 12 + len(handler[3]))
+        payload = 'it\'s “curly” "q" \\ $HOME\nend'
+        command = "id -u; printf '%s' " + shell_quote(payload)
+        r = self.run_in(["/usr/bin/osascript"] + handler + [command])
+        self.assertEqual((r.returncode, r.stdout), (0, "0\r" + payload.replace("\n", "\r") + "\n"), r.stderr)
+        self.assertEqual(self.mac.audit("osascript")[-1]["shell"], command)
+        loose = ["-e", "ON RUN  Argv", "-e", "Do Shell Script  ITEM 2 of argv  With Administrator Privileges",
+                 "-e", "END"]
+        r = self.run_in(["/usr/bin/osascript"] + loose + ["true", "echo second; exit 3"])
+        self.assertEqual((r.returncode, r.stderr), (1, "13:%d: execution error: second (3)\n" % (13 + len(loose[3]))))
+        self.mac.set_answers(["cancel"])
+        r = self.run_in(["/usr/bin/osascript"] + handler + ["touch /tmp/ran"])
+        self.assertEqual(r.stderr, "%d:%d: execution error: User canceled. (-128)\n" % statement)
+        r = self.run_in(["/usr/bin/osascript"] + handler)
+        self.assertEqual((r.returncode, r.stderr), (1, "29:43: execution error: Can’t get item 1 of {}. (-1728)\n"))
+        r = self.run_in(["/usr/bin/osascript"] + handler + ["-x /tmp/ran"])     # read as an option
+        self.assertEqual((r.returncode, r.stdout), (1, ""))
+        self.assertEqual(r.stderr.splitlines()[0], "osascript: illegal option -- x")
+        self.assertTrue(r.stderr.splitlines()[1].startswith("usage: osascript "), r.stderr)
+        r = self.run_in(["/usr/bin/osascript"] + handler + ["--", "-x"])
+        self.assertTrue(r.stderr.startswith("%d:%d: execution error: " % statement), r.stderr)   # sh -c -x
+        self.assertFalse(os.path.exists(self.mac.host_path("/tmp/ran")))
+        self.assertEqual(self.mac.prompt_count(), 4)
+        self.assertEqual([e.get("shell") for e in self.mac.audit("osascript")][1:],
+                         ["echo second; exit 3", "touch /tmp/ran", None, None, "-x"])
+
+    def test_answers_that_take_time(self):
+        self.mac.set_answers(["cancel-after:0.4", "accept-after:60"])
+        started = time.monotonic()
+        r, script = self.osascript("touch /tmp/ran")
+        self.assertGreaterEqual(time.monotonic() - started, 0.4)
+        self.assertEqual(r.stderr, "0:%d: execution error: User canceled. (-128)\n" % len(script))
+        # The dialog is open (counted) while the user thinks; the caller may give up and kill osascript.
+        slow = self.mac.spawn(["/usr/bin/osascript", "-e", script])
+        self.mac.wait_for(lambda: self.mac.prompt_count() == 2 and waits_for_the_user(slow.pid), 10,
+                          "the second dialog to open")
+        self.assertEqual(self.sh("kill %d" % slow.pid).returncode, 0)
+        self.assertEqual(slow.wait(10), -15)
+        self.assertFalse(os.path.exists(self.mac.host_path("/tmp/ran")))
+        self.assertEqual([(e["answer"], e["answer_after"]) for e in self.mac.audit("osascript")], [("cancel", 0.4)])
+        with self.assertRaises(e2e.SimError):
+            self.mac.set_answers(["accept-later"])
 
     def test_waits_for_the_end_of_output(self):
         r, _ = self.osascript("(sleep 0.3; echo late) & echo early")
@@ -324,6 +432,33 @@ class UnmountAndYank(e2e.SimMacTestCase):
         self.assertEqual((r.returncode, r.stdout), (0, "Volume Data on disk4s1 force-unmounted\n"), r.stderr)
         self.assertFalse(any(" on /Volumes/Data " in l for l in self.mount_lines()))
 
+    def test_diskutil_mount(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data", "mount": False},
+                                    {"fs": "fat32", "name": "STICK", "mount": False}])
+
+        def mount(target, user="alice"):
+            r = self.run_in(["/usr/sbin/diskutil", "mount", target], user=user)
+            return r.returncode, r.stdout, r.stderr
+
+        self.assertEqual(mount("disk4s1"), (0, "Volume Data on disk4s1 mounted\n", ""))
+        self.assertEqual(mount("/dev/disk4s1", user=ROOT), (0, "Volume Data on disk4s1 mounted\n", ""))
+        self.assertEqual(mount("disk4s2"), (0, "Volume STICK on disk4s2 mounted\n", ""))
+        lines = [l for l in self.mount_lines() if l.startswith("/dev/disk4")]
+        self.assertEqual(lines, ["/dev/disk4s1 on /Volumes/Data (ntfs, local, nodev, nosuid, read-only, noowners)",
+                                 "/dev/disk4s2 on /Volumes/STICK (msdos, local, nodev, nosuid, noowners)"])
+        info = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "info", "-plist", "disk4s1"]).stdout.encode())
+        self.assertEqual(info["MountPoint"], "/Volumes/Data")
+        self.assertEqual(mount("disk9s1"), (1, "", "Unable to find disk for disk9s1\n"))
+        code, _, text = mount("disk4")
+        self.assertEqual(code, 1)
+        self.assertTrue(text.startswith("Volume on disk4 failed to mount"), text)
+        # Served read-write by another ntfs-3g, the volume cannot be mounted again.
+        self.remount_read_write("disk4s1", "Data")
+        code, _, text = mount("disk4s1")
+        self.assertEqual((code, text.splitlines()[0]), (1, "Volume on disk4s1 failed to mount"))
+        self.assertEqual(len(text.splitlines()), 2, text)
+        self.assertEqual(self.sh("ls /Volumes").stdout, "Data\nMacintosh HD\nSTICK\n")
+
     def test_yank_leaves_a_dead_mount(self):
         d = self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "ntfs", "name": "Other"}])
         self.remount_read_write("disk4s1", "Data")
@@ -346,6 +481,102 @@ class UnmountAndYank(e2e.SimMacTestCase):
         r = self.run_in(["/usr/sbin/diskutil", "unmount", "force", "/Volumes/Data"])
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertNotIn(nfs_line, self.mount_lines())
+
+
+class Processes(e2e.SimMacTestCase):
+    def ps(self, *args):
+        r = self.run_in(["/bin/ps"] + list(args))
+        return r.returncode, r.stdout
+
+    def test_ps_shows_this_macs_processes_but_not_the_system_daemons(self):
+        st = os.stat(self.mac.host_path("/bin/ps"))
+        self.assertTrue(st.st_mode & 0o4000 and st.st_uid == 0, "/bin/ps is not setuid root")
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}, {"fs": "fat32", "name": "STICK"},
+                                    {"fs": "ntfs", "name": "Other", "mount": False}])
+        ntfs3g = ["/usr/local/bin/ntfs-3g", "/dev/disk4s3", "/Volumes/Other", "-o",
+                  "volname=Other,local,noowners,noatime"]
+        r = self.sh("mkdir /Volumes/Other && " + " ".join(ntfs3g), user=ROOT)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        sleeper = self.mac.spawn(["/bin/sleep", "600"])
+        system = {rec["pid"] for rec in self.mac.state()["system_mounts"]}
+        self.assertEqual(len(system), 2)
+        daemon = [p for p, argv in self.mac.processes() if argv == ntfs3g]
+        self.assertEqual(len(daemon), 1, self.mac.processes())
+        self.assertTrue(system <= {p for p, _ in self.mac.processes()})
+
+        code, out = self.ps("-A", "-ww", "-o", "pid=,args=")
+        self.assertEqual(code, 0)
+        for line in out.splitlines():
+            self.assertRegex(line, r"^ *\d{5,} \S|^ {0,4}\d{1,5} \S")
+        listed = {int(l.split(None, 1)[0]): l.split(None, 1)[1] for l in out.splitlines()}
+        self.assertEqual(listed[daemon[0]], " ".join(ntfs3g))
+        self.assertEqual(listed[sleeper.pid], "/bin/sleep 600")
+        self.assertIn("/bin/ps -A -ww -o pid=,args=", listed.values())
+        self.assertFalse(system & set(listed), "the system's daemons are kernel file systems on a Mac")
+        self.assertNotIn(self.mac.meta["anchor_pid"], listed)
+        self.assertNotIn(os.getpid(), listed)
+        self.assertFalse([a for a in listed.values() if "python" in a or "simlib" in a], listed)
+
+        code, out = self.ps("-axww", "-o", "pid,args")
+        self.assertEqual(out.splitlines()[0], "  PID ARGS")
+        code, out = self.ps("-p", str(sleeper.pid), "-o", "command")
+        self.assertEqual((code, out), (0, "COMMAND\n/bin/sleep 600\n"))
+        code, out = self.ps("-p", "%d,%d" % (self.mac.meta["anchor_pid"], min(system)), "-o", "pid=")
+        self.assertEqual((code, out), (1, ""))
+        code, out = self.ps("-A", "-o", "pid=,args=")        # no -w: cut at 79 columns
+        self.assertEqual(max(len(l) for l in out.splitlines()), 79)
+        code, out = self.ps("-A", "-o", "pid,bogus")
+        self.assertEqual(code, 1)
+
+
+class Faults(e2e.SimMacTestCase):
+    def test_diskutil_and_mount_faults(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+        diskutil = "/usr/sbin/diskutil"
+        self.mac.set_fault("diskutil", "fail", verbs=["list", "information"])
+        for user in ("alice", ROOT):
+            r = self.run_in([diskutil, "list", "-plist"], user=user)
+            self.assertEqual((r.returncode, r.stdout, r.stderr),
+                             (1, "", "Unable to run because unable to use the DiskManagement framework.\n"))
+            self.assertEqual(self.run_in([diskutil, "info", "disk4s1"], user=user).returncode, 1)
+        self.assertEqual(self.run_in([diskutil, "unmount", "disk4s1"]).returncode, 0)   # not a faulty verb
+        self.mac.set_fault("diskutil", "garbage")
+        r = self.run_in([diskutil, "list", "-plist"])
+        self.assertEqual(r.returncode, 0)
+        self.assertTrue(r.stdout.startswith("<?xml"))
+        with self.assertRaises(Exception):
+            plistlib.loads(r.stdout.encode())
+        r = self.run_in([diskutil, "mount", "disk4s1"])
+        self.assertEqual(r.returncode, 0)
+        self.assertNotIn("mounted", r.stdout)
+        self.assertFalse(any("disk4s1" in l for l in self.mount_lines()), "a faulty run did something")
+        self.mac.set_fault("diskutil", "hang", verbs=["list"])
+        hung = self.mac.spawn([diskutil, "list"])
+        self.mac.wait_for(lambda: waits_for_the_user(hung.pid), 10, "diskutil to hang")
+        self.assertEqual(self.run_in([diskutil, "info", "disk4"]).returncode, 0)
+        self.assertIsNone(hung.poll())
+        self.assertEqual(self.sh("kill %d" % hung.pid).returncode, 0)    # the caller may end it
+        self.assertEqual(hung.wait(10), -15)
+        self.mac.set_fault("diskutil", "off")
+        self.assertEqual(self.run_in([diskutil, "list"]).returncode, 0)
+
+        for mode, want in (("fail", (1, "", "mount: getmntinfo: Input/output error\n")), ("garbage", None)):
+            self.mac.set_fault("mount", mode)
+            r = self.run_in(["/sbin/mount"], user=ROOT)
+            if want:
+                self.assertEqual((r.returncode, r.stdout, r.stderr), want)
+            else:
+                self.assertEqual(r.returncode, 0)
+                self.assertFalse([l for l in r.stdout.splitlines() if " on / (" in l], r.stdout)
+        self.mac.set_fault("mount", "hang")
+        hung = self.mac.spawn(["/sbin/mount"])
+        self.mac.wait_for(lambda: waits_for_the_user(hung.pid), 10, "mount to hang")
+        self.assertIsNone(hung.poll())
+        with self.assertRaises(e2e.SimError):
+            self.mac.set_fault("mount", "hang", verbs=["list"])
+        self.mac.set_fault("mount", "off")
+        self.assertIn("/dev/disk3s1s1 on / (apfs, sealed, local, read-only, journaled)", self.mount_lines())
+        # A hung program left running is ended with the environment (Teardown checks that nothing stays).
 
 
 class Caffeinate(e2e.SimMacTestCase):
@@ -398,9 +629,11 @@ class Teardown(unittest.TestCase):
             self.assertEqual(r.returncode, 0, r.stderr)
             mac.spawn(["/bin/sh", "-c", "cd /Volumes/Data && exec sleep 600"])
             mac.spawn(["/usr/bin/caffeinate", "-i", "-m", "-w", "1"])
+            mac.set_fault("diskutil", "hang")
+            mac.spawn(["/usr/sbin/diskutil", "list"])
             self.assertGreater(len(loop_devices() - loops), 0, "exFAT should sit on a loop device")
             ino, state_dir = mac.meta["ns_inode"], mac.state_dir
-            self.mac_wait(lambda: len(mac.pids()) >= 6, "the daemons and the two programs")
+            self.mac_wait(lambda: len(mac.pids()) >= 7, "the daemons and the three programs")
         finally:
             stopped = time.monotonic()
             mac.stop()

@@ -1,8 +1,9 @@
 #!/usr/bin/python3 -I
-"""/usr/sbin/diskutil of the simulated Mac: list, info and unmount.
+"""/usr/sbin/diskutil of the simulated Mac: list, info, mount and unmount.
 
-Runs as root behind the setuid shim (unmounting needs it; on a Mac the
-console user may unmount external volumes through diskutil).
+Runs as root behind the setuid shim (mounting and unmounting need it; on a
+Mac the console user may mount and unmount external volumes through
+diskutil).
 
 Where the real program's choice of stream is not known, success goes to
 standard output and failure to standard error; Drivelark reads both.
@@ -14,7 +15,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
-from simlib import audit, diskinfo, mounttab, procs, volumes  # noqa: E402
+from simlib import audit, diskinfo, disks, faults, mounttab, procs, volumes, waiting  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
 DEVICE = re.compile(r"^(?:/dev/)?r?(disk\d+(?:s\d+)*)$")
@@ -176,6 +177,44 @@ def info_text(d):
     return "\n".join(lines) + "\n\n"
 
 
+# --- mount -----------------------------------------------------------------------
+
+def cmd_mount(args):
+    """Mounts a volume as the system does when its disk arrives. A volume the
+    system has mounted already is reported as mounted, and not mounted twice."""
+    if len(args) != 1:
+        err("Usage:  diskutil mount DiskIdentifier|DeviceNode\n")
+        return 1
+    target = args[0]
+    dev = device_name(target)
+    st = StateFile().read()
+    found = diskinfo.find_device(st, dev) if dev else None
+    if found is None:
+        internal = diskinfo.info_internal(dev) if dev else None
+        if internal is None:
+            err("Unable to find disk for %s\n" % target)
+            return 1
+        if internal.get("MountPoint"):
+            out("Volume %s on %s mounted\n" % (internal["VolumeName"], dev))
+            return 0
+        return mount_failed(dev)
+    disk, part = found
+    if part is None:
+        err('Volume on %s failed to mount; if it has a partitioning scheme, use "diskutil mountDisk"\n' % dev)
+        return 1
+    try:
+        disks.system_mount(part)
+    except (RuntimeError, OSError, waiting.Timeout):
+        return mount_failed(part["id"])
+    out("Volume %s on %s mounted\n" % (part.get("name") or "(null)", part["id"]))
+    return 0
+
+
+def mount_failed(dev):
+    err('Volume on %s failed to mount\nIf the volume is damaged, try the "readOnly" option\n' % dev)
+    return 1
+
+
 # --- unmount ---------------------------------------------------------------------
 
 def cmd_unmount(args):
@@ -250,7 +289,7 @@ def _program(pid):
 
 # --- main ---------------------------------------------------------------------------
 
-VERBS = {"list": cmd_list, "info": cmd_info, "information": cmd_info,
+VERBS = {"list": cmd_list, "info": cmd_info, "information": cmd_info, "mount": cmd_mount,
          "unmount": cmd_unmount, "umount": cmd_unmount}
 
 
@@ -258,11 +297,15 @@ def main(argv):
     audit.take_caller()
     args = argv[1:]
     audit.record(os.environ.get("SIMMAC_PROG", "/usr/sbin/diskutil"), args)
+    fault = faults.active("diskutil", args[0] if args else "")
+    if fault:
+        return faults.act("diskutil", fault, plist="-plist" in args)
     if not args:
         out("Disk Utility Tool\nUtility to manage local disks and volumes\n"
             "Usage:  diskutil [quiet] <verb> <options>, where <verb> is as follows:\n\n"
             "     list                 (List the partitions of a disk)\n"
             "     info[rmation]        (Get information on a disk or partition)\n"
+            "     mount                (Mount a single volume)\n"
             "     unmount              (Unmount a single volume)\n")
         return 0
     verb = VERBS.get(args[0])

@@ -15,7 +15,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
-from simlib import audit, layout, mounttab, users  # noqa: E402
+from simlib import audit, faults, layout, mounttab, users  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
 SYSTEM_LINES = [
@@ -78,6 +78,9 @@ def main(argv):
             sys.stderr.write("mount: only root can do that\n")
             return 1
         os.execv(layout.REAL_MOUNT, ["mount"] + args)
+    fault = faults.active("mount")
+    if fault:
+        return faults.act("mount", fault)
     st = StateFile().read()
     text = "\n".join(lines(st, mounttab.read_mountinfo())) + "\n"
     sys.stdout.buffer.write(text.encode("utf-8", "surrogateescape"))

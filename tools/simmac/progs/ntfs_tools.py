@@ -54,7 +54,9 @@ def main(argv):
                                              "volname": volname or os.path.basename(mp)}
             except OSError:
                 pass
-    os.execv(real, [prog] + args)
+    # The path it was called by stays its argv[0], so that ps shows the
+    # daemon as the caller started it.
+    os.execv(real, [argv[0]] + args)
 
 
 if __name__ == "__main__":

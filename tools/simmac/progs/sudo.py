@@ -5,8 +5,17 @@ There is nobody to type a password, so a command runs only where sudoers
 lets the calling user run it without one (root never needs one). The caller
 is the real uid of the process that ran sudo, passed on by the setuid shim.
 The command is exec'd in place of sudo, as root, with its arguments as
-given, so its exit status is sudo's.
+given, so its exit status is sudo's. A rule that pins the command's digest
+is checked against the file, then the file is run by its path (macOS has no
+fexecve).
+
+`sudo -l COMMAND` asks nothing: it prints the command's full path (and its
+arguments) with exit status 0 when the caller may run it without a
+password, and otherwise fails as a run would (`sudo: a password is
+required`, exit 1). Plain `sudo -l` lists the caller's rules when at least
+one of them needs no password (sudo's listpw=any).
 """
+import socket
 import os
 import sys
 
@@ -34,7 +43,7 @@ def find_command(cmd, env_path):
 
 
 def parse(args):
-    opts = {"n": False, "user": "root", "v": False, "k": False, "S": False}
+    opts = {"n": False, "user": "root", "v": False, "k": False, "S": False, "l": False}
     i = 0
     while i < len(args):
         a = args[i]
@@ -52,13 +61,13 @@ def parse(args):
             i += 1
             continue
         long = {"--non-interactive": "n", "--validate": "v", "--reset-timestamp": "k", "--stdin": "S",
-                "--preserve-env": "E", "--set-home": "H"}
+                "--preserve-env": "E", "--set-home": "H", "--list": "l"}
         if a in long:
             opts[long[a]] = True
             i += 1
             continue
         for ch in a[1:]:
-            if ch in "nvkSEH":
+            if ch in "nvkSEHl":
                 opts[ch] = True
             else:
                 raise ValueError("sudo: invalid option -- '%s'\n" % ch)
@@ -72,6 +81,36 @@ def password_required(opts):
         sys.stderr.write("sudo: a terminal is required to read the password; either use the -S option "
                          "to read from standard input or configure an askpass helper\n")
     return fail("sudo: a password is required\n")
+
+
+def list_mode(opts, command, user, uid, groups, note):
+    if not command:
+        rules, _ = sudoers.rules_of(user, uid, groups, runas=None)
+        if uid != 0 and not any(r.nopasswd for r in rules):
+            note("password required")
+            return password_required(opts)
+        note("listed")
+        host = socket.gethostname()
+        lines = ["User %s may run the following commands on %s:\n" % (user, host)]
+        for r in rules:
+            lines.append("    (%s) %s%s\n" % (", ".join(r.runas), "NOPASSWD: " if r.nopasswd else "", r.command))
+        sys.stdout.write("".join(lines))
+        return 0
+    path = find_command(command[0], os.environ.get("PATH"))
+    if path is None:
+        note("not found")
+        return fail("sudo: %s: command not found\n" % command[0])
+    full = os.path.abspath(path)
+    verdict = sudoers.decide(user, uid, groups, full, command[1:])
+    if verdict is True or (uid == 0 and verdict is not None):
+        note("allowed", command=full)
+        sys.stdout.write(" ".join([full] + command[1:]) + "\n")
+        return 0
+    if uid == 0:
+        note("not allowed")
+        return 1
+    note("password required")
+    return password_required(opts)
 
 
 def main(argv):
@@ -89,6 +128,8 @@ def main(argv):
     def note(result, **kw):
         audit.record(os.environ.get("SIMMAC_PROG", "/usr/bin/sudo"), args, result=result, **kw)
 
+    if opts["l"]:
+        return list_mode(opts, command, user, uid, groups, note)
     if opts["k"] and not command and not opts["v"]:
         note("reset")
         return 0

@@ -1,7 +1,18 @@
-"""The one AppleScript statement the simulated osascript understands:
+"""The AppleScript the simulated osascript understands: one statement,
 
-    do shell script "<text>" [with administrator privileges]
-                             [without altering line endings]
+    do shell script <direct parameter> [with administrator privileges]
+                                       [without altering line endings]
+
+either alone, or as the only statement of a run handler that takes the
+script's arguments:
+
+    on run argv
+    do shell script (item 1 of argv) with administrator privileges
+    end run
+
+The direct parameter is a string literal, or (item N of <the handler's
+parameter>), parentheses optional. Keywords are read case-insensitively and
+with any blanks, as AppleScript reads them.
 
 String literals are read as AppleScript reads them: \\ and \" stand for a
 backslash and a double quote, \n \r \t for line feed, return and tab; any
@@ -20,10 +31,34 @@ class ScriptError(Exception):
         return "%d:%d: syntax error: %s (%d)" % (self.start, self.end, self.message, self.number)
 
 
+class ExecutionError(ScriptError):
+    def text(self):
+        return "%d:%d: execution error: %s (%d)" % (self.start, self.end, self.message, self.number)
+
+
 class Statement:
-    def __init__(self, command, admin, alter_line_endings, start, end):
+    """command is the literal's text; for (item N of argv) it is None until
+    resolve() has looked the item up in the script's arguments."""
+
+    def __init__(self, command, admin, alter_line_endings, start, end, item=None):
         self.command, self.admin, self.alter_line_endings = command, admin, alter_line_endings
         self.start, self.end = start, end
+        self.item = item      # (index, parameter name as written, name expected, start, end)
+
+    def resolve(self, argv):
+        """The shell text, given the script's arguments; raises ExecutionError
+        where AppleScript would fail at run time."""
+        if self.item is None:
+            return self.command
+        index, written, expected, start, end = self.item
+        if expected is None or written.lower() != expected.lower():
+            raise ExecutionError(start, end, "The variable %s is not defined." % written, -2753)
+        n = len(argv)
+        if index == 0 or not -n <= index <= n:
+            shown = "{" + ", ".join('"%s"' % a.replace("\\", "\\\\").replace('"', '\\"') for a in argv) + "}"
+            raise ExecutionError(start, end, "Can’t get item %d of %s." % (index, shown), -1728)
+        self.command = argv[index - 1 if index > 0 else index]
+        return self.command
 
 
 ESCAPES = {"\\": "\\", '"': '"', "n": "\n", "r": "\r", "t": "\t"}
@@ -61,21 +96,46 @@ _PARAMS = [
     (re.compile(r"without\s+altering\s+line\s+endings\b\s*", re.IGNORECASE), "raw"),
     (re.compile(r"altering\s+line\s+endings\s+false\b\s*", re.IGNORECASE), "raw"),
 ]
+_ITEM = re.compile(r"(\(\s*)?item\s+(-?\d+)\s+of\s+([A-Za-z_]\w*)\s*(\))?\s*", re.IGNORECASE)
+_RUN_HEAD = re.compile(r"\s*on\s+run(?:[ \t]+([A-Za-z_]\w*))?[ \t]*[\r\n]", re.IGNORECASE)
+_RUN_TAIL = re.compile(r"[\r\n]\s*end(?:[ \t]+run)?\s*$", re.IGNORECASE)
 
 
 def parse(script):
-    m = _HEAD.match(script)
+    """The script's one statement, whether alone or in a run handler."""
+    head = _RUN_HEAD.match(script)
+    if head:
+        tail = _RUN_TAIL.search(script, head.end() - 1)
+        if not tail:
+            raise ScriptError(units(script.rstrip()), units(script.rstrip()),
+                              "Expected “end” or “end run” but found end of script.", -2741)
+        return _statement(script[:tail.start()], head.end(), head.group(1))
+    return _statement(script, 0, None)
+
+
+def _statement(script, i, param):
+    """Parses the statement in script[i:]; param is the run handler's
+    parameter name (None outside a handler). Offsets count from the start of
+    the whole script."""
+    body = script[i:]
+    start = i + len(body) - len(body.lstrip())
+    m = _HEAD.match(script, i)
     if not m:
-        start = len(script) - len(script.lstrip())
         raise ScriptError(units(script[:start]), units(script.rstrip()),
                           "The simulated osascript understands only “do shell script”.", -2741)
-    start = units(script[:len(script) - len(script.lstrip())])
     i = m.end()
-    if i >= len(script) or script[i] != '"':
+    command, item = None, None
+    im = _ITEM.match(script, i)
+    if i < len(script) and script[i] == '"':
+        command, i = read_string(script, i)
+    elif im and bool(im.group(1)) == bool(im.group(4)):
+        first = im.start() + len(im.group(1) or "")     # the range is "item N of x", parentheses aside
+        item = (int(im.group(2)), im.group(3), param, units(script[:first]), units(script[:im.end(3)]))
+        i = im.end()
+    else:
         raise ScriptError(units(script[:i]), units(script.rstrip()),
                           "Expected expression but found end of script." if i >= len(script)
-                          else "The simulated osascript needs a string literal here.", -2741)
-    command, i = read_string(script, i)
+                          else "The simulated osascript needs a string literal or (item N of argv) here.", -2741)
     admin, alter = False, True
     rest = script[i:]
     pos = i
@@ -96,7 +156,7 @@ def parse(script):
             word = re.match(r"\S+", rest_stripped).group(0)
             raise ScriptError(units(script[:pos]), units(script[:pos + len(word)]),
                               "Expected end of line but found identifier.", -2741)
-    return Statement(command, admin, alter, start, units(script.rstrip()))
+    return Statement(command, admin, alter, units(script[:start]), units(script.rstrip()), item)
 
 
 def result_text(stdout, alter_line_endings=True):

@@ -5,6 +5,7 @@ The file is appended with a single write per line under O_APPEND, which the
 kernel keeps whole even when several programs write at once. It is
 world-writable inside the namespace because caffeinate runs as the user.
 """
+import contextlib
 import json
 import os
 import time
@@ -63,3 +64,20 @@ def read(path):
     except FileNotFoundError:
         pass
     return out
+
+
+@contextlib.contextmanager
+def killable_by_caller():
+    """While a program behind the setuid shim waits (a dialog that stays
+    open, a program told to hang), its real uid is the caller's, so that the
+    caller may signal it as it could the Mac's program, which is not setuid.
+    Root comes back afterwards (the saved uid stays 0)."""
+    uid = caller_uid()
+    if os.geteuid() != 0 or uid == 0:
+        yield
+        return
+    os.setresuid(uid, 0, 0)
+    try:
+        yield
+    finally:
+        os.setresuid(0, 0, 0)

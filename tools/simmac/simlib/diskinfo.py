@@ -80,9 +80,12 @@ def attached_disks(state):
             if not d.get("pending")]
 
 
-def _shows_fstype(state, disk):
-    v = disk.get("fstype_shown")
-    return state.get("fstype_shown", True) if v is None else v
+def _shows_fstype(state, disk=None):
+    """FilesystemType in the listing's volume entries: most likely absent on
+    a real Mac (the file system is in `diskutil info`), so off unless the
+    scenario turns it on for all disks or for one."""
+    v = disk.get("fstype_shown") if disk else None
+    return bool(state.get("fstype_shown", False)) if v is None else v
 
 
 def _volume_keys(part, mounts_by_dev):
@@ -100,7 +103,7 @@ def _volume_keys(part, mounts_by_dev):
 def list_plist(state, mounts=None):
     live = mounttab.live_system_mounts(state, mounts)
     by_dev = {r["device"]: r for r in live}
-    show_internal = state.get("fstype_shown", True)
+    show_internal = _shows_fstype(state)
     disk0, disk3 = _internal_disks(show_internal)
     all_disks = ["disk0", "disk0s1", "disk0s2", "disk3"] + [v["DeviceIdentifier"] for v in disk3["APFSVolumes"]]
     whole = ["disk0", "disk3"]

@@ -11,6 +11,8 @@ A disk is a set of partition images plus /dev nodes:
 Attaching mounts what macOS mounts (NTFS read-only); detaching takes
 everything away cleanly; yanking is the pulled cable.
 """
+import contextlib
+import fcntl
 import os
 import uuid
 
@@ -68,15 +70,37 @@ def attach(request):
         st["disks"][disk_id] = disk
     # The disk is there; now the system mounts its volumes, one by one.
     for part in disk["partitions"]:
-        if not part["automount"]:
-            continue
+        if part["automount"]:
+            part["mount_point"] = system_mount(part)[0]["mount_point"]
+    return disk
+
+
+@contextlib.contextmanager
+def _one_mount_at_a_time():
+    fd = os.open(layout.MOUNT_LOCK, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o600)
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX)
+        yield
+    finally:
+        os.close(fd)
+
+
+def system_mount(part):
+    """Mounts a volume the way the system does when its disk arrives (NTFS
+    read-only, FAT and exFAT read-write, at /Volumes/<name>), unless the
+    system has it mounted already. Returns (record, newly mounted). Serialized,
+    so that an attach and a `diskutil mount` never mount one volume twice.
+    Raises RuntimeError when the volume cannot be mounted."""
+    with _one_mount_at_a_time():
+        rec = mounttab.system_mount_of_device(StateFile().read(), part["id"])
+        if rec is not None:
+            return rec, False
         mp = volumes.mount_point_for(part["name"])
         rec = volumes.start_system_mount(part, "/dev/" + part["id"], mp)
-        with sf.locked() as st:
+        with StateFile().locked() as st:
             mounttab.prune_system_mounts(st)
             st["system_mounts"].append(rec)
-        part["mount_point"] = mp
-    return disk
+        return rec, True
 
 
 def _build(disk_id, scheme, parts, request):

@@ -28,6 +28,7 @@ SCRATCH = SIM_VAR + "/scratch"
 DAEMON_LOGS = SIM_VAR + "/daemons"
 PLUMBING = SIM_VAR + "/plumbing.json"
 READY = SIM_VAR + "/ready"
+MOUNT_LOCK = SIM_VAR + "/mount.lock"   # one system mount at a time
 
 # The console user, as on a fresh Mac.
 USER = "alice"
@@ -42,6 +43,7 @@ SETUID_PROGRAMS = {
     "/usr/bin/mount": "mount.py",           # a bare `mount` in a shell means the Mac's too
     "/usr/bin/sudo": "sudo.py",
     "/usr/bin/osascript": "osascript.py",
+    "/usr/bin/ps": "ps.py",                 # /bin/ps: /bin is /usr/bin (merged /usr)
 }
 PLAIN_PROGRAMS = {
     "/usr/bin/caffeinate": "caffeinate.py",

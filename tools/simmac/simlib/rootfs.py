@@ -70,6 +70,11 @@ def _skeleton(at):
     for d in ("/tmp", "/var/tmp", "/Users/Shared"):
         _mkdir(at(d), 0o1777)
     _mkdir(at("/Applications"), 0o775, 0, 80)
+    # Where macOS keeps privileged helpers (root:wheel, 0755).
+    _mkdir(at("/Library/PrivilegedHelperTools"))
+    # The start-up volume's link, which macOS ships: it takes the name, so a
+    # disk called "Macintosh HD" is mounted at "Macintosh HD 1".
+    os.symlink("/", at("/Volumes/Macintosh HD"))
     _mkdir(at("/var/root"), 0o750)
     os.symlink("/run", at("/var/run"))
     # macOS keeps /etc, /tmp and /var under /private; scripts written for it

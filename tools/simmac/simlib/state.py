@@ -17,12 +17,13 @@ from . import layout
 def empty_state():
     return {
         "version": 1,
-        "fstype_shown": True,   # print FilesystemType on partitions (scenario may turn it off)
-        "answers": [],          # next answers of the password dialog: accept | cancel | wrong
+        "fstype_shown": False,  # FilesystemType in the listing's volume entries (a real Mac leaves it out)
+        "answers": [],          # next answers of the password dialog (see dialog.py)
         "prompts": 0,           # how many times the password dialog was shown
         "disks": {},            # "disk4" -> disk description (see disks.py)
         "system_mounts": [],    # mounts that the simulated system made (see mounttab.py)
         "user_mounts": {},      # mount point -> {"device", "volname"} recorded by the ntfs-3g wrapper
+        "faults": {},           # program -> {"mode", "verbs"} (see faults.py)
     }
 
 

@@ -6,13 +6,22 @@ continuations, User_Alias and Cmnd_Alias, user lists with names, %group,
 #uid and ALL, run-as lists such as (root), (ALL), (ALL:ALL), the NOPASSWD:
 and PASSWD: tags (which carry on to the following commands of a rule), and
 commands given as ALL, a path (any arguments), a path with arguments
-(fnmatch patterns; "" for none) or a directory ending in '/'. Defaults
-lines are ignored. As in sudo, the last rule that matches decides.
+(fnmatch patterns; "" for none) or a directory ending in '/', each
+optionally pinned by digests (sha224/sha256/sha384/sha512, hex or base64,
+several separated by commas): a pinned command matches only a file with
+one of those digests. Defaults lines are ignored. As in sudo, the last rule
+that matches decides.
 """
+import base64
+import binascii
 import fnmatch
+import hashlib
 import os
 import re
 import shlex
+
+DIGEST = re.compile(r"^(sha224|sha256|sha384|sha512):([A-Za-z0-9+/=]+)(,?)$")
+_ENDS_WITH_DIGEST = re.compile(r"(^|[\s:])sha(224|256|384|512):[A-Za-z0-9+/=]+\s*$")
 
 TAGS = {"NOPASSWD", "PASSWD", "SETENV", "NOSETENV", "EXEC", "NOEXEC", "LOG_INPUT", "NOLOG_INPUT",
         "LOG_OUTPUT", "NOLOG_OUTPUT", "MAIL", "NOMAIL", "FOLLOW", "NOFOLLOW", "INTERCEPT", "NOINTERCEPT"}
@@ -101,14 +110,15 @@ def _resolve(p, including):
 
 
 def _split_top(text):
-    """Split at commas outside parentheses."""
+    """Split at commas outside parentheses and outside digest lists."""
     parts, depth, cur = [], 0, ""
     for ch in text:
         if ch == "(":
             depth += 1
         elif ch == ")":
             depth -= 1
-        if ch == "," and depth == 0:
+        if ch == "," and depth == 0 and not _ENDS_WITH_DIGEST.search(cur):
+            # (a comma after a digest continues a digest list)
             parts.append(cur)
             cur = ""
         else:
@@ -168,15 +178,56 @@ def _same_file(a, b):
     return (sa.st_dev, sa.st_ino) == (sb.st_dev, sb.st_ino)
 
 
+def split_digests(words):
+    """([(algorithm, digest text)], the words after the digest list)."""
+    digests = []
+    while words:
+        m = DIGEST.match(words[0])
+        if not m:
+            break
+        digests.append((m.group(1), m.group(2)))
+        words = words[1:]
+        if not m.group(3) and words and words[0] == ",":
+            words = words[1:]
+    return digests, words
+
+
+def file_digest(path, algorithm):
+    try:
+        with open(path, "rb") as f:
+            return hashlib.file_digest(f, algorithm).digest()
+    except OSError:
+        return None
+
+
+def digest_matches(path, digests):
+    """True if the file has one of the digests (hex or base64, as sudo takes them)."""
+    for algorithm, text in digests:
+        actual = file_digest(path, algorithm)
+        if actual is None:
+            continue
+        if text.lower() == actual.hex():
+            return True
+        try:
+            if base64.b64decode(text + "=" * (-len(text) % 4), validate=True) == actual:
+                return True
+        except (binascii.Error, ValueError):
+            pass
+    return False
+
+
 def _command_matches(pattern, path, args, aliases, depth=0):
-    if pattern == "ALL":
-        return True
-    if pattern in aliases["Cmnd_Alias"] and depth < 8:
-        return any(_command_matches(c, path, args, aliases, depth + 1) for c in aliases["Cmnd_Alias"][pattern])
     try:
         words = shlex.split(pattern)
     except ValueError:
         return False
+    digests, words = split_digests(words)
+    if digests and not digest_matches(path, digests):
+        return False
+    if words == ["ALL"]:
+        return True
+    if len(words) == 1 and words[0] in aliases["Cmnd_Alias"] and depth < 8:
+        return any(_command_matches(c, path, args, aliases, depth + 1) for c in aliases["Cmnd_Alias"][words[0]])
     if not words:
         return False
     cmd, want = words[0], words[1:]
@@ -192,16 +243,20 @@ def _command_matches(pattern, path, args, aliases, depth=0):
     return fnmatch.fnmatchcase(" ".join(args), " ".join(want))
 
 
+def rules_of(user, uid, groups, runas="root", sudoers="/etc/sudoers"):
+    """The rules that apply to the user running commands as runas (None:
+    as anyone), and the aliases."""
+    rules, aliases = read_rules(sudoers)
+    return [r for r in rules if any(_user_matches(u, user, uid, groups, aliases) for u in r.users)
+            and (runas is None or runas in r.runas or "ALL" in r.runas)], aliases
+
+
 def decide(user, uid, groups, path, args, runas="root", sudoers="/etc/sudoers"):
     """None when no rule allows the command; otherwise True when it may run
     without a password, False when sudo would ask for one."""
-    rules, aliases = read_rules(sudoers)
+    rules, aliases = rules_of(user, uid, groups, runas, sudoers)
     verdict = None
     for r in rules:
-        if not any(_user_matches(u, user, uid, groups, aliases) for u in r.users):
-            continue
-        if runas not in r.runas and "ALL" not in r.runas:
-            continue
         if _command_matches(r.command, path, args, aliases):
             verdict = r.nopasswd
     return verdict

@@ -6,6 +6,7 @@ known pid, which the state records.
 """
 import errno
 import os
+import shutil
 import subprocess
 
 from . import layout, mounttab, procs, sysmount, waiting
@@ -27,6 +28,12 @@ def mount_point_for(name):
     return candidate
 
 
+def _tool(name):
+    """A FUSE daemon by its full path: the caller's PATH (diskutil's, say)
+    may not reach it."""
+    return shutil.which(name, path="/usr/sbin:/usr/bin:/sbin:/bin") or name
+
+
 def start_system_mount(part, dev_path, mp):
     """Mounts a partition the way the system does when a disk arrives.
     Returns the state record of the mount."""
@@ -38,13 +45,13 @@ def start_system_mount(part, dev_path, mp):
         argv = [layout.REAL_TOOLS["ntfs-3g"], "-o", "ro,no_detach", dev_path, mp]
         kind = "ntfs"
     elif fs in ("fat32", "efi"):
-        argv = ["fusefat", "-f", "-o", "rw+,allow_other,uid=%d,gid=%d,umask=022" % (layout.UID, layout.GID),
+        argv = [_tool("fusefat"), "-f", "-o", "rw+,allow_other,uid=%d,gid=%d,umask=022" % (layout.UID, layout.GID),
                 part["image"], mp]
         kind = "msdos"
     elif fs == "exfat":
         # exfat-fuse wants a block device when run as root.
         loop_path, loop_fd = sysmount.loop_attach(part["image"])
-        argv = ["mount.exfat-fuse", "-d", "-o", "uid=%d,gid=%d" % (layout.UID, layout.GID), loop_path, mp]
+        argv = [_tool("mount.exfat-fuse"), "-d", "-o", "uid=%d,gid=%d" % (layout.UID, layout.GID), loop_path, mp]
         kind = "exfat"
     else:
         raise ValueError("the system does not mount %r" % fs)
