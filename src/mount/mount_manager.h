@@ -34,11 +34,11 @@ inline constexpr const char* helperPath = "/Library/PrivilegedHelperTools/com.dr
 
 // The helper tool exists and the user may run it; checked afresh on every call.
 bool helperAvailable();
-// The helper tool exists and sudo lets the user run it without a password ("sudo -n -l" asks
-// nothing). A tool without its sudo rule counts as no tool. Blocks; call it off the main thread.
-bool helperUsable();
 // True when "sudo -n <helper> selftest" succeeds. Blocks; call it off the main thread.
 bool freePasswordWorks();
+// The helper tool exists and sudo runs it as root without a password. A tool without its sudo
+// rule, or whose rule no longer matches it, counts as no tool. Blocks; call it off the main thread.
+bool helperUsable();
 // Runs the helper through "sudo -n" with `arguments`. None when the helper is not usable or the
 // channel could not run it at all (status 126 or 127). Blocks; call it off the main thread.
 std::optional<CommandOutcome> runViaHelper(const std::vector<std::string>& arguments);

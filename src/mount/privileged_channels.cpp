@@ -11,9 +11,9 @@ namespace drivelark::MountManager {
 
 bool helperAvailable() { return platform().files.isExecutable(helperPath); }
 
-bool helperUsable() { return helperAvailable() && runCommand(kSudoPath, {"-n", "-l", helperPath}).exit == 0; }
-
 bool freePasswordWorks() { return runCommand(kSudoPath, {"-n", helperPath, "selftest"}).exit == 0; }
+
+bool helperUsable() { return helperAvailable() && freePasswordWorks(); }
 
 std::optional<CommandOutcome> runViaHelper(const std::vector<std::string>& arguments) {
     if (!helperUsable()) return std::nullopt;
