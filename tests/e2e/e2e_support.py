@@ -1,7 +1,9 @@
 """Shared pieces of the end-to-end tests: the build directory, Drivelark's
-log, and a TestCase that gives every test a fresh simulated Mac with the
-build directory visible inside."""
+log, registry and mounts as the simulated Mac shows them, and a TestCase that
+gives every test a fresh simulated Mac with the build directory inside."""
+import json
 import os
+import plistlib
 import re
 import sys
 
@@ -13,6 +15,10 @@ from simmac_testcase import SimMac, SimError, main  # noqa: E402,F401  (for the 
 
 LOG = SimMac.HOME + "/Library/Logs/Drivelark.log"
 LOG_LINE = re.compile(r"^\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\] (.*)$")
+PREFERENCES = SimMac.HOME + "/Library/Preferences/com.drivelark.Drivelark.plist"
+HELPER_DIR = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark"
+HELPER = HELPER_DIR + "/drivelark-mount"
+RULE = "/etc/sudoers.d/drivelark"
 
 
 def build_dir():
@@ -37,10 +43,58 @@ def drivelark_binary():
 
 
 class SimMacTestCase(simmac_testcase.SimMacTestCase):
-    """A fresh simulated Mac per test, with the build directory inside."""
+    """A fresh simulated Mac per test, with the build directory inside, and
+    Drivelark's view of it."""
 
     def binds(self):
         return [build_dir()] if os.path.isdir(build_dir()) else []
 
+    def setUp(self):
+        super().setUp()
+        self.bundle = os.path.dirname(os.path.dirname(drivelark_binary()))
+
     def log_lines(self):
         return self.mac.read_text(LOG, "").splitlines()
+
+    def log(self):
+        """The messages of Drivelark's log, without their time stamps."""
+        return [m.group(2) for m in map(LOG_LINE.match, self.log_lines()) if m]
+
+    def mounts(self):
+        """Mount point -> (type, read-only), as the simulated mount lists them."""
+        table = {}
+        for line in self.mount_lines():
+            mount_point, options = line.split(" on ", 1)[1].split(" (", 1)
+            table[mount_point] = (options.split(",")[0], "read-only" in options)
+        return table
+
+    def registry(self):
+        """(managedNames, managedDevs) from the user-defaults file."""
+        path = self.mac.host_path(PREFERENCES)
+        stored = plistlib.loads(self.mac.read_bytes(PREFERENCES)) if os.path.exists(path) else {}
+        return stored.get("managedNames", {}), stored.get("managedDevs", {})
+
+    def attach_ntfs(self, name="Data", **keys):
+        disk = self.mac.attach(scheme="gpt", partitions=[dict({"fs": "ntfs", "name": name}, **keys)])
+        return disk["partitions"][0]
+
+    def install_helper(self, expect_ok=True):
+        r = self.run_in(["/bin/bash", self.bundle + "/Resources/install_helper.sh", self.bundle + "/MacOS",
+                         self.bundle + "/Resources"], user="root")
+        if expect_ok:
+            self.assertEqual((r.returncode, r.stdout), (0, "HELPER_INSTALL_OK\n"), r.stderr)
+        return r
+
+    def assert_writable(self, mount_point, content="hello from the Mac"):
+        self.assertEqual(self.mounts().get(mount_point), ("nfs", False), mount_point)
+        path = mount_point + "/hello.txt"
+        r = self.run_in(["/bin/sh", "-c", 'printf %s "$0" > "$1" && cat "$1"', content, path])
+        self.assertEqual((r.returncode, r.stdout), (0, content), r.stderr)
+
+    def drive(self, *args):
+        """Runs one mount operation through MountManager (tests/mount_driver);
+        the list of its completions."""
+        r = self.run_in([build_file("tests/mount_driver")] + list(args), timeout=120)
+        steps = [json.loads(line) for line in r.stdout.splitlines()]
+        self.assertTrue(steps, "no completion: %s %s" % (r.stdout, r.stderr))
+        return steps

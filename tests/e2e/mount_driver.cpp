@@ -13,6 +13,7 @@
 
 #include "mount/mount_manager.h"
 #include "platform/native_platform.h"
+#include "platform/posix/bundle_posix.h"
 #include "json_text.h"
 
 namespace {
@@ -48,12 +49,31 @@ void remountRepairing(const std::string& device, const std::string& name) {
 
 }  // namespace
 
+// The application's bundle beside this program's folder (build/Drivelark.app), as if it ran there.
+class BuiltBundle final : public Bundle {
+public:
+    std::optional<std::string> executableDirectory() override { return folder("MacOS"); }
+    std::optional<std::string> resourceDirectory() override { return folder("Resources"); }
+
+private:
+    static std::optional<std::string> folder(const std::string& name) {
+        std::optional<std::string> self = runningExecutablePath();
+        if (!self) return std::nullopt;
+        std::string tests = self->substr(0, self->rfind('/'));
+        return tests.substr(0, tests.rfind('/')) + "/Drivelark.app/Contents/" + name;
+    }
+};
+
 int main(int argc, char** argv) {
     std::string command = argc > 1 ? argv[1] : "";
     std::string first = argc > 2 ? argv[2] : "";
     std::string second = argc > 3 ? argv[3] : "";
     NativePlatform* native = makeNativePlatform().release();
-    installPlatform(&native->services());
+    static BuiltBundle bundle;
+    static Platform services = native->services();
+    static Platform withBundle{services.processes, services.files,      services.defaults, services.clock,
+                               services.dispatcher, bundle,             services.workspace};
+    installPlatform(&withBundle);
     return native->runApplication([=] {
         if (command == "remount" && argc == 4) {
             MountManager::remountReadWrite(first, second, reportThenFinish("remount"));

@@ -139,6 +139,12 @@ TEST(PosixHelperSystemTest, DescribesFilesAndFolders) {
     EXPECT_TRUE(made.isDirectory);
     EXPECT_EQ(made.mode, 0755u);
     EXPECT_EQ(system.makeDirectory(folder / "Data"), EEXIST);
+    EXPECT_EQ(system.checkEmptyDirectory(folder / "Data"), 0);
+    EXPECT_EQ(system.checkEmptyDirectory(folder.path()), ENOTEMPTY);
+    EXPECT_EQ(system.checkEmptyDirectory(folder / "tool"), ENOTDIR);
+    std::filesystem::create_directory_symlink(folder / "Data", folder / "Data link");
+    EXPECT_EQ(system.checkEmptyDirectory(folder / "Data link"), ELOOP);  // never followed
+    std::filesystem::remove(folder / "Data link");
     EXPECT_EQ(system.removeDirectory(folder.path()), ENOTEMPTY);
     EXPECT_EQ(system.removeDirectory(folder / "Data"), 0);
 
