@@ -64,8 +64,7 @@ TEST_F(MountOperationsTest, RemountThroughEachChannel) {
         {"no helper: prompt, cancelled", false, 0, 0, 1, false,
          {start, "读写挂载失败: Data — 0:54: execution error: User canceled. (-128)"}},
     };
-    for (size_t index = 0; index < cases.size(); ++index) {
-        const Case& c = cases[index];
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestPlatform fresh;
         fresh.files.addDirectory("/Volumes");
@@ -80,8 +79,8 @@ TEST_F(MountOperationsTest, RemountThroughEachChannel) {
             return c.promptStatus == 0 ? exited(0, "\n")
                                        : exited(1, "0:54: execution error: User canceled. (-128)\n");
         });
-        fresh.dispatcher.advance(1.0 + static_cast<double>(index));
-        Date before = MountManager::lastInternalUnmount();
+        MountManager::markInternalUnmount();  // the state this test starts from, whatever ran before
+        fresh.dispatcher.advance(1);
         std::vector<CommandOutcome> done;
         MountManager::remountReadWrite("disk4s1", "Data",
                                        [&](bool ok, const std::string& out) { done.push_back({ok, out}); });
@@ -92,7 +91,7 @@ TEST_F(MountOperationsTest, RemountThroughEachChannel) {
         EXPECT_EQ(fresh.processes.callsOf(kOsascript).size(), c.promptStatus < 0 ? 0u : 1u);
         EXPECT_EQ(fresh.logMessages(), c.log);
         EXPECT_EQ(VolumeScanner::managedDevs(), (c.ok ? TextMap{{"/Volumes/Data", "disk4s1"}} : TextMap{}));
-        EXPECT_GT(MountManager::lastInternalUnmount(), before);  // set also when the remount fails
+        EXPECT_EQ(MountManager::lastInternalUnmount(), fresh.dispatcher.now());  // set also when it fails
     }
 }
 
@@ -183,7 +182,9 @@ TEST_F(MountOperationsTest, UserUnmountForgetsTheVolumeOnlyWhenItWentAway) {
     const std::string busy = "Volume My Data on disk4s1 failed to unmount: dissented by PID 632 (/usr/bin/less)\n";
     platform.processes.answer(kDiskutil, {"unmount", "/Volumes/My Data"}, exited(1, busy));
     VolumeInfo volume{"disk4s1", "/Volumes/My Data", "My Data", VolumeInfo::Kind::ntfsReadWrite};
+    MountManager::markInternalUnmount();
     Date before = MountManager::lastInternalUnmount();
+    platform.dispatcher.advance(1);
     MountManager::unmount(volume, record());
     platform.dispatcher.runUntilIdle();
     EXPECT_FALSE(completions.at(0).ok);

@@ -1,0 +1,61 @@
+#include "engine/retry_policy.h"
+
+#include <gtest/gtest.h>
+
+namespace drivelark {
+namespace {
+
+using namespace RetryPolicy;
+
+constexpr double kNow = 1740838029.0;
+Date ago(double seconds) { return Date{kNow - seconds}; }
+
+TEST(RetryPolicyTest, BackoffAndTheAttemptGateAtTheirBoundaries) {
+    for (auto [failures, seconds] : std::vector<std::pair<std::int64_t, double>>{
+             {0, 0}, {1, 60}, {2, 120}, {3, 240}, {4, 480}, {5, 600}, {7, 600}, {1LL << 62, 600}})
+        EXPECT_EQ(backoff(failures), seconds) << failures;
+
+    struct Case {
+        PartState state;
+        bool allowed;
+    };
+    const std::vector<Case> cases = {
+        {{ago(3600), 0, true}, false}, {{ago(11.9), 0, false}, false}, {{ago(12.0), 0, false}, true},
+        {{ago(71), 1, false}, false},  {{ago(72), 1, false}, true},    {{ago(611.9), 7, false}, false},
+        {{ago(612), 7, false}, true},  {{Date::distantPast(), 9, false}, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(canAttempt(&c.state, Date{kNow}), c.allowed) << c.state.failCount << " " << kNow - c.state.lastAttempt.secondsSince1970;
+    EXPECT_TRUE(canAttempt(nullptr, Date{kNow}));  // the first attempt is never delayed
+}
+
+TEST(RetryPolicyTest, DropThrottleMergesForgetsAndSlows) {
+    struct Case {
+        std::vector<double> dropsAgo;
+        double lastAttemptAgo;
+        std::vector<double> afterAgo;
+        bool allowed;
+    };
+    const std::vector<Case> cases = {
+        {{}, 0, {0}, true},
+        {{10, 5}, 0, {10, 5}, true},          // within the merge interval of the last loss
+        {{10, 8.0}, 0, {10, 8.0}, true},      // exactly 8.0 s: still merged
+        {{10, 8.5}, 0, {10, 8.5, 0}, false},  // three losses and an attempt just now
+        {{100, 50, 20}, 44.9, {100, 50, 20, 0}, false},
+        {{100, 50, 20}, 45, {100, 50, 20, 0}, true},
+        {{130, 125}, 0, {0}, true},           // too old to count
+        {{120, 30}, 0, {30, 0}, true},        // exactly 120 s old is gone
+    };
+    for (const Case& c : cases) {
+        std::vector<Date> drops;
+        for (double seconds : c.dropsAgo) drops.push_back(ago(seconds));
+        PartState state{ago(c.lastAttemptAgo), 0, false};
+        EXPECT_EQ(allowRecovery(drops, &state, Date{kNow}), c.allowed) << c.dropsAgo.size();
+        std::vector<Date> expected;
+        for (double seconds : c.afterAgo) expected.push_back(ago(seconds));
+        EXPECT_EQ(drops, expected) << c.dropsAgo.size();
+    }
+}
+
+}  // namespace
+}  // namespace drivelark
