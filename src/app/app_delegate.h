@@ -1,13 +1,59 @@
 #pragma once
 
-// The application's delegate: what happens once the application has finished launching.
-// Lives for the whole process; called on the main thread.
+// The application: start-up and event wiring, the status menu and icon, the user's commands and
+// the alerts of the operations the user started. Lives for the whole process; main thread only.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/status_menu.h"
+#include "discovery/volume_info.h"
+#include "engine/auto_mount_engine.h"
+#include "platform/dispatch.h"
 
 namespace drivelark {
 
-class AppDelegate {
+class AppDelegate : public EngineDelegate, public std::enable_shared_from_this<AppDelegate> {
 public:
+    static constexpr double kReconcileInterval = 3.0;
+    static constexpr double kLaunchSettleDelay = 1.5;
+    static constexpr double kMountSettleDelay = 1.0;
+    static constexpr double kUnmountSettleDelay = 1.5;
+    static constexpr double kInternalUnmountWindow = 6.0;
+
+    explicit AppDelegate(std::shared_ptr<AutoMountEngine> engine = AutoMountEngine::shared());
+
     void applicationDidFinishLaunching();
+
+    // --- Status menu and icon ---
+    std::vector<MenuEntry> menuNeedsUpdate();
+    void refreshIcon() override;
+
+    // --- User commands ---
+    void choose(const MenuEntry& entry);
+    void mountReadWrite(const VolumeInfo& volume);
+    void ejectVolume(const VolumeInfo& volume);
+    void toggleAuto();
+    void toggleLaunch();
+    void openProductPage();
+    void about();
+
+    // --- Alerts of the operations the user started ---
+    void handleMountResult(const VolumeInfo& volume, bool ok, const std::string& out);
+    void offerFullDiskAccess(const VolumeInfo& volume);
+    void offerUnsafeStateFix(const VolumeInfo& volume);
+
+private:
+    void settle(double delay);
+    void volumeUnmounted(const std::string& mountPoint);
+    void remount(const VolumeInfo& volume);
+    void prepareForSleep(const std::function<void()>& ready);
+    void openAddress(const std::string& address);
+
+    std::shared_ptr<AutoMountEngine> engine_;
+    std::shared_ptr<RepeatingTimer> reconcileTimer_;
+    std::vector<MenuEntry> menu_;  // as the user last saw it
 };
 
 }  // namespace drivelark

@@ -24,6 +24,14 @@ Outcome runKeepalive(HelperSystem& system, const std::string& device) {
     return failed("cannot read " + raw + ": " + errorText(error));
 }
 
+// Writes back what the device holds in its caches, before the system sleeps; never writes itself.
+Outcome runFlush(HelperSystem& system, const std::string& device) {
+    std::string node = "/dev/" + device;
+    int error = system.flushDevice(node);
+    if (error == 0) return Outcome{};
+    return failed("cannot flush " + node + ": " + errorText(error));
+}
+
 }  // namespace
 
 Outcome runHelper(HelperSystem& system, const std::vector<std::string>& arguments) {
@@ -36,6 +44,7 @@ Outcome runHelper(HelperSystem& system, const std::vector<std::string>& argument
         case Subcommand::fix: return runFix(system, request.device);
         case Subcommand::unmount: return runUnmount(system, request.mountPoint);
         case Subcommand::keepalive: return runKeepalive(system, request.device);
+        case Subcommand::flush: return runFlush(system, request.device);
     }
     return refused("unknown subcommand");
 }

@@ -9,7 +9,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: drivelark-mount selftest | mount <device> <mount-point> <volume-name> | fix <device> | "
-    "unmount <mount-point> | keepalive <device>";
+    "unmount <mount-point> | keepalive <device> | flush <device>";
 
 ParsedRequest problem(std::string text) { return ParsedRequest{std::nullopt, std::move(text)}; }
 
@@ -32,6 +32,7 @@ ParsedRequest parseRequest(const std::vector<std::string>& arguments) {
     if (name == "selftest" && operands == 0) return ParsedRequest{Request{Subcommand::selftest, {}, {}, {}}, {}};
     if (name == "fix" && operands == 1) return deviceRequest(Subcommand::fix, arguments[1]);
     if (name == "keepalive" && operands == 1) return deviceRequest(Subcommand::keepalive, arguments[1]);
+    if (name == "flush" && operands == 1) return deviceRequest(Subcommand::flush, arguments[1]);
     if (name == "unmount" && operands == 1) {
         if (!isVolumesMountPoint(arguments[1]))
             return problem("not a mount point in /Volumes: " + printable(arguments[1]));

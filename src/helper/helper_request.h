@@ -10,11 +10,11 @@
 
 namespace drivelark::helper {
 
-enum class Subcommand { selftest, mount, fix, unmount, keepalive };
+enum class Subcommand { selftest, mount, fix, unmount, keepalive, flush };
 
 struct Request {
     Subcommand subcommand = Subcommand::selftest;
-    std::string device;      // mount, fix, keepalive: a BSD name such as disk4s1
+    std::string device;      // mount, fix, keepalive, flush: a BSD name such as disk4s1
     std::string mountPoint;  // mount, unmount: /Volumes/<name>
     std::string volumeName;  // mount
 

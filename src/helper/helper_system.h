@@ -66,6 +66,8 @@ public:
     virtual LockTest testWriteLock(const std::string& path) = 0;
     // Reads one aligned 4096-byte block from the start of a raw device. 0 or the errno value.
     virtual int readAlignedBlock(const std::string& path) = 0;
+    // Has the device write back its caches to the medium (opened read-only). 0 or the errno value.
+    virtual int flushDevice(const std::string& path) = 0;
 
     virtual VolumeMode volumeMode(const std::string& path) = 0;  // statvfs
     virtual void pause(std::chrono::milliseconds duration) = 0;

@@ -141,6 +141,16 @@ int PosixHelperSystem::readAlignedBlock(const std::string& path) {
     return got < 0 ? errno : 0;
 }
 
+int PosixHelperSystem::flushDevice(const std::string& path) {
+    Descriptor fd(openRetrying(path, O_RDONLY));
+    if (fd.get() < 0) return errno;
+#if defined(__APPLE__)
+    // fsync leaves the drive's own cache alone on macOS; F_FULLFSYNC asks the drive too.
+    if (::fcntl(fd.get(), F_FULLFSYNC) == 0) return 0;
+#endif
+    return ::fsync(fd.get()) == 0 ? 0 : errno;
+}
+
 VolumeMode PosixHelperSystem::volumeMode(const std::string& path) {
     struct statvfs status;
     if (::statvfs(path.c_str(), &status) != 0) return VolumeMode{errno, false};

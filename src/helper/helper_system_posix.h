@@ -23,6 +23,7 @@ public:
     int openForWriting(const std::string& path) override;
     LockTest testWriteLock(const std::string& path) override;
     int readAlignedBlock(const std::string& path) override;
+    int flushDevice(const std::string& path) override;
     VolumeMode volumeMode(const std::string& path) override;
     void pause(std::chrono::milliseconds duration) override;
 

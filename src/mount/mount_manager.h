@@ -49,6 +49,11 @@ void runAsRoot(const std::string& command, MountCompletion completion);
 // for the administrator prompt. None when the application's folder cannot be found.
 std::optional<std::string> bundledHelperCommand(const std::vector<std::string>& arguments);
 
+// Once per run, at start-up: when the password-free channel does not work, installs it through one
+// administrator prompt and calls `installed` on the main thread when that succeeded. Blocks; call
+// it off the main thread.
+void ensureHelperInstalled(std::function<void()> installed);
+
 // --- Read-write remount ---
 
 inline constexpr const char* writeDeniedMarker = "__WRITE_DENIED__";
@@ -79,6 +84,16 @@ void unmount(const VolumeInfo& volume, MountCompletion completion);
 // Unmounts whatever is mounted at `mountPoint` by force, as root through the helper when it is
 // usable, else through the disk utility with the user's rights. Blocks; call it off the main thread.
 CommandResult forceUnmount(const std::string& mountPoint);
+// --- Keeping disks awake, and sleep ---
+
+// Reads a block of the device through the helper so that the disk does not spin down. Blocks; off
+// the main thread. Failures are of no consequence.
+void keepDeviceAwake(const std::string& deviceID);
+// Before the system sleeps: writes back everything written to Drivelark's read-write volumes, the
+// file systems' caches and then their devices' (through the helper where it is usable).
+// `completion` gets the number of volumes on the main thread.
+void flushBeforeSleep(std::function<void(std::size_t volumes)> completion);
+
 // When Drivelark last started an unmount of its own; the distant past before the first.
 // Main thread only.
 Date lastInternalUnmount();

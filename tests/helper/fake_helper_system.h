@@ -87,6 +87,10 @@ public:
         lockTested.push_back(path);
         return locks.contains(path) ? locks[path] : LockTest{};
     }
+    int flushDevice(const std::string& path) override {
+        flushed.push_back(path);
+        return readError;
+    }
     int readAlignedBlock(const std::string& path) override {
         blocksRead.push_back(path);
         return readError;
@@ -114,7 +118,7 @@ public:
     VolumeMode mode;
     std::function<void()> onPause;
 
-    std::vector<std::string> created, removed, openedForWriting, lockTested, blocksRead, modeAsked;
+    std::vector<std::string> created, removed, openedForWriting, lockTested, blocksRead, modeAsked, flushed;
     std::chrono::milliseconds paused{0};
 };
 

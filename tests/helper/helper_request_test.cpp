@@ -15,6 +15,7 @@ TEST(HelperRequestTest, EachSubcommandTakesExactlyItsOperands) {
     EXPECT_EQ(parseRequest({"unmount", "/Volumes/Data"}).request,
               (Request{Subcommand::unmount, "", "/Volumes/Data", ""}));
     EXPECT_EQ(parseRequest({"keepalive", "disk4"}).request, (Request{Subcommand::keepalive, "disk4", "", ""}));
+    EXPECT_EQ(parseRequest({"flush", "disk4s1"}).request, (Request{Subcommand::flush, "disk4s1", "", ""}));
 
     for (const Arguments& wrongCount : {Arguments{}, Arguments{"selftest", "disk4s1"}, Arguments{"mount"},
                                         Arguments{"mount", "disk4s1", "/Volumes/Data"},
@@ -48,6 +49,7 @@ TEST(HelperRequestTest, TargetsMustHaveTheirShape) {
          {"", "disk", "/dev/disk4s1", "rdisk4s1", "disk4s1/../../etc/passwd", "disk4s1 x", "sda1", "disk4;id"}) {
         EXPECT_FALSE(parseRequest({"fix", device}).request) << device;
         EXPECT_FALSE(parseRequest({"keepalive", device}).request) << device;
+        EXPECT_FALSE(parseRequest({"flush", device}).request) << device;
         EXPECT_FALSE(parseRequest({"mount", device, "/Volumes/Data", "Data"}).request) << device;
     }
     for (const char* mountPoint : {"/", "/etc", "/Volumes", "/Volumes/", "/Volumes/..", "/Volumes/../etc",

@@ -1,0 +1,23 @@
+#pragma once
+
+// The texts of every alert, exactly as the user reads them.
+
+#include <string>
+
+#include "platform/user_interface.h"
+
+namespace drivelark::AlertTexts {
+
+Alert mountFailure(const std::string& name);
+Alert fullDiskAccess();
+Alert unsafeState(const std::string& name);
+Alert repairFailure();
+// Why a volume stays read-only: Windows left it hibernated, and the repair does not touch that.
+Alert keptReadOnly(const std::string& name);
+Alert about();
+Alert loginItemFailure(const std::string& localizedDescription);
+
+inline constexpr const char* kFullDiskAccessSettings =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles";
+
+}  // namespace drivelark::AlertTexts

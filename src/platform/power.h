@@ -1,0 +1,26 @@
+#pragma once
+
+// Port: the system's power management: an assertion that keeps disks from idle sleep, and the
+// notices before the system sleeps and after it wakes. Main thread only.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace drivelark {
+
+class Power {
+public:
+    virtual ~Power() = default;
+    // Creates a "NoDiskSleep" assertion named `name`. Returns 0 and sets `id` on success, else the
+    // platform's result code.
+    virtual int createNoDiskSleepAssertion(const std::string& name, std::uint32_t& id) = 0;
+    virtual void releaseAssertion(std::uint32_t id) = 0;
+    // From now on calls `willSleep` on the main thread before the system sleeps, with a callback
+    // to call once Drivelark is ready (the system waits a bounded time for it), and `didWake`
+    // after it woke. Called once.
+    virtual void watchSleep(std::function<void(std::function<void()> ready)> willSleep,
+                            std::function<void()> didWake) = 0;
+};
+
+}  // namespace drivelark
