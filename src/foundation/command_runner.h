@@ -2,6 +2,7 @@
 
 // The one way Drivelark runs an external program: to completion, without a shell.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,5 +17,9 @@ struct CommandResult {
 // Runs `path` with `arguments`, each passed as one argument exactly as given. Blocks the
 // calling thread until the program has exited and closed its output. Safe from any thread.
 CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments);
+// The same, but a program still running after `timeLimit` is killed and reported as a failure:
+// `exit` 137 and `out` "<path> did not finish within N s".
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
+                         std::chrono::milliseconds timeLimit);
 
 }  // namespace drivelark

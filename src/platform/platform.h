@@ -9,6 +9,7 @@
 #include "platform/dispatch.h"
 #include "platform/files.h"
 #include "platform/processes.h"
+#include "platform/volume_events.h"
 
 namespace drivelark {
 
@@ -19,6 +20,7 @@ struct Platform {
     Clock& clock;
     Dispatcher& dispatcher;
     Bundle& bundle;
+    VolumeEvents& volumeEvents;
 };
 
 // The installed services. Calling it before `installPlatform` is a programming error.

@@ -6,6 +6,7 @@
 #include "doubles/memory_defaults_store.h"
 #include "doubles/memory_files.h"
 #include "doubles/scripted_processes.h"
+#include "doubles/scripted_volume_events.h"
 #include "doubles/virtual_dispatcher.h"
 #include "platform/platform.h"
 
@@ -25,12 +26,13 @@ public:
     MemoryDefaultsStore defaults;
     VirtualDispatcher dispatcher;
     FixedBundle bundle;
+    ScriptedVolumeEvents volumeEvents{dispatcher};
 
     // The messages of the application log so far, without their time stamps.
     std::vector<std::string> logMessages() const;
 
 private:
-    Platform services_{processes, files, defaults, dispatcher, dispatcher, bundle};
+    Platform services_{processes, files, defaults, dispatcher, dispatcher, bundle, volumeEvents};
     Platform* previous_;
 };
 

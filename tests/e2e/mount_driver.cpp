@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     std::string second = argc > 3 ? argv[3] : "";
     NativePlatform* native = makeNativePlatform().release();
     installPlatform(&native->services());
-    return native->runApplication([=] {
+    native->runApplication([=] {
         if (command == "remount" && argc == 4) {
             MountManager::remountReadWrite(first, second, reportThenFinish("remount"));
         } else if (command == "remount-repairing" && argc == 4) {

@@ -1,18 +1,31 @@
-// The tests of the real Linux services run with the real platform installed, as the product does.
+// The port tests, run with the build's own platform installed, as the product runs.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdlib>
-
-#include "linux/temporary_directory.h"
-#include "platform/native_platform.h"
+#include "ports/port_tests.h"
 
 int main(int argc, char** argv) {
+    using namespace drivelark;
+    namespace ports = drivelark::testing;
+    const char* home = std::getenv("DRIVELARK_TEST_HOME");
+    if (home == nullptr) {
+        // CoreFoundation reads HOME and XDG_CONFIG_HOME once, as it loads: the program starts again
+        // in a home of its own, so that no log or preference written here touches the user's.
+        std::string folder = (std::filesystem::temp_directory_path() / "drivelark-ports-XXXXXX").string();
+        if (::mkdtemp(folder.data()) == nullptr || ::mkdir((folder + "/.config").c_str(), 0700) != 0) return 1;
+        ::setenv("DRIVELARK_TEST_HOME", folder.c_str(), 1);
+        ::setenv("HOME", folder.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (folder + "/.config").c_str(), 1);
+        ::execv("/proc/self/exe", argv);
+        return 127;
+    }
+    static NativePlatform* const native = makeNativePlatform().release();
+    installPlatform(&native->services());
+    if (argc == 2 && argv[1] == std::string(ports::kEndUnderBusyJob)) ports::endApplicationUnderBusyJob(*native);
     ::testing::InitGoogleTest(&argc, argv);
-    // A home of our own, so that logs and preferences written here never touch the user's.
-    static drivelark::testing::TemporaryDirectory home;
-    ::setenv("HOME", home.path().c_str(), 1);
-    std::unique_ptr<drivelark::NativePlatform> native = drivelark::makeNativePlatform();
-    drivelark::installPlatform(&native->services());
-    return RUN_ALL_TESTS();
+    int failed = RUN_ALL_TESTS();
+    std::filesystem::remove_all(home);
+    return failed;
 }

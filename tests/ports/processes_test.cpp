@@ -1,117 +1,95 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
 #include <future>
 #include <thread>
 
 #include "foundation/command_runner.h"
+#include "mount/root_commands.h"
 #include "platform/posix/processes_posix.h"
 
-namespace drivelark {
-namespace {
+using namespace drivelark;
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+using Limit = std::optional<std::chrono::milliseconds>;
 
-using Clock = std::chrono::steady_clock;
-
-ProgramRun shell(const std::string& script) {
-    return PosixProcesses().runToCompletion("/bin/sh", {"-c", script});
+TEST(PosixProcessesTest, ProgramsRunToCompletionWithOrWithoutALimit) {
+    struct Case {
+        std::vector<std::string> command;
+        int status;  // -1: it cannot start, and `output` begins its launch error
+        std::string output;
+    };
+    const Case cases[] = {
+        {{"/bin/sh", "-c", "printf a; printf b >&2; printf 'c\\n'"}, 0, "abc\n"},  // one text, in order
+        {{"/bin/sh", "-c", "exit 3"}, 3, ""},
+        {{"/bin/sh", "-c", "kill -9 $$"}, 128 + SIGKILL, ""},  // a signal never reports success
+        {{"/bin/sh", "-c", "cat; read line || echo eof"}, 0, "eof\n"},  // input is at its end
+        {{"/bin/sh", "-c", "head -c 3000000 /dev/zero | tr '\\0' x; echo done >&2"}, 0, std::string(3000000, 'x') + "done\n"},
+        {{"/usr/bin/printf", "[%s]", "My Disk", "Bob's \"x\"", "a;b", "$(id)", "", "数据"}, 0, "[My Disk][Bob's \"x\"][a;b][$(id)][][数据]"},
+        {{"/bin/ls", "/proc/self/fd"}, 0, "0\n1\n2\n3\n"},  // nothing inherited beyond 0-2 (3 is ls's own)
+        {{"/nonexistent/tool"}, -1, "could not start /nonexistent/tool: "},
+        {{"/etc/hostname"}, -1, "could not start /etc/hostname: "},
+        {{"sh", "-c", "true"}, -1, "could not start sh: "},  // no search of PATH
+    };
+    for (const Case& c : cases) {
+        for (Limit limit : {Limit(), Limit(10s)}) {
+            ProgramRun run = PosixProcesses().runToCompletion(c.command[0], {c.command.begin() + 1, c.command.end()}, limit);
+            EXPECT_TRUE(run.launched == (c.status >= 0) && !run.timedOut && run.status == std::max(c.status, 0)) << c.command.back();
+            EXPECT_TRUE(run.output == c.output || run.launchError.starts_with(c.output)) << c.command.back() << ": " << run.launchError;
+        }
+    }
 }
 
-TEST(PosixProcessesTest, BothStreamsArriveInOneTextInOrder) {
-    ProgramRun run = shell("printf a; printf b >&2; printf 'c\\n'");
-    EXPECT_TRUE(run.launched);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "abc\n");
-    EXPECT_EQ(shell("exit 3").status, 3);
-    EXPECT_EQ(shell("exit 3").output, "");
-}
-
-TEST(PosixProcessesTest, ArgumentsArriveUnchangedWithoutAShell) {
-    ProgramRun run = PosixProcesses().runToCompletion("/usr/bin/printf", {"[%s]", "My Disk", "Bob's \"x\"", "a;b",
-                                                                          "$(touch /tmp/owned)", "", "数据"});
-    EXPECT_EQ(run.output, "[My Disk][Bob's \"x\"][a;b][$(touch /tmp/owned)][][数据]");
-}
-
-TEST(PosixProcessesTest, OutputLargerThanThePipeBufferDoesNotBlock) {
-    ProgramRun run = shell("head -c 3000000 /dev/zero | tr '\\0' x; echo done >&2");
-    EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.output.size(), 3000005u);
-    EXPECT_EQ(run.output.substr(3000000), "done\n");
-}
-
-TEST(PosixProcessesTest, StandardInputIsAtEndOfFile) {
-    auto started = Clock::now();
-    ProgramRun run = shell("cat; read line || echo eof");
-    EXPECT_EQ(run.output, "eof\n");
-    EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
-}
-
-TEST(PosixProcessesTest, ProgramThatCannotStartReportsWhy) {
-    ProgramRun missing = PosixProcesses().runToCompletion("/nonexistent/tool", {});
-    EXPECT_FALSE(missing.launched);
-    EXPECT_NE(missing.launchError.find("/nonexistent/tool"), std::string::npos);
-    EXPECT_NE(missing.launchError.find("No such file"), std::string::npos);
-    ProgramRun notExecutable = PosixProcesses().runToCompletion("/etc/hostname", {});
-    EXPECT_FALSE(notExecutable.launched);
-    // The path is taken literally: no search of PATH.
-    EXPECT_FALSE(PosixProcesses().runToCompletion("sh", {"-c", "true"}).launched);
-}
-
-TEST(PosixProcessesTest, ChildKilledByASignalNeverReportsSuccess) {
-    EXPECT_EQ(shell("kill -9 $$").status, 128 + SIGKILL);
-    EXPECT_EQ(shell("kill -TERM $$").status, 128 + SIGTERM);
-}
-
-TEST(PosixProcessesTest, ChildInheritsNoDescriptorBeyondTheStandardThree) {
-    // /proc/self/fd as the child sees it: 0, 1, 2, and the one ls opens to read the folder.
-    ProgramRun run = PosixProcesses().runToCompletion("/bin/ls", {"/proc/self/fd"});
-    EXPECT_EQ(run.output, "0\n1\n2\n3\n");
+TEST(PosixProcessesTest, ProgramPastItsTimeLimitIsKilledInTime) {
+    // The program runs on; or it ends at once, but a grandchild holds its output open.
+    for (const std::string script : {"echo $$; exec sleep 30", "sleep 30 & echo $!"}) {
+        auto started = SteadyClock::now();
+        ProgramRun run = PosixProcesses().runToCompletion("/bin/sh", {"-c", script}, 300ms);
+        EXPECT_TRUE(SteadyClock::now() - started >= 300ms && SteadyClock::now() - started < 1300ms) << script;
+        EXPECT_TRUE(run.timedOut && run.status == 128 + SIGKILL);
+        pid_t sleeper = std::atoi(run.output.c_str());
+        ASSERT_GT(sleeper, 0) << run.output;
+        if (script.starts_with("sleep")) {
+            ::kill(sleeper, SIGKILL);  // the grandchild, which the time limit leaves alone
+            continue;
+        }
+        auto deadline = SteadyClock::now() + 10s;  // the program itself is killed and reaped
+        while (::kill(sleeper, 0) == 0 && SteadyClock::now() < deadline) std::this_thread::sleep_for(5ms);
+        EXPECT_NE(::kill(sleeper, 0), 0);
+    }
+    CommandResult result = runCommand("/bin/sleep", {"30"}, 200ms);  // through the runner
+    EXPECT_TRUE(result.exit == 137 && result.out == "/bin/sleep did not finish within 0.2 s") << result.out;
 }
 
 TEST(PosixProcessesTest, GrandchildLeftRunningHoldsNoOtherCallersPipe) {
-    // Each call leaves a sleeper behind with its own output redirected. Were any descriptor
-    // inherited across the concurrent calls, some call would wait for a sleeper to end.
-    auto started = Clock::now();
+    // Were a descriptor inherited across these concurrent calls, some call would wait for a sleeper.
     std::vector<std::future<ProgramRun>> runs;
     for (int i = 0; i < 8; ++i) {
         runs.push_back(std::async(std::launch::async, [] {
-            return shell("sleep 20 >/dev/null 2>&1 </dev/null & printf started");
+            return PosixProcesses().runToCompletion("/bin/sh", {"-c", "sleep 20 >/dev/null 2>&1 </dev/null & echo $!"}, 10s);
         }));
     }
-    for (auto& run : runs) EXPECT_EQ(run.get().output, "started");
-    EXPECT_LT(Clock::now() - started, std::chrono::seconds(10));
-    shell("pkill -f '^sleep 20$'");
+    for (auto& run : runs) {
+        ProgramRun done = run.get();
+        EXPECT_TRUE(!done.timedOut && ::kill(std::atoi(done.output.c_str()), SIGKILL) == 0) << done.output;
+    }
 }
 
 TEST(PosixProcessesTest, LongLivedChildCanBeWatchedAndTerminated) {
-    PosixProcesses processes;
     std::string error;
-    std::unique_ptr<ChildProcess> child = processes.start("/bin/sleep", {"30"}, error);
-    ASSERT_NE(child, nullptr) << error;
-    EXPECT_GT(child->pid(), 0);
-    EXPECT_TRUE(child->isRunning());
+    std::unique_ptr<ChildProcess> child = PosixProcesses().start("/bin/sleep", {"30"}, error);
+    ASSERT_TRUE(child && child->isRunning()) << error;
     child->terminate();
-    auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (child->isRunning() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (auto deadline = SteadyClock::now() + 10s; child->isRunning() && SteadyClock::now() < deadline;) std::this_thread::sleep_for(5ms);
     EXPECT_FALSE(child->isRunning());
-
-    EXPECT_EQ(processes.start("/nonexistent/caffeinate", {}, error), nullptr);
-    EXPECT_NE(error.find("/nonexistent/caffeinate"), std::string::npos);
+    EXPECT_TRUE(!PosixProcesses().start("/nonexistent/caffeinate", {}, error) && error.find("/nonexistent/caffeinate") != std::string::npos);
 }
 
-// The runner over the real processes port (installed by this test program's main).
-TEST(RunCommandTest, RealProgramsThroughTheRunner) {
-    CommandResult missing = runCommand("/nonexistent/tool", {"x"});
-    EXPECT_EQ(missing.exit, 127);
-    EXPECT_FALSE(missing.out.empty());
-    CommandResult binary = runCommand("/usr/bin/printf", {"\\377\\376 %s", "x"});
-    EXPECT_EQ(binary.exit, 0);
-    EXPECT_EQ(binary.out, "");
-    CommandResult failing = runCommand("/bin/sh", {"-c", "echo 数据 >&2; exit 5"});
-    EXPECT_EQ(failing.exit, 5);
-    EXPECT_EQ(failing.out, "数据\n");
-    EXPECT_EQ(runCommand("/bin/true", {}).exit, 0);
+// What a real shell makes of a quoted operand, through the runner: exactly the text, as one word.
+TEST(ShellQuotingTest, RealShellSeesOneUnchangedWord) {
+    for (const std::string text : {"Bob's Disk", "'", "''\\''", "$(touch /tmp/owned) `id` ${HOME} $HOME", "a;b|c&d>e<f",
+                                   "\"quoted\" \\back\\slash", "line\nbreak\ttab", "数据 盘 -o ro,allow_other", "", "*?[a]"}) {
+        CommandResult result = runCommand("/bin/sh", {"-c", "printf '[%s]' " + shellQuoted(text) + "; printf '%s' $#", "sh"});
+        EXPECT_EQ(result.out, "[" + text + "]0") << text;
+    }
 }
-
-}  // namespace
-}  // namespace drivelark

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/dispatch.h"
+#include "platform/linux/spare_worker.h"
 
 namespace drivelark {
 
@@ -24,9 +25,13 @@ public:
     // first. Work posted afterwards is dropped.
     void runUntilSignalled(std::function<void()> launched);
 
+    // The loop's own context, for watching descriptors on the main thread.
+    asio::io_context& context() { return context_; }
+
 private:
     asio::io_context context_;
     asio::executor_work_guard<asio::io_context::executor_type> keepRunning_;
+    SpareWorker spare_;
 };
 
 }  // namespace drivelark

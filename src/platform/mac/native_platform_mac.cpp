@@ -1,6 +1,7 @@
 #include "platform/mac/application_mac.h"
 #include "platform/mac/defaults_store_cf.h"
 #include "platform/mac/dispatch_gcd.h"
+#include "platform/mac/volume_events_mac.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
 #include "platform/posix/clock_posix.h"
@@ -14,7 +15,9 @@ namespace {
 class MacPlatform final : public NativePlatform {
 public:
     Platform& services() override { return services_; }
-    int runApplication(std::function<void()> launched) override { return runCocoaApplication(std::move(launched)); }
+    [[noreturn]] void runApplication(std::function<void()> launched) override {
+        runCocoaApplication(std::move(launched));
+    }
 
 private:
     PosixProcesses processes_;
@@ -23,7 +26,8 @@ private:
     PosixClock clock_;
     GCDDispatcher dispatcher_;
     ExecutableBundle bundle_;
-    Platform services_{processes_, files_, defaults_, clock_, dispatcher_, bundle_};
+    WorkspaceVolumeEvents volumeEvents_;
+    Platform services_{processes_, files_, defaults_, clock_, dispatcher_, bundle_, volumeEvents_};
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/property_list_end.h"
+
 namespace drivelark {
 
 PlistValue valueFromCF(CFTypeRef object) {
@@ -55,6 +57,7 @@ CFRef<CFTypeRef> cfFromValue(const PlistValue& value) {
 }
 
 std::optional<PlistValue> parsePropertyList(std::string_view bytes) {
+    if (!endsWhereAListingEnds(bytes)) return std::nullopt;
     CFRef<CFDataRef> data = CFRef<CFDataRef>::adopt(CFDataCreate(
         kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size())));
     if (!data) return std::nullopt;
