@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <thread>
 
 #include "platform/platform.h"
 #include "ports/port_tests.h"
@@ -15,7 +14,7 @@ static std::optional<PlistValue> storedFile() {
     return parsePropertyList(std::string(std::istreambuf_iterator<char>(file), {}));
 }
 
-TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFileWhoeverWrites) {
+TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
     EXPECT_FALSE(platform().defaults.value("neverWritten"));
     for (const PlistValue& value : {PlistValue(false), PlistValue("yes"), PlistValue(PlistValue::Array{"a", true}),
                                     PlistValue(PlistValue::Dictionary{{"/Volumes/My Data", "disk4s1"}, {"/Volumes/数据", "disk5s1"}})}) {
@@ -23,14 +22,6 @@ TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFileWhoeverWrites) {
         EXPECT_EQ(platform().defaults.value("managedDevs"), value);
         EXPECT_EQ(*storedFile()->find("managedDevs"), value);
     }
-    std::vector<std::thread> writers;  // at once from several threads, as the port allows
-    for (int t = 0; t < 4; ++t) {
-        writers.emplace_back([t] {
-            for (int i = 0; i < 25; ++i) platform().defaults.setValue("key" + std::to_string(t), std::to_string(i));
-        });
-    }
-    for (std::thread& writer : writers) writer.join();
-    for (int t = 0; t < 4; ++t) EXPECT_EQ(*storedFile()->textAt("key" + std::to_string(t)), "24");
 }
 
 TEST(DefaultsStoreTest, FailedWriteLeavesThePreviousContent) {

@@ -8,7 +8,6 @@
 
 int main(int argc, char** argv) {
     using namespace drivelark;
-    namespace ports = drivelark::testing;
     const char* home = std::getenv("DRIVELARK_TEST_HOME");
     if (home == nullptr) {
         // CoreFoundation reads HOME and XDG_CONFIG_HOME once, as it loads: the program starts again
@@ -23,8 +22,8 @@ int main(int argc, char** argv) {
     }
     static NativePlatform* const native = makeNativePlatform().release();
     installPlatform(&native->services());
-    if (argc == 2 && argv[1] == std::string(ports::kEndUnderBusyJob)) ports::endApplicationUnderBusyJob(*native);
     ::testing::InitGoogleTest(&argc, argv);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // children start afresh: libdispatch cannot follow a fork
     int failed = RUN_ALL_TESTS();
     std::filesystem::remove_all(home);
     return failed;

@@ -4,8 +4,6 @@
 // ports/linux/ and ports/mac_on_linux/ define them for their build.
 
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -18,19 +16,6 @@ namespace drivelark::testing {
 void runMainLoop(const std::function<void(Dispatcher&)>& launched);
 void stopMainLoop();
 std::string defaultsFile();  // where the installed platform's defaults store keeps its values
-
-// Run with this argument, the test program ends `native`'s application under a running job.
-inline constexpr const char* kEndUnderBusyJob = "--end-application-under-a-busy-job";
-void endApplicationUnderBusyJob(NativePlatform& native);  // never returns
-
-// Whether `body` returns true in a forked child within 20 s. Not where libdispatch is in use:
-// a forked child must not touch it.
-inline bool trueInAChild(const std::function<bool()>& body) {
-    pid_t child = ::fork();
-    if (child == 0) ::alarm(20), ::_exit(body() ? 0 : 1);
-    int status = 0;
-    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TemporaryDirectory {

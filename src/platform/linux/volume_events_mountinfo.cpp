@@ -1,6 +1,7 @@
 #include "platform/linux/volume_events_mountinfo.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -23,10 +24,15 @@ void MountinfoVolumeEvents::start(std::function<void(const std::string&)> mounte
                                   std::function<void(const std::string&)> unmounted) {
     mounted_ = std::move(mounted);
     unmounted_ = std::move(unmounted);
+    // Without the mount table there are no notices to give.
     int fd = ::open(kMountTable, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;  // no mount table, no notices: the volumes are still found by scanning
-    std::error_code ignored;
-    table_.assign(fd, ignored);
+    if (fd < 0) return;
+    std::error_code failed;
+    table_.assign(fd, failed);
+    if (failed) {
+        ::close(fd);
+        return;
+    }
     volumes_ = readVolumes().value_or(std::set<std::string>());
     awaitChange();
 }

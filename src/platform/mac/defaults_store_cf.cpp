@@ -12,6 +12,7 @@ std::optional<PlistValue> CFPreferencesDefaultsStore::value(const std::string& k
 }
 
 bool CFPreferencesDefaultsStore::setValue(const std::string& key, const PlistValue& value) {
+    std::lock_guard lock(writing_);
     CFRef<CFStringRef> name = makeCFString(key);
     CFRef<CFPropertyListRef> previous =
         CFRef<CFPropertyListRef>::adopt(CFPreferencesCopyAppValue(name.get(), kCFPreferencesCurrentApplication));

@@ -20,7 +20,6 @@
 
 using namespace drivelark;
 using drivelark::testing::TemporaryDirectory;
-using drivelark::testing::trueInAChild;
 
 static std::string readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -57,34 +56,36 @@ TEST(PlistFileDefaultsStoreTest, UnreadableFileCostsNoStoredSetting) {
     EXPECT_EQ(PlistFileDefaultsStore(home / "prefs.plist").value("autoMount"), PlistValue(false));
 }
 
-static bool threadStarts() try {
-    std::thread([] {}).join();
-    return true;
-} catch (const std::system_error&) {
-    return false;
+// In a child process, since it cuts down its address space.
+static bool jobsRunWithoutThreads() {
+    ::alarm(20);
+    AsioMainLoop loop;
+    long pages = 0;  // the address space cut to what is in use plus 4 MiB: no room for an 8 MiB stack
+    std::ifstream("/proc/self/statm") >> pages;
+    rlim_t bytes = static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE) + (4 << 20));
+    struct rlimit limit = {bytes, bytes};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) return false;
+    try {
+        std::thread([] {}).join();
+        return false;  // the premise failed: a thread still starts
+    } catch (const std::system_error&) {
+    }
+    std::vector<int> finished;
+    loop.runUntilSignalled([&] {
+        for (int job = 0; job < 3; ++job) {
+            loop.runInBackground(QualityOfService::utility, [&loop, &finished, job] {
+                loop.runOnMain([&finished, job] {
+                    finished.push_back(job);
+                    if (finished.size() == 3) ::kill(::getpid(), SIGTERM);
+                });
+            });
+        }
+    });
+    return finished == std::vector<int>{0, 1, 2};
 }
 
 TEST(AsioMainLoopTest, JobsWaitTheirTurnWhenNoThreadCanStart) {
-    EXPECT_TRUE(trueInAChild([] {
-        AsioMainLoop loop;
-        long pages = 0;  // the address space cut to what is in use plus 4 MiB: no room for an 8 MiB stack
-        std::ifstream("/proc/self/statm") >> pages;
-        rlim_t bytes = static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE) + (4 << 20));
-        struct rlimit limit = {bytes, bytes};
-        if (::setrlimit(RLIMIT_AS, &limit) != 0 || threadStarts()) return false;
-        std::vector<int> finished;
-        loop.runUntilSignalled([&] {
-            for (int job = 0; job < 3; ++job) {
-                loop.runInBackground(QualityOfService::utility, [&loop, &finished, job] {
-                    loop.runOnMain([&finished, job] {
-                        finished.push_back(job);
-                        if (finished.size() == 3) ::kill(::getpid(), SIGTERM);
-                    });
-                });
-            }
-        });
-        return finished == std::vector<int>{0, 1, 2};
-    }));
+    EXPECT_EXIT(::_exit(jobsRunWithoutThreads() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(MountinfoTest, MountPointsDirectlyInTheFolder) {
@@ -110,15 +111,16 @@ TEST(MountinfoTest, MountPointsDirectlyInTheFolder) {
     EXPECT_EQ(mountPointsIn(table.substr(0, table.size() - 1), "/Volumes"), expected);  // no final line break
 }
 
-// In a private mount namespace of a child: a volume that comes and goes is noticed both times.
+// In a private mount namespace of a child process: a volume that comes and goes is noticed both times.
 TEST(MountinfoVolumeEventsTest, NoticesVolumesComingAndGoing) {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
-    TemporaryDirectory folder;
-    std::string volume = folder / "My Disk\t\\";
-    EXPECT_TRUE(trueInAChild([&] {
+    std::string folder = std::string(std::getenv("HOME")) + "/Volumes", volume = folder + "/My Disk\t\\";
+    auto volumeComesAndGoes = [&] {
+        ::alarm(20);
         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+        ::mkdir(folder.c_str(), 0755);
         AsioMainLoop loop;
-        MountinfoVolumeEvents events(loop.context(), folder.path());
+        MountinfoVolumeEvents events(loop.context(), folder);
         std::vector<std::string> notices;
         loop.runUntilSignalled([&] {
             events.start([&](const std::string& mountPoint) { notices.push_back("+" + mountPoint), ::umount(volume.c_str()); },
@@ -127,5 +129,6 @@ TEST(MountinfoVolumeEventsTest, NoticesVolumesComingAndGoing) {
             ::mount("tmpfs", volume.c_str(), "tmpfs", 0, nullptr);
         });
         return notices == std::vector<std::string>{"+" + volume, "-" + volume};
-    }));
+    };
+    EXPECT_EXIT(::_exit(volumeComesAndGoes() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
