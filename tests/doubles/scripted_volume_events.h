@@ -15,7 +15,6 @@ public:
     explicit ScriptedVolumeEvents(Dispatcher& dispatcher) : dispatcher_(dispatcher) {}
 
     void start(Notice mounted, Notice unmounted) override { mounted_ = std::move(mounted), unmounted_ = std::move(unmounted); }
-    bool started() const { return static_cast<bool>(mounted_); }
     void mount(const std::string& mountPoint) { post(mounted_, mountPoint); }
     void unmount(const std::string& mountPoint) { post(unmounted_, mountPoint); }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The main thread's event loop on Linux, driven by Asio, with background work on threads of
-// its own. Every method may be called from any thread.
+// its own (and on one spare thread when the system starts no more). Every method may be called
+// from any thread.
 
 #include <asio/io_context.hpp>
 #include <asio/executor_work_guard.hpp>

@@ -9,8 +9,7 @@ namespace {
 // The volume's path from a notification; empty when it carries no URL.
 std::string mountPointOf(NSNotification* notification) {
     id url = notification.userInfo[NSWorkspaceVolumeURLKey];
-    if (![url isKindOfClass:[NSURL class]]) return std::string();
-    const char* path = [[url path] UTF8String];
+    const char* path = [url isKindOfClass:[NSURL class]] ? [(NSURL*)url path].UTF8String : nullptr;
     return path == nullptr ? std::string() : std::string(path);
 }
 

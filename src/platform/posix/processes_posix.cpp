@@ -153,7 +153,8 @@ pid_t waitUntil(pid_t pid, int& waitStatus, const Deadline& deadline) {
     for (;;) {
         pid_t result = waitRetrying(pid, waitStatus, WNOHANG);
         if (result != 0 || SteadyClock::now() >= *deadline) return result;
-        // Its output is closed, so it is exiting, or it lingers rarely: naps beat a pid watcher.
+        // Its output is closed, so it is most likely exiting: short naps, rarely needed, are simpler
+        // than watching the process.
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
