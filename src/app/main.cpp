@@ -10,5 +10,5 @@ int main() {
     static NativePlatform* const native = makeNativePlatform().release();
     installPlatform(&native->services());
     static AppDelegate delegate;
-    return native->runApplication([] { delegate.applicationDidFinishLaunching(); });
+    native->runApplication([] { delegate.applicationDidFinishLaunching(); });
 }

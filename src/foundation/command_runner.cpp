@@ -1,5 +1,6 @@
 #include "foundation/command_runner.h"
 
+#include <cstdio>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -41,13 +42,25 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
-}  // namespace
-
-CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments) {
-    ProgramRun run = platform().processes.runToCompletion(path, arguments);
+CommandResult resultOf(ProgramRun run) {
     if (!run.launched) return CommandResult{127, run.launchError};
     if (!isValidUtf8(run.output)) run.output.clear();
     return CommandResult{run.status, std::move(run.output)};
+}
+
+}  // namespace
+
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments) {
+    return resultOf(platform().processes.runToCompletion(path, arguments, std::nullopt));
+}
+
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
+                         std::chrono::milliseconds timeLimit) {
+    ProgramRun run = platform().processes.runToCompletion(path, arguments, timeLimit);
+    if (!run.timedOut) return resultOf(std::move(run));
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", std::chrono::duration<double>(timeLimit).count());
+    return CommandResult{128 + 9, path + " did not finish within " + seconds + " s"};
 }
 
 }  // namespace drivelark

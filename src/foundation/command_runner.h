@@ -17,6 +17,10 @@ struct CommandResult {
 // Runs `path` with `arguments`, each passed as one argument exactly as given. Blocks the
 // calling thread until the program has exited and closed its output. Safe from any thread.
 CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments);
+// The same, but a program still running after `timeLimit` is killed and reported as a failure:
+// `exit` 137 and `out` "<path> did not finish within N s".
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
+                         std::chrono::milliseconds timeLimit);
 
 // The same, but gives up after `timeLimit`: the program is killed and the result is a failure.
 // For calls on the main thread, where a hung program would freeze the menu.

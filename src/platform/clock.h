@@ -2,6 +2,8 @@
 
 // Port: the wall clock. Implementations are safe to call from any thread.
 
+#include <compare>
+
 namespace drivelark {
 
 // A wall-clock instant as seconds since 1970-01-01 00:00:00 UTC, in double precision.

@@ -13,10 +13,11 @@ namespace drivelark {
 class DefaultsStore {
 public:
     virtual ~DefaultsStore() = default;
-    // The value stored under `key` with its own type, or none when nothing is stored.
+    // The value stored under `key` with its own type, or none when nothing is stored or the
+    // stored values cannot be read just now.
     virtual std::optional<PlistValue> value(const std::string& key) = 0;
-    // Replaces the value under `key`. False when it could not be made persistent; the store
-    // then still holds its previous content.
+    // Replaces the value under `key`. False when it could not be made persistent (also while the
+    // stored values cannot be read); the store then still holds its previous content.
     virtual bool setValue(const std::string& key, const PlistValue& value) = 0;
 };
 

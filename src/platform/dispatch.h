@@ -28,7 +28,9 @@ public:
     // also while a menu or an alert is up.
     virtual std::shared_ptr<RepeatingTimer> startRepeatingTimer(double interval,
                                                                 std::function<void()> tick) = 0;
-    // Runs `work` on a background thread. A job that never returns holds up no other job.
+    // Runs `work` on a background thread. A job that never returns holds up no other job while
+    // the system can start threads; when it can start no more, jobs wait their turn for a thread
+    // rather than being lost.
     virtual void runInBackground(QualityOfService quality, std::function<void()> work) = 0;
 };
 

@@ -17,8 +17,9 @@ public:
     virtual ~NativePlatform() = default;
     virtual Platform& services() = 0;
     // Runs the event loop on the calling (main) thread and calls `launched` from it once the
-    // application is up. Returns the process's exit status when the loop ends.
-    virtual int runApplication(std::function<void()> launched) = 0;
+    // application is up. When the loop ends, the process ends with status 0 without running
+    // static destructors (see endProcess), since background jobs may still be running.
+    [[noreturn]] virtual void runApplication(std::function<void()> launched) = 0;
 };
 
 std::unique_ptr<NativePlatform> makeNativePlatform();

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/workspace.h"
+#include "platform/volume_events.h"
 
 namespace drivelark {
 
@@ -21,6 +22,7 @@ struct Platform {
     Dispatcher& dispatcher;
     Bundle& bundle;
     Workspace& workspace;
+    VolumeEvents& volumeEvents;
 };
 
 // The installed services. Calling it before `installPlatform` is a programming error.

@@ -2,7 +2,9 @@
 
 // Port: starting external programs. Implementations are safe to call from any thread.
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@ struct ProgramRun {
     std::string launchError;
     int status = 0;            // exit status; 128 + signal number when a signal ended it
     std::string output;        // raw bytes of standard output and standard error, in arrival order
+    bool timedOut = false;     // true: killed at its time limit; `status` is then 128 + SIGKILL
 };
 
 // A long-lived child started with its output sent to the null device.
@@ -33,8 +36,11 @@ public:
     // Runs `path` (taken literally, no PATH search, no shell) with `arguments`, standard input
     // from the null device and one pipe for standard output and error; reads the pipe to end
     // of file, then waits. Blocks the calling thread. The child inherits no other descriptor.
-    virtual ProgramRun runToCompletion(const std::string& path,
-                                       const std::vector<std::string>& arguments) = 0;
+    // With a `timeLimit`, a program that has not exited and closed its output within it is
+    // killed with SIGKILL and the call returns at the limit with what had arrived, even while a
+    // grandchild still holds the output open or the killed child has yet to die.
+    virtual ProgramRun runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
+                                       std::optional<std::chrono::milliseconds> timeLimit) = 0;
 
     // Starts `path` without waiting. On failure returns null and sets `error`.
     virtual std::unique_ptr<ChildProcess> start(const std::string& path,

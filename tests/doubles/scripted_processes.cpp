@@ -43,7 +43,8 @@ std::vector<ProgramCall> ScriptedProcesses::callsOf(const std::string& path) con
     return matching;
 }
 
-ProgramRun ScriptedProcesses::runToCompletion(const std::string& path, const std::vector<std::string>& arguments) {
+ProgramRun ScriptedProcesses::runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
+                                              std::optional<std::chrono::milliseconds>) {
     ProgramCall call{path, arguments};
     Handler handler;
     {

@@ -36,7 +36,9 @@ public:
     // Calls of `path` only.
     std::vector<ProgramCall> callsOf(const std::string& path) const;
 
-    ProgramRun runToCompletion(const std::string& path, const std::vector<std::string>& arguments) override;
+    // Answers alike with or without a time limit; an answer or a handler may say it timed out.
+    ProgramRun runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
+                               std::optional<std::chrono::milliseconds> timeLimit) override;
     std::unique_ptr<ChildProcess> start(const std::string& path, const std::vector<std::string>& arguments,
                                         std::string& error) override;
     int ownProcessId() override { return 4242; }

@@ -7,6 +7,7 @@
 #include "doubles/memory_files.h"
 #include "doubles/recording_workspace.h"
 #include "doubles/scripted_processes.h"
+#include "doubles/scripted_volume_events.h"
 #include "doubles/virtual_dispatcher.h"
 #include "platform/platform.h"
 
@@ -27,12 +28,13 @@ public:
     VirtualDispatcher dispatcher;
     FixedBundle bundle;
     RecordingWorkspace workspace;
+    ScriptedVolumeEvents volumeEvents{dispatcher};
 
     // The messages of the application log so far, without their time stamps.
     std::vector<std::string> logMessages() const;
 
 private:
-    Platform services_{processes, files, defaults, dispatcher, dispatcher, bundle, workspace};
+    Platform services_{processes, files, defaults, dispatcher, dispatcher, bundle, workspace, volumeEvents};
     Platform* previous_;
 };
 

@@ -70,11 +70,12 @@ int main(int argc, char** argv) {
     std::string second = argc > 3 ? argv[3] : "";
     NativePlatform* native = makeNativePlatform().release();
     static BuiltBundle bundle;
-    static Platform services = native->services();
-    static Platform withBundle{services.processes, services.files,      services.defaults, services.clock,
-                               services.dispatcher, bundle,             services.workspace};
+    Platform& services = native->services();
+    static Platform withBundle{services.processes, services.files,     services.defaults,
+                               services.clock,     services.dispatcher, bundle,
+                               services.workspace, services.volumeEvents};
     installPlatform(&withBundle);
-    return native->runApplication([=] {
+    native->runApplication([=] {
         if (command == "remount" && argc == 4) {
             MountManager::remountReadWrite(first, second, reportThenFinish("remount"));
         } else if (command == "remount-repairing" && argc == 4) {

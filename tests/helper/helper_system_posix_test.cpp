@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "linux/temporary_directory.h"
+#include "ports/port_tests.h"
 
 namespace drivelark::helper {
 namespace {

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <string>
 
 #include "platform/linux/staged_file.h"
 #include "platform/posix/files_posix.h"
@@ -34,6 +34,16 @@ std::string parentOf(const std::string& path) {
     return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+// Moves `path` to the first free name of "<path>.damaged", "<path>.damaged 1", ... A link is
+// never made over an existing file, so an earlier damaged copy is never lost.
+bool moveAside(const std::string& path) {
+    for (int copy = 0;; ++copy) {
+        std::string aside = path + ".damaged" + (copy == 0 ? "" : " " + std::to_string(copy));
+        if (::link(path.c_str(), aside.c_str()) == 0) return ::unlink(path.c_str()) == 0;
+        if (errno != EEXIST) return false;
+    }
+}
+
 }  // namespace
 
 PlistFileDefaultsStore::PlistFileDefaultsStore(std::string path) : path_(std::move(path)) {}
@@ -42,28 +52,32 @@ plist_t PlistFileDefaultsStore::document() {
     if (document_) return document_.get();
     std::string bytes;
     ReadOutcome outcome = readWholeFile(path_, bytes);
+    if (outcome == ReadOutcome::failed) return nullptr;  // perhaps readable next time: keep it as it is
     if (outcome == ReadOutcome::read) {
         PlistNode root = parseNode(bytes);
         if (root && plist_get_node_type(root.get()) == PLIST_DICT) {
             document_ = std::move(root);
             return document_.get();
         }
+        if (!moveAside(path_)) return nullptr;
     }
-    if (outcome != ReadOutcome::missing) std::rename(path_.c_str(), (path_ + ".damaged").c_str());
     document_.reset(plist_new_dict());
     return document_.get();
 }
 
 std::optional<PlistValue> PlistFileDefaultsStore::value(const std::string& key) {
     std::lock_guard lock(mutex_);
-    plist_t item = plist_dict_get_item(document(), key.c_str());
+    plist_t stored = document();
+    plist_t item = stored == nullptr ? nullptr : plist_dict_get_item(stored, key.c_str());
     if (item == nullptr) return std::nullopt;
     return valueFromNode(item);
 }
 
 bool PlistFileDefaultsStore::setValue(const std::string& key, const PlistValue& value) {
     std::lock_guard lock(mutex_);
-    PlistNode updated(plist_copy(document()));
+    plist_t stored = document();
+    if (stored == nullptr) return false;
+    PlistNode updated(plist_copy(stored));
     plist_dict_set_item(updated.get(), key.c_str(), nodeFromValue(value).release());
 
     char* xml = nullptr;

@@ -21,8 +21,10 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    // Reads the file on first use. A file that is not a property-list dictionary is moved aside
-    // to "<path>.damaged" so that the next write cannot destroy what may still be recovered.
+    // Reads the file on first use; null while it cannot be read, so that no write replaces
+    // settings that are only out of reach for now. A file that is not a property-list dictionary
+    // is moved aside to "<path>.damaged" (or "<path>.damaged N") so that the next write cannot
+    // destroy what may still be recovered.
     plist_t document();
 
     std::mutex mutex_;

@@ -5,6 +5,7 @@
 #include <asio/steady_timer.hpp>
 #include <chrono>
 #include <csignal>
+#include <system_error>
 #include <thread>
 
 namespace drivelark {
@@ -74,7 +75,12 @@ std::shared_ptr<RepeatingTimer> AsioMainLoop::startRepeatingTimer(double interva
 void AsioMainLoop::runInBackground(QualityOfService, std::function<void()> work) {
     // One thread per job: a job stuck in a hung system call then blocks nobody else. Linux has
     // no quality-of-service classes for threads, so both kinds run alike.
-    std::thread(std::move(work)).detach();
+    auto job = std::make_shared<std::function<void()>>(std::move(work));
+    try {
+        std::thread([job] { (*job)(); }).detach();
+    } catch (const std::system_error&) {
+        spare_.run([job] { (*job)(); });  // no thread to be had: the job waits its turn
+    }
 }
 
 void AsioMainLoop::runUntilSignalled(std::function<void()> launched) {

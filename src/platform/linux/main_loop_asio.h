@@ -1,13 +1,15 @@
 #pragma once
 
 // The main thread's event loop on Linux, driven by Asio, with background work on threads of
-// its own. Every method may be called from any thread.
+// its own (and on one spare thread when the system starts no more). Every method may be called
+// from any thread.
 
 #include <asio/io_context.hpp>
 #include <asio/executor_work_guard.hpp>
 #include <functional>
 
 #include "platform/dispatch.h"
+#include "platform/linux/spare_worker.h"
 
 namespace drivelark {
 
@@ -24,9 +26,13 @@ public:
     // first. Work posted afterwards is dropped.
     void runUntilSignalled(std::function<void()> launched);
 
+    // The loop's own context, for watching descriptors on the main thread.
+    asio::io_context& context() { return context_; }
+
 private:
     asio::io_context context_;
     asio::executor_work_guard<asio::io_context::executor_type> keepRunning_;
+    SpareWorker spare_;
 };
 
 }  // namespace drivelark

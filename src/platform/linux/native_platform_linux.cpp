@@ -1,9 +1,11 @@
 #include "platform/linux/defaults_store_plist_file.h"
 #include "platform/linux/main_loop_asio.h"
 #include "platform/linux/workspace_xdg.h"
+#include "platform/linux/volume_events_mountinfo.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
 #include "platform/posix/clock_posix.h"
+#include "platform/posix/end_process.h"
 #include "platform/posix/files_posix.h"
 #include "platform/posix/processes_posix.h"
 
@@ -15,13 +17,14 @@ class LinuxPlatform final : public NativePlatform {
 public:
     LinuxPlatform()
         : defaults_(files_.homeDirectory() + "/Library/Preferences/" + kBundleIdentifier + ".plist"),
-          services_{processes_, files_, defaults_, clock_, mainLoop_, bundle_, workspace_} {}
+          volumeEvents_(mainLoop_.context(), "/Volumes"),
+          services_{processes_, files_, defaults_, clock_, mainLoop_, bundle_, workspace_, volumeEvents_} {}
 
     Platform& services() override { return services_; }
 
-    int runApplication(std::function<void()> launched) override {
+    [[noreturn]] void runApplication(std::function<void()> launched) override {
         mainLoop_.runUntilSignalled(std::move(launched));
-        return 0;
+        endProcess(0);
     }
 
 private:
@@ -32,6 +35,7 @@ private:
     AsioMainLoop mainLoop_;
     ExecutableBundle bundle_;
     XdgWorkspace workspace_;
+    MountinfoVolumeEvents volumeEvents_;
     Platform services_;
 };
 

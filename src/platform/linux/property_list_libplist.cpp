@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "platform/property_list_end.h"
+
 namespace drivelark {
 
 namespace {
@@ -74,7 +76,8 @@ PlistNode nodeFromValue(const PlistValue& value) {
 }
 
 PlistNode parseNode(std::string_view bytes) {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return nullptr;
+    if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max() || !endsWhereAListingEnds(bytes))
+        return nullptr;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     return PlistNode(root);

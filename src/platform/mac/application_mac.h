@@ -6,8 +6,8 @@
 
 namespace drivelark {
 
-// Runs NSApplication on the main thread; calls `launched` when it has finished launching.
-// Returns 0 if the event loop ever returns.
-int runCocoaApplication(std::function<void()> launched);
+// Runs NSApplication on the main thread; calls `launched` when it has finished launching. When
+// the application quits, the process ends through endProcess.
+[[noreturn]] void runCocoaApplication(std::function<void()> launched);
 
 }  // namespace drivelark

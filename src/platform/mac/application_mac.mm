@@ -1,6 +1,7 @@
 #import <AppKit/AppKit.h>
 
 #include "platform/mac/application_mac.h"
+#include "platform/posix/end_process.h"
 
 @interface DLApplicationDelegate : NSObject <NSApplicationDelegate>
 - (instancetype)initWithLaunched:(std::function<void()>)launched;
@@ -19,11 +20,16 @@
     _launched();
 }
 
+// AppKit calls exit() after this, which would run static destructors under background jobs.
+- (void)applicationWillTerminate:(NSNotification*)notification {
+    drivelark::endProcess(0);
+}
+
 @end
 
 namespace drivelark {
 
-int runCocoaApplication(std::function<void()> launched) {
+void runCocoaApplication(std::function<void()> launched) {
     @autoreleasepool {
         NSApplication* application = [NSApplication sharedApplication];
         // The application holds its delegate weakly; this one lives for the whole process.
@@ -32,7 +38,7 @@ int runCocoaApplication(std::function<void()> launched) {
         [application setActivationPolicy:NSApplicationActivationPolicyAccessory];
         [application run];
     }
-    return 0;
+    endProcess(0);
 }
 
 }  // namespace drivelark

@@ -12,9 +12,16 @@ std::optional<PlistValue> CFPreferencesDefaultsStore::value(const std::string& k
 }
 
 bool CFPreferencesDefaultsStore::setValue(const std::string& key, const PlistValue& value) {
-    CFRef<CFTypeRef> object = cfFromValue(value);
-    CFPreferencesSetAppValue(makeCFString(key).get(), object.get(), kCFPreferencesCurrentApplication);
-    return CFPreferencesAppSynchronize(kCFPreferencesCurrentApplication);
+    std::lock_guard lock(writing_);
+    CFRef<CFStringRef> name = makeCFString(key);
+    CFRef<CFPropertyListRef> previous =
+        CFRef<CFPropertyListRef>::adopt(CFPreferencesCopyAppValue(name.get(), kCFPreferencesCurrentApplication));
+    CFPreferencesSetAppValue(name.get(), cfFromValue(value).get(), kCFPreferencesCurrentApplication);
+    if (CFPreferencesAppSynchronize(kCFPreferencesCurrentApplication)) return true;
+    // CFPreferences keeps a value it could not write in its cache; what is read back must be
+    // what is stored, so the previous value (or its absence) goes back in.
+    CFPreferencesSetAppValue(name.get(), previous.get(), kCFPreferencesCurrentApplication);
+    return false;
 }
 
 }  // namespace drivelark

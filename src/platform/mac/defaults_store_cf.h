@@ -1,7 +1,9 @@
 #pragma once
 
-// The user-defaults store on macOS: the application's preferences domain. Thread-safe, as
-// CFPreferences is.
+// The user-defaults store on macOS: the application's preferences domain. Thread-safe: reads as
+// CFPreferences is, writes one at a time, so that a failed write puts back no other's value.
+
+#include <mutex>
 
 #include "platform/defaults_store.h"
 
@@ -11,6 +13,9 @@ class CFPreferencesDefaultsStore final : public DefaultsStore {
 public:
     std::optional<PlistValue> value(const std::string& key) override;
     bool setValue(const std::string& key, const PlistValue& value) override;
+
+private:
+    std::mutex writing_;
 };
 
 }  // namespace drivelark

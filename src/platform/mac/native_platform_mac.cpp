@@ -2,6 +2,7 @@
 #include "platform/mac/defaults_store_cf.h"
 #include "platform/mac/dispatch_gcd.h"
 #include "platform/mac/workspace_mac.h"
+#include "platform/mac/volume_events_mac.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
 #include "platform/posix/clock_posix.h"
@@ -15,7 +16,9 @@ namespace {
 class MacPlatform final : public NativePlatform {
 public:
     Platform& services() override { return services_; }
-    int runApplication(std::function<void()> launched) override { return runCocoaApplication(std::move(launched)); }
+    [[noreturn]] void runApplication(std::function<void()> launched) override {
+        runCocoaApplication(std::move(launched));
+    }
 
 private:
     PosixProcesses processes_;
@@ -25,7 +28,8 @@ private:
     GCDDispatcher dispatcher_;
     ExecutableBundle bundle_;
     MacWorkspace workspace_;
-    Platform services_{processes_, files_, defaults_, clock_, dispatcher_, bundle_, workspace_};
+    WorkspaceVolumeEvents volumeEvents_;
+    Platform services_{processes_, files_, defaults_, clock_, dispatcher_, bundle_, workspace_, volumeEvents_};
 };
 
 }  // namespace

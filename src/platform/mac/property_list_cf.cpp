@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/property_list_end.h"
+
 namespace drivelark {
 
 PlistValue valueFromCF(CFTypeRef object) {
@@ -55,12 +57,16 @@ CFRef<CFTypeRef> cfFromValue(const PlistValue& value) {
 }
 
 std::optional<PlistValue> parsePropertyList(std::string_view bytes) {
+    if (!endsWhereAListingEnds(bytes)) return std::nullopt;
     CFRef<CFDataRef> data = CFRef<CFDataRef>::adopt(CFDataCreate(
         kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size())));
     if (!data) return std::nullopt;
+    CFPropertyListFormat format = kCFPropertyListXMLFormat_v1_0;
     CFRef<CFPropertyListRef> root = CFRef<CFPropertyListRef>::adopt(
-        CFPropertyListCreateWithData(kCFAllocatorDefault, data.get(), kCFPropertyListImmutable, nullptr, nullptr));
-    if (!root) return std::nullopt;
+        CFPropertyListCreateWithData(kCFAllocatorDefault, data.get(), kCFPropertyListImmutable, &format, nullptr));
+    // CoreFoundation also reads the old OpenStep text format, in which almost any text is a
+    // property list ("hello" is a string): neither diskutil nor a preferences file writes it.
+    if (!root || format == kCFPropertyListOpenStepFormat) return std::nullopt;
     return valueFromCF(root.get());
 }
 

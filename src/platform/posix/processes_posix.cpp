@@ -1,13 +1,17 @@
 #include "platform/posix/processes_posix.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "platform/posix/descriptor.h"
@@ -18,6 +22,9 @@ extern char** environ;
 namespace drivelark {
 
 namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using Deadline = std::optional<SteadyClock::time_point>;
 
 bool makePipe(int fds[2]) {
 #if defined(__APPLE__)
@@ -103,16 +110,60 @@ pid_t waitRetrying(pid_t pid, int& waitStatus, int options) {
     return result;
 }
 
+// Reaps a child that is still running whenever it ends, without blocking the caller.
+void reapWhenEnded(pid_t pid) {
+    try {
+        std::thread([pid] {
+            int waitStatus = 0;
+            waitRetrying(pid, waitStatus, 0);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: better a zombie than the end of the program.
+    }
+}
+
+// Milliseconds from now to `deadline` for poll(): -1 (no limit) without one.
+int pollTimeout(const Deadline& deadline) {
+    if (!deadline) return -1;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - SteadyClock::now()).count();
+    return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
+}
+
+// Reads `fd` to end of file. False when the deadline came first.
+bool readToEnd(int fd, std::string& output, const Deadline& deadline) {
+    char buffer[16384];
+    for (;;) {
+        struct pollfd readable = {fd, POLLIN, 0};
+        int ready = ::poll(&readable, 1, pollTimeout(deadline));
+        if (ready == 0) return false;
+        if (ready < 0 && errno == EINTR) continue;
+        ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            output.append(buffer, static_cast<size_t>(count));
+        } else if (count == 0 || errno != EINTR) {
+            return true;
+        }
+    }
+}
+
+// Waits for `pid` until `deadline`: returns `pid` once reaped, 0 while it still runs at the
+// deadline, -1 when waiting fails.
+pid_t waitUntil(pid_t pid, int& waitStatus, const Deadline& deadline) {
+    if (!deadline) return waitRetrying(pid, waitStatus, 0);
+    for (;;) {
+        pid_t result = waitRetrying(pid, waitStatus, WNOHANG);
+        if (result != 0 || SteadyClock::now() >= *deadline) return result;
+        // Its output is closed, so it is most likely exiting: short naps, rarely needed, are simpler
+        // than watching the process.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 class PosixChild final : public ChildProcess {
 public:
     explicit PosixChild(pid_t pid) : pid_(pid) {}
     ~PosixChild() override {
-        if (reaped_ || !isRunning()) return;
-        // Still running: reap it whenever it ends, without blocking whoever forgot it.
-        std::thread([pid = pid_] {
-            int waitStatus = 0;
-            waitRetrying(pid, waitStatus, 0);
-        }).detach();
+        if (!reaped_ && isRunning()) reapWhenEnded(pid_);
     }
     int pid() const override { return pid_; }
     bool isRunning() override {
@@ -134,8 +185,8 @@ private:
 
 }  // namespace
 
-ProgramRun PosixProcesses::runToCompletion(const std::string& path,
-                                           const std::vector<std::string>& arguments) {
+ProgramRun PosixProcesses::runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
+                                           std::optional<std::chrono::milliseconds> timeLimit) {
     ProgramRun run;
     int fds[2];
     if (!makePipe(fds)) {
@@ -157,17 +208,18 @@ ProgramRun PosixProcesses::runToCompletion(const std::string& path,
     }
     run.launched = true;
 
-    char buffer[16384];
-    for (;;) {
-        ssize_t count = ::read(readEnd.get(), buffer, sizeof buffer);
-        if (count > 0) {
-            run.output.append(buffer, static_cast<size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            break;
-        }
-    }
+    Deadline deadline;
+    if (timeLimit) deadline = SteadyClock::now() + *timeLimit;
     int waitStatus = 0;
-    run.status = waitRetrying(pid, waitStatus, 0) == pid ? statusOf(waitStatus) : 1;
+    pid_t waited = readToEnd(readEnd.get(), run.output, deadline) ? waitUntil(pid, waitStatus, deadline) : 0;
+    if (waited == 0) {  // the time limit came first; the child is not reaped, so the pid is still ours
+        ::kill(pid, SIGKILL);
+        if (waitRetrying(pid, waitStatus, WNOHANG) == 0) reapWhenEnded(pid);  // stuck in the kernel
+        run.timedOut = true;
+        run.status = 128 + SIGKILL;
+        return run;
+    }
+    run.status = waited == pid ? statusOf(waitStatus) : 1;
     return run;
 }
 

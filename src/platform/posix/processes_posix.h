@@ -8,8 +8,8 @@ namespace drivelark {
 
 class PosixProcesses final : public Processes {
 public:
-    ProgramRun runToCompletion(const std::string& path,
-                               const std::vector<std::string>& arguments) override;
+    ProgramRun runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
+                               std::optional<std::chrono::milliseconds> timeLimit) override;
     std::unique_ptr<ChildProcess> start(const std::string& path,
                                         const std::vector<std::string>& arguments,
                                         std::string& error) override;

@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/platform.h"
+#include "ports/port_tests.h"
+
+using namespace drivelark;
+using drivelark::testing::defaultsFile;
+
+// What the store's file holds, read back as a property list.
+static std::optional<PlistValue> storedFile() {
+    std::ifstream file(defaultsFile(), std::ios::binary);
+    return parsePropertyList(std::string(std::istreambuf_iterator<char>(file), {}));
+}
+
+TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
+    EXPECT_FALSE(platform().defaults.value("neverWritten"));
+    for (const PlistValue& value : {PlistValue(false), PlistValue("yes"), PlistValue(PlistValue::Array{"a", true}),
+                                    PlistValue(PlistValue::Dictionary{{"/Volumes/My Data", "disk4s1"}, {"/Volumes/数据", "disk5s1"}})}) {
+        ASSERT_TRUE(platform().defaults.setValue("managedDevs", value));
+        EXPECT_EQ(platform().defaults.value("managedDevs"), value);
+        EXPECT_EQ(*storedFile()->find("managedDevs"), value);
+    }
+}
+
+TEST(DefaultsStoreTest, FailedWriteLeavesThePreviousContent) {
+    DefaultsStore& store = platform().defaults;
+    ASSERT_TRUE(store.setValue("autoMount", true));
+    std::filesystem::remove(defaultsFile());
+    std::filesystem::create_directory(defaultsFile());  // in the way of the file: nothing is written
+    EXPECT_FALSE(store.setValue("autoMount", false));
+    EXPECT_FALSE(store.setValue("notYetStored", "x"));
+    EXPECT_EQ(store.value("autoMount"), PlistValue(true));
+    EXPECT_FALSE(store.value("notYetStored"));
+    std::filesystem::remove(defaultsFile());
+}

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "platform/platform.h"
+#include "ports/port_tests.h"
+
+using namespace drivelark;
+using namespace drivelark::testing;
+using SteadyClock = std::chrono::steady_clock;
+
+TEST(DispatcherTest, MainQueueRunsInOrderOnTheLoopThreadAndNoJobHoldsUpAnother) {
+    std::vector<std::string> order;
+    std::promise<void> release;
+    std::thread::id mainThread = std::this_thread::get_id();
+    int done = 0;  // on the main thread only
+    auto stopWhenAllRan = [&] {
+        if (done == 20 && order.size() == 4) stopMainLoop();
+    };
+    runMainLoop([&](Dispatcher& dispatcher) {
+        // A hung statvfs, say. It outlives this test, so it holds its own share of what it waits on.
+        dispatcher.runInBackground(QualityOfService::utility, [released = release.get_future().share()] { released.wait(); });
+        for (int i = 0; i < 20; ++i) {
+            dispatcher.runInBackground(QualityOfService::userInitiated, [&, mainThread] {
+                bool elsewhere = std::this_thread::get_id() != mainThread;
+                dispatcher.runOnMain([&, elsewhere] { done += elsewhere, stopWhenAllRan(); });
+            });
+        }
+        dispatcher.runOnMainAfter(0.05, [&] { order.push_back("late"), stopWhenAllRan(); });
+        dispatcher.runOnMainAfter(0.01, [&] { order.push_back(std::this_thread::get_id() == mainThread ? "soon" : "?"); });
+        dispatcher.runOnMain([&] { order.push_back("now"); });
+        order.push_back("launched");
+    });
+    EXPECT_EQ(order, (std::vector<std::string>{"launched", "now", "soon", "late"}));
+    EXPECT_EQ(done, 20);
+    release.set_value();
+}
+
+TEST(DispatcherTest, RepeatingTimerKeepsItsPaceUntilCancelled) {
+    std::vector<SteadyClock::duration> ticks;
+    std::shared_ptr<RepeatingTimer> timer;
+    auto started = SteadyClock::now();
+    runMainLoop([&](Dispatcher& dispatcher) {
+        timer = dispatcher.startRepeatingTimer(0.02, [&] {
+            ticks.push_back(SteadyClock::now() - started);
+            if (ticks.size() < 5) return;
+            timer->cancel();
+            dispatcher.runOnMainAfter(0.1, stopMainLoop);  // time for a sixth tick, were there one
+        });
+    });
+    // Deadlines come from the previous deadline, so five ticks take five intervals, not more.
+    ASSERT_EQ(ticks.size(), 5u);
+    EXPECT_TRUE(ticks[0] >= std::chrono::milliseconds(20) && ticks[4] >= std::chrono::milliseconds(100));
+    EXPECT_LT(ticks[4], std::chrono::milliseconds(1000));
+}
+
+// Were static destructors run at the end, this one would report it.
+struct ReportsStaticDestruction {
+    ~ReportsStaticDestruction() { std::_Exit(3); }
+};
+
+TEST(DispatcherTest, ApplicationEndsWithoutDestroyingWhatARunningJobUses) {
+    EXPECT_EXIT(
+        {
+            ::alarm(20);
+            static ReportsStaticDestruction reporter;
+            NativePlatform* native = makeNativePlatform().release();  // as main() has it
+            installPlatform(&native->services());
+            native->runApplication([] {
+                platform().dispatcher.runInBackground(QualityOfService::utility, [] {
+                    platform().dispatcher.runOnMain(stopMainLoop);
+                    for (;;) ::pause();
+                });
+            });
+        },
+        ::testing::ExitedWithCode(0), "");
+}

@@ -1,0 +1,35 @@
+// The macOS implementations under the port tests, on Linux; and stand-ins for the two AppKit
+// files of the macOS layer, which cannot be built here: a CoreFoundation run loop on the main
+// thread serves the GCD main queue as AppKit's does, and there are no volume notices.
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include "platform/mac/application_mac.h"
+#include "platform/mac/dispatch_gcd.h"
+#include "platform/mac/volume_events_mac.h"
+#include "platform/mac/workspace_mac.h"
+#include "platform/posix/end_process.h"
+#include "ports/port_tests.h"
+
+void drivelark::runCocoaApplication(std::function<void()> launched) {
+    GCDDispatcher().runOnMain(std::move(launched));
+    CFRunLoopRun();
+    endProcess(0);
+}
+
+void drivelark::WorkspaceVolumeEvents::start(std::function<void(const std::string&)>, std::function<void(const std::string&)>) {}
+void drivelark::MacWorkspace::openFolder(const std::string&) {}
+bool drivelark::MacWorkspace::openURL(const std::string&) { return false; }
+
+void drivelark::testing::runMainLoop(const std::function<void(Dispatcher&)>& launched) {
+    GCDDispatcher dispatcher;
+    dispatcher.runOnMain([&] { launched(dispatcher); });
+    CFRunLoopRun();
+}
+
+void drivelark::testing::stopMainLoop() { CFRunLoopStop(CFRunLoopGetMain()); }
+
+// CFPreferences on Linux keeps the application's values in $XDG_CONFIG_HOME/<process name>.plist.
+std::string drivelark::testing::defaultsFile() {
+    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/" + program_invocation_short_name + ".plist";
+}
