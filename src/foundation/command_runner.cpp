@@ -64,12 +64,3 @@ CommandResult runCommand(const std::string& path, const std::vector<std::string>
 }
 
 }  // namespace drivelark
-
-namespace drivelark {
-
-CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
-                         std::chrono::milliseconds) {
-    return runCommand(path, arguments);
-}
-
-}  // namespace drivelark

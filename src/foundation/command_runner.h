@@ -22,12 +22,7 @@ CommandResult runCommand(const std::string& path, const std::vector<std::string>
 CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
                          std::chrono::milliseconds timeLimit);
 
-// The same, but gives up after `timeLimit`: the program is killed and the result is a failure.
-// For calls on the main thread, where a hung program would freeze the menu.
-CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
-                         std::chrono::milliseconds timeLimit);
-
-// How long a program run on the main thread may take.
+// How long a program run on the main thread may take: a hung one would freeze the menu.
 inline constexpr std::chrono::milliseconds kMainThreadTimeLimit{5000};
 
 }  // namespace drivelark

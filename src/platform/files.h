@@ -47,6 +47,9 @@ public:
     virtual std::optional<FileStatus> stat(const std::string& path) = 0;
     virtual std::optional<VolumeStatus> statvfs(const std::string& path) = 0;
 
+    // Writes back what the file system mounted at `path` holds in its caches. Blocks, possibly long.
+    virtual bool syncFileSystem(const std::string& path) = 0;
+
     virtual bool exists(const std::string& path) = 0;
     virtual bool isExecutable(const std::string& path) = 0;  // by the current user
     virtual bool isReadable(const std::string& path) = 0;

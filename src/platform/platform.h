@@ -8,7 +8,10 @@
 #include "platform/defaults_store.h"
 #include "platform/dispatch.h"
 #include "platform/files.h"
+#include "platform/login_item.h"
+#include "platform/power.h"
 #include "platform/processes.h"
+#include "platform/user_interface.h"
 #include "platform/workspace.h"
 #include "platform/volume_events.h"
 
@@ -23,6 +26,9 @@ struct Platform {
     Bundle& bundle;
     Workspace& workspace;
     VolumeEvents& volumeEvents;
+    UserInterface& ui;
+    LoginItem& loginItem;
+    Power& power;
 };
 
 // The installed services. Calling it before `installPlatform` is a programming error.

@@ -34,7 +34,14 @@ public:
     std::optional<FileStatus> lstat(const std::string& path) override;
     std::optional<FileStatus> stat(const std::string& path) override;
     std::optional<VolumeStatus> statvfs(const std::string& path) override;
+    bool syncFileSystem(const std::string& path) override {
+        std::lock_guard lock(mutex_);
+        synced.push_back(path);
+        return true;
+    }
     bool exists(const std::string& path) override;
+
+    std::vector<std::string> synced;
     bool isExecutable(const std::string& path) override;
     bool isReadable(const std::string& path) override;
 

@@ -2,6 +2,7 @@
 
 // A complete set of test doubles, installed as the platform for as long as it lives.
 
+#include "doubles/desktop_doubles.h"
 #include "doubles/fixed_bundle.h"
 #include "doubles/memory_defaults_store.h"
 #include "doubles/memory_files.h"
@@ -29,12 +30,16 @@ public:
     FixedBundle bundle;
     RecordingWorkspace workspace;
     ScriptedVolumeEvents volumeEvents{dispatcher};
+    ScriptedUserInterface ui;
+    MemoryLoginItem loginItem;
+    ScriptedPower power;
 
     // The messages of the application log so far, without their time stamps.
     std::vector<std::string> logMessages() const;
 
 private:
-    Platform services_{processes, files, defaults, dispatcher, dispatcher, bundle, workspace, volumeEvents};
+    Platform services_{processes, files,        defaults, dispatcher, dispatcher, bundle,
+                       workspace, volumeEvents, ui,       loginItem,  power};
     Platform* previous_;
 };
 

@@ -71,9 +71,9 @@ int main(int argc, char** argv) {
     NativePlatform* native = makeNativePlatform().release();
     static BuiltBundle bundle;
     Platform& services = native->services();
-    static Platform withBundle{services.processes, services.files,     services.defaults,
-                               services.clock,     services.dispatcher, bundle,
-                               services.workspace, services.volumeEvents};
+    static Platform withBundle{services.processes, services.files,        services.defaults, services.clock,
+                               services.dispatcher, bundle,               services.workspace, services.volumeEvents,
+                               services.ui,        services.loginItem,    services.power};
     installPlatform(&withBundle);
     native->runApplication([=] {
         if (command == "remount" && argc == 4) {

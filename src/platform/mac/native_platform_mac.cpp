@@ -1,6 +1,9 @@
 #include "platform/mac/application_mac.h"
 #include "platform/mac/defaults_store_cf.h"
 #include "platform/mac/dispatch_gcd.h"
+#include "platform/mac/login_item_mac.h"
+#include "platform/mac/power_mac.h"
+#include "platform/mac/user_interface_mac.h"
 #include "platform/mac/workspace_mac.h"
 #include "platform/mac/volume_events_mac.h"
 #include "platform/native_platform.h"
@@ -29,7 +32,11 @@ private:
     ExecutableBundle bundle_;
     MacWorkspace workspace_;
     WorkspaceVolumeEvents volumeEvents_;
-    Platform services_{processes_, files_, defaults_, clock_, dispatcher_, bundle_, workspace_, volumeEvents_};
+    MacUserInterface ui_;
+    MacLoginItem loginItem_;
+    MacPower power_;
+    Platform services_{processes_,  files_,        defaults_, clock_,     dispatcher_, bundle_,
+                       workspace_, volumeEvents_, ui_,       loginItem_, power_};
 };
 
 }  // namespace

@@ -112,6 +112,19 @@ std::optional<VolumeStatus> PosixFiles::statvfs(const std::string& path) {
     return VolumeStatus{static_cast<std::uint64_t>(info.f_blocks)};
 }
 
+bool PosixFiles::syncFileSystem(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+#if defined(__linux__)
+    bool synced = ::syncfs(fd) == 0;
+#else
+    ::sync();  // macOS has no per-file-system sync
+    bool synced = true;
+#endif
+    ::close(fd);
+    return synced;
+}
+
 bool PosixFiles::exists(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;

@@ -1,11 +1,14 @@
-// The macOS implementations under the port tests, on Linux; and stand-ins for the two AppKit
-// files of the macOS layer, which cannot be built here: a CoreFoundation run loop on the main
-// thread serves the GCD main queue as AppKit's does, and there are no volume notices.
+// The macOS implementations under the port tests, on Linux; and inert stand-ins for the AppKit,
+// IOKit and ServiceManagement files of the macOS layer, which cannot be built here: a
+// CoreFoundation run loop on the main thread serves the GCD main queue as AppKit's does.
 
 #include <CoreFoundation/CoreFoundation.h>
 
 #include "platform/mac/application_mac.h"
 #include "platform/mac/dispatch_gcd.h"
+#include "platform/mac/login_item_mac.h"
+#include "platform/mac/power_mac.h"
+#include "platform/mac/user_interface_mac.h"
 #include "platform/mac/volume_events_mac.h"
 #include "platform/mac/workspace_mac.h"
 #include "platform/posix/end_process.h"
@@ -20,6 +23,15 @@ void drivelark::runCocoaApplication(std::function<void()> launched) {
 void drivelark::WorkspaceVolumeEvents::start(std::function<void(const std::string&)>, std::function<void(const std::string&)>) {}
 void drivelark::MacWorkspace::openFolder(const std::string&) {}
 bool drivelark::MacWorkspace::openURL(const std::string&) { return false; }
+void drivelark::MacUserInterface::setStatusSymbol(const std::string&) {}
+void drivelark::MacUserInterface::setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) {}
+void drivelark::MacUserInterface::showAlert(const Alert&, std::function<void(int)>) {}
+void drivelark::MacUserInterface::quit() {}
+bool drivelark::MacLoginItem::isEnabled() { return false; }
+std::optional<drivelark::LoginItemError> drivelark::MacLoginItem::setEnabled(bool) { return std::nullopt; }
+int drivelark::MacPower::createNoDiskSleepAssertion(const std::string&, std::uint32_t&) { return -1; }
+void drivelark::MacPower::releaseAssertion(std::uint32_t) {}
+void drivelark::MacPower::watchSleep(std::function<void(std::function<void()>)>, std::function<void()>) {}
 
 void drivelark::testing::runMainLoop(const std::function<void(Dispatcher&)>& launched) {
     GCDDispatcher dispatcher;

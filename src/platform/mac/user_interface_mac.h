@@ -1,0 +1,17 @@
+#pragma once
+
+// The menu-bar user interface on macOS: NSStatusItem, NSMenu and NSAlert. Main thread only.
+
+#include "platform/user_interface.h"
+
+namespace drivelark {
+
+class MacUserInterface final : public UserInterface {
+public:
+    void setStatusSymbol(const std::string& symbolName) override;
+    void setMenu(std::function<std::vector<MenuRow>()> rows, std::function<void(std::size_t row)> chosen) override;
+    void showAlert(const Alert& alert, std::function<void(int button)> answered) override;
+    void quit() override;
+};
+
+}  // namespace drivelark
