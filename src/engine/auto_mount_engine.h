@@ -95,6 +95,7 @@ private:
     std::set<std::string> purgingZombies;
     std::set<std::string> everManaged;
     std::map<std::string, std::vector<Date>> dropTimes;
+    std::map<std::string, Date> lastRecovery;  // when each partition's last recovery started
     // Where each partition was last mounted read-write: names clash, so "/Volumes/<name>" may not be it.
     std::map<std::string, std::string> recordedMountPoints;
     // Partitions kept read-only, by key, with their device.

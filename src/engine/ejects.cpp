@@ -30,6 +30,7 @@ void AutoMountEngine::resetAndReconcile() {
         if (!engine) return;
         for (auto& [key, state] : engine->states) state = PartState{};
         engine->dropTimes.clear();
+        engine->lastRecovery.clear();
         engine->reconcile();
     });
 }

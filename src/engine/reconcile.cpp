@@ -75,6 +75,7 @@ void AutoMountEngine::forgetRemovedPartitions(const std::set<std::string>& curre
         std::erase_if(userEjected, [](const std::string& mark) { return mark.starts_with("mp:"); });
         states.erase(key);
         dropTimes.erase(key);
+        lastRecovery.erase(key);
         keptReadOnly.erase(key);  // plugged in again, it is tried again
         AppLog::line("分区移除: " + key);
     }
@@ -126,10 +127,16 @@ void AutoMountEngine::considerPartition(const NTFSPartition& partition, const Mo
         return;
     }
     if (!everManaged.contains(key)) return;
+    // A purge of the lost mount forgets when the last attempt started; the last recovery it
+    // remembers, so that a mount that keeps getting lost is still slowed.
     auto state = states.find(key);
-    if (RetryPolicy::allowRecovery(dropTimes[key], state == states.end() ? nullptr : &state->second,
-                                   platform().clock.now()))
+    Date lastAttempt = std::max(state == states.end() ? Date::distantPast() : state->second.lastAttempt,
+                                lastRecovery[key]);
+    Date now = platform().clock.now();
+    if (RetryPolicy::allowRecovery(dropTimes[key], lastAttempt, now) && canAttempt(key)) {
+        lastRecovery[key] = now;
         attemptIfAllowed(partition, "检测到挂载意外丢失，自动恢复");
+    }
 }
 
 bool AutoMountEngine::isEjected(const NTFSPartition& partition) const {

@@ -18,12 +18,10 @@ bool canAttempt(const PartState* state, Date now) {
     return backoff(state->failCount) + kMinRetryInterval <= now.secondsSince(state->lastAttempt);
 }
 
-bool allowRecovery(std::vector<Date>& drops, const PartState* state, Date now) {
+bool allowRecovery(std::vector<Date>& drops, Date lastAttempt, Date now) {
     std::erase_if(drops, [now](Date drop) { return !(now.secondsSince(drop) < kDropWindow); });
     if (drops.empty() || now.secondsSince(drops.back()) > kDropMergeInterval) drops.push_back(now);
-    if (drops.size() < kDropLimit) return true;
-    Date lastAttempt = state != nullptr ? state->lastAttempt : Date::distantPast();
-    return now.secondsSince(lastAttempt) >= kSlowedRecoverySpacing;
+    return drops.size() < kDropLimit || now.secondsSince(lastAttempt) >= kSlowedRecoverySpacing;
 }
 
 }  // namespace drivelark::RetryPolicy

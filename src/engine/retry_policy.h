@@ -38,7 +38,7 @@ bool canAttempt(const PartState* state, Date now);
 // Records a loss of the partition's read-write mount at `now` in `drops` (its recent losses,
 // oldest first) and says whether recovering it may go ahead: always below three recent losses,
 // then only 45 s after the last attempt started.
-bool allowRecovery(std::vector<Date>& drops, const PartState* state, Date now);
+bool allowRecovery(std::vector<Date>& drops, Date lastAttempt, Date now);
 
 }  // namespace RetryPolicy
 

@@ -232,6 +232,21 @@ TEST_F(EngineTest, ZombiesArePurgedOrProbedAndAPurgeResetsEveryPartition) {
     EXPECT_EQ(engine->backoff("uuid:U3"), 0.0);  // a purge lets every partition try again at once
 }
 
+TEST_F(EngineTest, AMountThatKeepsGettingLostIsSlowedEvenThoughPurgesResetTheRetries) {
+    disks["disk4s1"] = {"Data", "U1", "/Volumes/Data"};
+    passAfter(0);
+    for (double at : {10.0, 20.0, 30.0}) {
+        platform.dispatcher.advance(at - 3 - (platform.dispatcher.now().secondsSince1970 - VirtualDispatcher::kStart));
+        platform.files.addDirectory("/Volumes/Data", 0);  // ntfs-3g died under it
+        passAfter();
+    }
+    EXPECT_EQ(remounts(), 3u);  // the third loss in two minutes waits 45 s after the last recovery
+    passAfter(31);
+    EXPECT_EQ(remounts(), 3u);
+    passAfter(4);
+    EXPECT_EQ(remounts(), 4u);
+}
+
 TEST_F(EngineTest, AVolumeThatCannotBeRepairedStaysReadOnlyUntilPluggedAgain) {
     disks["disk4s1"] = {"Windows", "U1", "/Volumes/Windows"};
     results = {exited(1, "Windows is hibernated, refused to mount.\n")};

@@ -49,8 +49,7 @@ TEST(RetryPolicyTest, DropThrottleMergesForgetsAndSlows) {
     for (const Case& c : cases) {
         std::vector<Date> drops;
         for (double seconds : c.dropsAgo) drops.push_back(ago(seconds));
-        PartState state{ago(c.lastAttemptAgo), 0, false};
-        EXPECT_EQ(allowRecovery(drops, &state, Date{kNow}), c.allowed) << c.dropsAgo.size();
+        EXPECT_EQ(allowRecovery(drops, ago(c.lastAttemptAgo), Date{kNow}), c.allowed) << c.dropsAgo.size();
         std::vector<Date> expected;
         for (double seconds : c.afterAgo) expected.push_back(ago(seconds));
         EXPECT_EQ(drops, expected) << c.dropsAgo.size();
