@@ -69,12 +69,8 @@ void AppDelegate::settle(double delay) {
 }
 
 void AppDelegate::volumeUnmounted(const std::string& mountPoint) {
-    // Drivelark's own unmounts come shortly before their notices; a later one is the user's.
-    double elapsed = platform().clock.now().secondsSince(MountManager::lastInternalUnmount());
-    if (elapsed > kInternalUnmountWindow && !mountPoint.empty() && VolumeScanner::managedDevs().contains(mountPoint)) {
-        engine_->markUserEjectedForMountPoint(mountPoint);
-        AppLog::line("检测到外部卸载（用户推出）: " + mountPoint + "，本次不再自动重挂");
-    }
+    if (!mountPoint.empty() && VolumeScanner::managedDevs().contains(mountPoint))
+        engine_->noteUnmountFromOutside(mountPoint);
     settle(kUnmountSettleDelay);
 }
 

@@ -20,7 +20,6 @@ public:
     static constexpr double kLaunchSettleDelay = 1.5;
     static constexpr double kMountSettleDelay = 1.0;
     static constexpr double kUnmountSettleDelay = 1.5;
-    static constexpr double kInternalUnmountWindow = 6.0;
 
     explicit AppDelegate(std::shared_ptr<AutoMountEngine> engine = AutoMountEngine::shared());
 

@@ -35,6 +35,8 @@ public:
 
     static constexpr double minRetryInterval = RetryPolicy::kMinRetryInterval;
     static constexpr double kFinderDelay = 0.8;
+    // An unmount within this many seconds of Drivelark's own last one is taken for its own.
+    static constexpr double kInternalUnmountWindow = 6.0;
 
     // --- Retry policy ---
     double backoff(const std::string& key) const;
@@ -51,7 +53,10 @@ public:
     void attemptFinished(const std::string& key, bool ok, const std::optional<std::string>& mountPoint);
 
     // --- Eject tracking ---
-    // The user unmounted `mountPoint` from outside: no automatic remount of that volume.
+    // `mountPoint`, one of Drivelark's read-write mounts, went away: unless Drivelark unmounted
+    // something itself in the last six seconds, the user did it, and the volume is not mounted again
+    // automatically. Either the unmount notice or the next pass, whichever comes first, tells.
+    void noteUnmountFromOutside(const std::string& mountPoint);
     void markUserEjectedForMountPoint(const std::string& mountPoint);
     // The user ejected the volume of `deviceID` from the menu / asked to convert it from the menu.
     void noteDeviceEjected(const std::string& deviceID);

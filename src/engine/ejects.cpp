@@ -2,6 +2,8 @@
 
 #include "discovery/volume_scanner.h"
 #include "engine/auto_mount_engine.h"
+#include "foundation/app_log.h"
+#include "mount/mount_manager.h"
 #include "platform/platform.h"
 
 namespace drivelark {
@@ -10,6 +12,13 @@ std::shared_ptr<AutoMountEngine> AutoMountEngine::shared() {
     // Never destroyed: completions may still arrive while the process ends.
     static auto* const engine = new std::shared_ptr<AutoMountEngine>(std::make_shared<AutoMountEngine>());
     return *engine;
+}
+
+void AutoMountEngine::noteUnmountFromOutside(const std::string& mountPoint) {
+    double elapsed = platform().clock.now().secondsSince(MountManager::lastInternalUnmount());
+    if (elapsed <= kInternalUnmountWindow || userEjected.contains("mp:" + mountPoint)) return;
+    markUserEjectedForMountPoint(mountPoint);
+    AppLog::line("检测到外部卸载（用户推出）: " + mountPoint + "，本次不再自动重挂");
 }
 
 void AutoMountEngine::markUserEjectedForMountPoint(const std::string& mountPoint) {

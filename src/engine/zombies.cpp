@@ -15,8 +15,11 @@ void AutoMountEngine::cleanupZombies(const std::vector<NTFSPartition>& presentPa
     for (const auto& [mountPoint, device] : VolumeScanner::managedDevs()) {
         auto mount = mounts.find(mountPoint);
         if (mount == mounts.end()) {
-            // Neither mounted nor there any more: nothing left to clean up.
-            if (!platform().files.lstat(mountPoint)) VolumeScanner::unmarkManaged(mountPoint);
+            // Neither mounted nor there any more: nothing left to clean up. With its disk still
+            // attached, someone unmounted it, and the notice of that may not have come yet.
+            if (platform().files.lstat(mountPoint)) continue;
+            if (presentDevices.contains(device)) noteUnmountFromOutside(mountPoint);
+            VolumeScanner::unmarkManaged(mountPoint);
         } else if (mount->second.type == "nfs") {
             if (presentDevices.contains(device))
                 probeZombieMount(mountPoint, device);

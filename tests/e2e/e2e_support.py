@@ -5,6 +5,7 @@ import json
 import os
 import plistlib
 import re
+import subprocess
 import sys
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -98,3 +99,68 @@ class SimMacTestCase(simmac_testcase.SimMacTestCase):
         steps = [json.loads(line) for line in r.stdout.splitlines()]
         self.assertTrue(steps, "no completion: %s %s" % (r.stdout, r.stderr))
         return steps
+
+
+class App:
+    """Drivelark running inside as alice, driven through its terminal front end: lines on its
+    standard input, its standard output read from a file. Ended by pid when the test ends."""
+
+    def __init__(self, case):
+        self.case, self.mac = case, case.mac
+        self.out_path = os.path.join(self.mac.state_dir, "drivelark.out")
+        with open(self.out_path, "wb") as out:
+            self.process = subprocess.Popen(self.mac.command([drivelark_binary()]), stdin=subprocess.PIPE,
+                                            stdout=out, stderr=subprocess.STDOUT)
+        case.addCleanup(self.stop)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(20)
+        self.process.stdin.close()
+
+    def output(self):
+        with open(self.out_path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+    def send(self, line):
+        self.process.stdin.write((line + "\n").encode())
+        self.process.stdin.flush()
+
+    def wait_for_output(self, text, timeout=15, after=0):
+        """Waits until `text` appears in the output past offset `after`; the offset after it."""
+        def seen():
+            found = self.output().find(text, after)
+            return found + len(text) if found >= 0 else None
+        return self.mac.wait_for(seen, timeout, repr(text) + " from Drivelark:\n" + self.output()[after:])
+
+    def menu(self):
+        """Opens the menu: its rows by number."""
+        start = len(self.output())
+        self.send("m")
+        end = self.wait_for_output(". 退出\n", after=start)
+        rows = {}
+        for line in self.output()[start:end].splitlines():
+            number, dot, title = line.strip().partition(". ")
+            if dot and number.isdigit():
+                rows[int(number)] = title
+        return rows
+
+    def choose(self, title):
+        """Chooses the menu row that begins with `title` (after a check mark, if any)."""
+        for number, row in self.menu().items():
+            if row.removeprefix("✓ ").startswith(title):
+                return self.send(str(number))
+        raise AssertionError("no row %r in the menu:\n%s" % (title, self.output()))
+
+    def answer(self, message, button):
+        """Waits for the alert `message` and chooses its button `button` (a title)."""
+        start = self.wait_for_output("「%s」\n" % message, timeout=60)
+        end = self.wait_for_output(") %s\n" % button, after=start)
+        number = self.output()[:end].rsplit("\n", 2)[-2].strip().split(")")[0]
+        self.send(number)
+
+    def wait_for_log(self, message, timeout=30):
+        """Waits for a log line that begins with `message`."""
+        return self.mac.wait_for(lambda: any(line.startswith(message) for line in self.case.log()), timeout,
+                                 repr(message) + " in the log:\n" + "\n".join(self.case.log()))

@@ -152,12 +152,17 @@ TEST_F(EngineTest, EjectMarksFollowTheRecordedMountPointAndDieAsTheyShould) {
     platform.files.addSymbolicLink("/Volumes/Data");
     passAfter(0);
     ASSERT_EQ(VolumeScanner::managedDevs(), (TextMap{{"/Volumes/Data 1", "disk4s1"}}));
-    engine->markUserEjectedForMountPoint("/Volumes/Data 1");
+    // The user unmounts it; the pass notices before the notice arrives.
     disks["disk4s1"] = {"Data", "U1", ""};
+    platform.files.remove("/Volumes/Data 1");
     passAfter(60);
+    EXPECT_EQ(platform.logMessages().back(), "检测到外部卸载（用户推出）: /Volumes/Data 1，本次不再自动重挂");
+    engine->noteUnmountFromOutside("/Volumes/Data 1");  // the notice, late: nothing twice
     disks["disk4s1"].mountedAt = "/Volumes/Data 1";  // the system mounts it again read-only
     passAfter(60);
     EXPECT_EQ(remounts(), 1u);
+    std::vector<std::string> log = platform.logMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "检测到外部卸载（用户推出）: /Volumes/Data 1，本次不再自动重挂"), 1);
     // Unplugged: the mount-point mark goes, the device mark stays until the menu lifts it.
     disks.erase("disk4s1");
     passAfter();

@@ -1,0 +1,218 @@
+"""Drivelark itself in the simulated Mac, driven through its terminal front end:
+the road of an inserted disk, the auto-mount engine's timing and marks, the
+menu's commands and alerts, the password-free channel it installs, keep-alive,
+and what it does when the disk utility fails or hangs."""
+import os
+import plistlib
+import time
+
+import e2e_support as e2e
+
+DATA_RW = ("nfs", False)
+
+
+class Application(e2e.SimMacTestCase):
+    def launch(self, auto_mount=True):
+        if not auto_mount:
+            self.mac.write_file(e2e.PREFERENCES, plistlib.dumps({"autoMount": False}))
+        app = e2e.App(self)
+        app.wait_for_output("状态栏: externaldrive\n")
+        return app
+
+    def wait_mounted(self, mount_point, kind=DATA_RW, timeout=30):
+        self.mac.wait_for(lambda: self.mounts().get(mount_point) == kind, timeout,
+                          "%s %s; the log:\n%s" % (mount_point, kind, "\n".join(self.log())))
+
+    def passes(self):
+        return sum(1 for e in self.mac.audit("diskutil") if e["argv"] == ["list", "-plist"])
+
+    def wait_passes(self, count, timeout=60):
+        """Waits until `count` more reconcile passes have run (three seconds apart)."""
+        target = self.passes() + count
+        self.mac.wait_for(lambda: self.passes() >= target, timeout, "%d more passes" % count)
+
+    def attempts(self):
+        return [line for line in self.log() if line.endswith("，自动处理")]
+
+    def ntfs3g_pid(self, device):
+        return next(pid for pid, argv in self.mac.processes()
+                    if os.path.basename(argv[0]) == "ntfs-3g" and "/dev/" + device in argv and "-o" in argv
+                    and "ro,no_detach" not in argv)
+
+    # --- the road of one inserted disk ---------------------------------------------------------
+    def test_an_inserted_disk_becomes_writable_and_stays_ejected(self):
+        app = self.launch()
+        app.wait_for_log("免密通道自动安装成功，后续挂载不再需要密码")
+        part = self.attach_ntfs()
+        started = time.monotonic()
+        self.wait_mounted("/Volumes/Data")
+        print("attach to read-write: %.2f s" % (time.monotonic() - started))
+        app.wait_for_log("读写挂载成功(免密通道): Data -> /Volumes/Data")
+        log = self.log()
+        self.assertLess(log.index("检测到只读抢占，自动处理"), log.index("读写挂载成功(免密通道): Data -> /Volumes/Data"))
+        self.assertFalse([line for line in log if line.startswith("检测到外部卸载")])
+        self.assert_writable("/Volumes/Data", "written through Drivelark")
+        self.assertEqual(self.mac.prompt_count(), 1)  # the installation's only
+        # Keep-alive: caffeinate for as long as the volume is mounted, and the device pulsed.
+        app.wait_for_log("保活: 已启动 caffeinate(-i -m) pid=", timeout=10)
+        self.mac.wait_for(lambda: ["-n", e2e.HELPER, "keepalive", part["id"]] in [e["argv"] for e in self.mac.audit("sudo")],
+                          10, "a device pulse")
+
+        app.choose("「Data」 ✓ 读写中")
+        self.mac.wait_for(lambda: "/Volumes/Data" not in self.mounts(), 20, "the eject")
+        app.wait_for_log("已卸载 Data（用户操作）")
+        app.wait_for_log("保活: 已停止 caffeinate", timeout=10)
+        r = self.run_in(["ntfscat", "/dev/" + part["id"], "hello.txt"], user="root")
+        self.assertEqual(r.stdout, "written through Drivelark", r.stderr)
+        attempts = len(self.attempts())
+        self.wait_passes(3)
+        self.assertEqual(len(self.attempts()), attempts, "an ejected volume was mounted again")
+
+    def test_disks_present_at_launch_with_clashing_names(self):
+        self.install_helper()
+        twins = [self.attach_ntfs("Twin") for _ in range(2)]
+        later = self.attach_ntfs("Later", mount=False)
+        self.launch()
+        for place in ("/Volumes/Twin", "/Volumes/Twin 1", "/Volumes/Later"):
+            self.wait_mounted(place)
+        places = {"/Volumes/Twin": twins[0]["id"], "/Volumes/Twin 1": twins[1]["id"], "/Volumes/Later": later["id"]}
+        self.mac.wait_for(lambda: self.registry()[1] == places, 10, "the registry of all three")
+        self.assertEqual(sorted(set(self.attempts())), ["检测到只读抢占，自动处理", "检测到启动时已连接，自动处理"])
+
+    def test_a_cancelled_password_waits_for_the_back_off(self):
+        self.mac.set_answers(["cancel", "cancel"])  # the helper's installation, then the first remount
+        self.attach_ntfs()
+        app = self.launch()
+        self.mac.wait_for(lambda: any(line.startswith("读写挂载失败: Data — ") for line in self.log()), 30, "a failure")
+        failed = time.monotonic()
+        fallback = "免密通道自动安装未完成（用户取消或失败），降级为逐次授权: "
+        self.assertTrue(any(line.startswith(fallback) and "User canceled" in line for line in self.log()))
+        self.wait_passes(4)
+        self.assertEqual(self.mac.prompt_count(), 2, "tried again before the back-off")
+        self.wait_mounted("/Volumes/Data", timeout=90)
+        self.assertGreater(time.monotonic() - failed, 60)
+        self.assertEqual(self.mac.prompt_count(), 3)
+
+    def test_an_outside_unmount_is_honoured_and_a_yanked_disk_is_purged(self):
+        self.install_helper()
+        data = self.attach_ntfs()
+        yanked = self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Yank", "uuid": "5A5A5A5A-0000-4000-8000-000000000001"}])
+        app = self.launch()
+        self.wait_mounted("/Volumes/Data")
+        self.wait_mounted("/Volumes/Yank")
+        self.wait_passes(4)  # well past the 6 s in which an unmount is taken for Drivelark's own
+        self.run_in(["/usr/sbin/diskutil", "unmount", "/Volumes/Data"], check=True)
+        app.wait_for_log("检测到外部卸载（用户推出）: /Volumes/Data，本次不再自动重挂", timeout=20)
+        self.mac.yank(yanked["id"])
+        app.wait_for_log("清理僵尸挂载: /Volumes/Yank（设备 %s 已不在）" % yanked["partitions"][0]["id"], timeout=20)
+        self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Yank", "mount": False,
+                                                    "uuid": "5A5A5A5A-0000-4000-8000-000000000001"}])
+        self.wait_mounted("/Volumes/Yank")
+        self.assertIn("检测到重新插入，自动处理", self.attempts())
+        self.assertNotIn("/Volumes/Data", self.mounts())
+        self.assertEqual(self.attempts().count("检测到只读抢占，自动处理"), 2, data["id"])
+
+    def test_a_mount_that_keeps_getting_lost_is_recovered_more_slowly(self):
+        self.install_helper()
+        part = self.attach_ntfs()
+        self.launch()
+        recovery = "检测到挂载意外丢失，自动恢复，自动处理"
+        for loss in range(3):
+            self.wait_mounted("/Volumes/Data")
+            self.wait_passes(3)  # losses less than 8 s apart count as one
+            os.kill(self.ntfs3g_pid(part["id"]), 9)
+            if loss < 2:
+                self.mac.wait_for(lambda: self.attempts().count(recovery) == loss + 1, 30, "recovery %d" % (loss + 1))
+        self.wait_passes(5)
+        self.assertEqual(self.attempts().count(recovery), 2, "the third loss in two minutes was not slowed")
+        self.wait_mounted("/Volumes/Data", timeout=60)
+        self.assertEqual(self.attempts().count(recovery), 3)
+
+    def test_auto_mount_off_and_foreign_cards_are_left_alone(self):
+        self.install_helper()
+        card = self.mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD"}])["partitions"][0]
+        app = self.launch()
+        self.attach_ntfs("First")
+        self.wait_mounted("/Volumes/First")
+        app.choose("插入 NTFS 磁盘时自动转为读写")
+        self.mac.wait_for(lambda: plistlib.loads(self.mac.read_bytes(e2e.PREFERENCES)).get("autoMount") is False, 10,
+                          "the preference")
+        self.attach_ntfs("Second")
+        self.mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD2"}])
+        self.wait_passes(3)
+        self.assertEqual(self.mounts()["/Volumes/Second"], ("ntfs", True))
+        self.assertEqual((self.mounts()["/Volumes/CARD"], self.mounts()["/Volumes/CARD2"]),
+                         (("exfat", False), ("exfat", False)))
+        self.assertNotIn(card["id"], [e["argv"][3] for e in self.mac.audit("sudo") if e["argv"][2:3] == ["mount"]])
+
+    def test_a_hibernated_volume_is_tried_once_then_explained(self):
+        self.install_helper()
+        self.attach_ntfs("Windows", state="hibernated")
+        app = self.launch()
+        app.wait_for_log("「Windows」无法转为读写（Windows 休眠或未完全关机），保持只读，不再自动重试；请在 Windows 中完全关机后重新插入")
+        self.wait_mounted("/Volumes/Windows", ("ntfs", True))
+        app.choose("「Windows」 只读（Windows 未完全关机）")
+        app.answer("只能只读", "仍然重试")
+        app.answer("磁盘处于「不安全状态」", "清理标记并挂载")
+        app.answer("修复失败", "好")
+        self.wait_passes(2)
+        self.assertEqual(self.mounts()["/Volumes/Windows"], ("ntfs", True))
+        self.assertEqual(self.attempts(), ["检测到只读抢占，自动处理"])
+        self.assertEqual(self.mac.audit("ntfsfix"), [])
+
+    def test_the_disk_utility_failing_or_hanging_changes_nothing(self):
+        self.install_helper()
+        self.attach_ntfs()
+        app = self.launch()
+        self.wait_mounted("/Volumes/Data")
+        for mode in ("fail", "hang"):
+            self.mac.set_fault("diskutil", mode, verbs=["list"])
+            self.wait_passes(2)
+            app.menu()  # the menu still opens: no program holds the main thread for long
+            self.assertEqual(self.mounts()["/Volumes/Data"], DATA_RW)
+        self.mac.set_fault("diskutil", "off")
+        app.wait_for_log("磁盘列表与挂载表已恢复读取")
+        log = self.log()
+        self.assertEqual(log.count("读不到磁盘列表或挂载表，暂停自动处理，下一轮再试"), 1)
+        self.assertFalse([line for line in log if line.startswith(("分区移除", "清理僵尸"))], log)
+
+    # --- the menu's commands and alerts --------------------------------------------------------------
+    def test_conversions_from_the_menu_and_their_alerts(self):
+        self.install_helper()
+        parts = {name: self.attach_ntfs(name, state=state) for name, state in
+                 (("Plain", "clean"), ("Fast", "faststart"), ("Kept", "faststart"))}
+        self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Locked"}], raw_writes=False)
+        app = self.launch(auto_mount=False)
+        app.wait_for_output("状态栏: externaldrive.fill\n")
+        app.choose("「Plain」 当前只读")
+        self.wait_mounted("/Volumes/Plain")
+        app.wait_for_output("状态栏: externaldrive.badge.timemachine\n")
+        app.choose("「Fast」 当前只读")
+        app.answer("磁盘处于「不安全状态」", "清理标记并挂载")
+        self.wait_mounted("/Volumes/Fast")
+        app.choose("「Kept」 当前只读")
+        app.answer("磁盘处于「不安全状态」", "取消")
+        app.choose("「Locked」 当前只读")
+        app.answer("需要授予磁盘访问权限", "稍后再说")
+        self.wait_passes(1)
+        self.assertNotIn("「挂载失败」", app.output())
+        self.assertEqual((self.mounts()["/Volumes/Kept"], self.mounts()["/Volumes/Locked"]),
+                         (("ntfs", True), ("ntfs", True)))
+        self.assertEqual(self.registry()[1], {"/Volumes/Plain": parts["Plain"]["id"], "/Volumes/Fast": parts["Fast"]["id"]})
+
+    def test_login_item_and_about(self):
+        app = self.launch()
+        entry = e2e.SimMac.HOME + "/.config/autostart/com.drivelark.Drivelark.desktop"
+        app.choose("登录时自动启动")
+        self.mac.wait_for(lambda: os.path.exists(self.mac.host_path(entry)), 10, "the autostart entry")
+        self.assertIn('Exec="%s"' % e2e.drivelark_binary(), self.mac.read_text(entry))
+        self.assertTrue(app.menu()[4].startswith("✓ 登录时自动启动"))
+        app.choose("登录时自动启动")
+        self.mac.wait_for(lambda: not os.path.exists(self.mac.host_path(entry)), 10, "the entry removed")
+        app.choose("关于 Drivelark")
+        app.answer("Drivelark v1.4.0", "好")
+        self.assertIn("  1) 打开产品主页\n  2) 打开作者博客\n  3) 好\n", app.output())
+
+
+if __name__ == "__main__":
+    e2e.main()
