@@ -1,14 +1,19 @@
 # A syntax and type check of every Objective-C++ file of the macOS layer, against GNUstep's AppKit
 # headers (Debian's libgnustep-gui-dev), since AppKit itself exists on a Mac only. The kit's
-# appkit_gaps.h and our own src/platform/mac/gnustep_check/ declare what macOS has and GNUstep lacks.
+# appkit_gaps.h and our own src/platform/mac/gnustep_check/ declare what macOS has and GNUstep lacks
+# (AppKit's newer parts, IOKit's power management, ServiceManagement); CoreFoundation's headers are
+# the kit's.
 
 execute_process(COMMAND gcc -print-file-name=include OUTPUT_VARIABLE gcc_include OUTPUT_STRIP_TRAILING_WHITESPACE)
 set(gaps ${PROJECT_SOURCE_DIR}/src/platform/mac/gnustep_check)
+get_target_property(cf_includes CoreFoundationKit INTERFACE_INCLUDE_DIRECTORIES)
+list(TRANSFORM cf_includes PREPEND -isystem)
 # GNUstep is built on GCC's Objective-C runtime, whose <objc/objc.h> lives in GCC's own folder.
 set(objc_check_flags -fsyntax-only -x objective-c++ -std=c++20 -stdlib=libc++ -Wall -Wextra -Werror
     -fobjc-runtime=gnustep-2.0 -fblocks -fobjc-exceptions
     -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_GUI_LIBRARY=1 -DGNU_RUNTIME=1
     -I${gaps} -I/usr/include/GNUstep -idirafter ${gcc_include} -I${PROJECT_SOURCE_DIR}/src
+    ${cf_includes}
     -include ${DRIVELARK_CF_KIT}/compat/gnustep/appkit_gaps.h -include ${gaps}/macos_sdk_gaps.h)
 
 file(GLOB objc_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/mac/*.mm)

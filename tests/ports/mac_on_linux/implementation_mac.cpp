@@ -23,6 +23,9 @@ void drivelark::runCocoaApplication(std::function<void()> launched) {
 void drivelark::WorkspaceVolumeEvents::start(std::function<void(const std::string&)>, std::function<void(const std::string&)>) {}
 void drivelark::MacWorkspace::openFolder(const std::string&) {}
 bool drivelark::MacWorkspace::openURL(const std::string&) { return false; }
+struct drivelark::MacUserInterface::StatusItem {};
+drivelark::MacUserInterface::MacUserInterface() = default;
+drivelark::MacUserInterface::~MacUserInterface() = default;
 void drivelark::MacUserInterface::setStatusSymbol(const std::string&) {}
 void drivelark::MacUserInterface::setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) {}
 void drivelark::MacUserInterface::showAlert(const Alert&, std::function<void(int)>) {}
