@@ -48,7 +48,7 @@ def preflight(need_fat=False, need_exfat=False):
         "unshare": "util-linux", "nsenter": "util-linux", "setpriv": "util-linux",
         "gcc": "gcc", "mkntfs": "ntfs-3g", "ntfs-3g": "ntfs-3g", "ntfsfix": "ntfs-3g",
         "ntfs-3g.probe": "ntfs-3g", "sudo": "sudo", "visudo": "sudo", "env": "coreutils",
-        "fusermount3": "fuse3", "bash": "bash",
+        "fusermount3": "fuse3", "bash": "bash", "dbus-daemon": "dbus-daemon", "dbus-send": "dbus-bin",
     }
     if need_fat:
         tools.update({"mkfs.vfat": "dosfstools", "fusefat": "fusefat"})
@@ -57,6 +57,8 @@ def preflight(need_fat=False, need_exfat=False):
     for tool, pkg in tools.items():
         if not shutil.which(tool, path="/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"):
             problems.append("%s is missing (Debian package %s)" % (tool, pkg))
+    if not os.path.exists("/usr/include/systemd/sd-bus.h"):
+        problems.append("sd-bus's header is missing, for the logind stand-in (Debian package libsystemd-dev)")
     if not os.access(layout.PYTHON, os.X_OK):
         problems.append("%s is missing (Debian package python3)" % layout.PYTHON)
     if problems:
