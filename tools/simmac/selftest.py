@@ -14,6 +14,7 @@ import time
 import unittest
 
 import simmac_testcase as e2e
+from simlib import dbus_wire
 from simmac_testcase import SimMac, lifecycle
 
 ROOT = "root"
@@ -595,43 +596,21 @@ class Caffeinate(e2e.SimMacTestCase):
         self.assertEqual([e["argv"] for e in self.mac.audit("caffeinate")][1], ["-i", "-m", "-w", "1"])
 
 
-def dbus_method_call(serial, destination, path, interface, member, *strings):
-    """A D-Bus method call with string arguments, marshalled little-endian."""
-    fields = b""
-    signature = "s" * len(strings)
-    for code, kind, value in ((1, b"o", path), (2, b"s", interface), (3, b"s", member), (6, b"s", destination),
-                              (8, b"g", signature)):
-        if value:
-            data = value.encode()
-            size = bytes([len(data)]) if kind == b"g" else struct.pack("<I", len(data))
-            fields += b"\0" * (-len(fields) % 8) + bytes([code, 1]) + kind + b"\0" + size + data + b"\0"
-    body = b""
-    for text in strings:
-        body += b"\0" * (-len(body) % 4) + struct.pack("<I", len(text.encode())) + text.encode() + b"\0"
-    header = struct.pack("<cBBBIII", b"l", 1, 0, 1, len(body), serial, len(fields))
-    return header + fields + b"\0" * (-len(fields) % 8) + body
-
-
 def inhibitor_lock(socket_path):
     """Takes a delay lock for sleep from logind over the bus at socket_path, as
     a program would; returns the descriptor that holds it."""
-    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as bus:
+    with dbus_wire.connect(socket_path) as bus:
         bus.settimeout(10)
-        bus.connect(socket_path)
-        for line, answer in ((b"\0AUTH EXTERNAL %s\r\n" % str(os.getuid()).encode().hex().encode(), b"OK"),
-                             (b"NEGOTIATE_UNIX_FD\r\n", b"AGREE_UNIX_FD"), (b"BEGIN\r\n", None)):
-            bus.sendall(line)
-            if answer:
-                assert bus.recv(4096).startswith(answer)
-        bus.sendall(dbus_method_call(1, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "Hello")
-                    + dbus_method_call(2, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                       "org.freedesktop.login1.Manager", "Inhibit", "sleep", "selftest", "", "delay"))
+        bus.sendall(dbus_wire.message(dbus_wire.METHOD_CALL, 2, {
+            dbus_wire.PATH: "/org/freedesktop/login1", dbus_wire.INTERFACE: "org.freedesktop.login1.Manager",
+            dbus_wire.MEMBER: "Inhibit", dbus_wire.DESTINATION: "org.freedesktop.login1"},
+            [("s", "sleep"), ("s", "selftest"), ("s", "to see simmac sleep wait"), ("s", "delay")]))
         while True:     # until the answer, which carries the descriptor
             data, ancillary, _, _ = bus.recvmsg(4096, socket.CMSG_SPACE(4))
             assert data, "the bus hung up"
             for level, kind, fd in ancillary:
                 if (level, kind) == (socket.SOL_SOCKET, socket.SCM_RIGHTS):
-                    return struct.unpack("<i", fd[:4])[0]
+                    return struct.unpack("i", fd[:4])[0]
 
 
 class SleepAndWake(e2e.SimMacTestCase):

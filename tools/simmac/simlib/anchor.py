@@ -28,7 +28,8 @@ def main(argv):
     try:
         root = rootfs.build(state_dir, json.loads(binds))
         rootfs.pivot(root)
-        logind = bus.build_logind()
+        deadline = time.monotonic() + 20
+        daemons = bus.start(deadline)
         rootfs.install_programs()
         rootfs.record_plumbing()
         state.StateFile().create()
@@ -38,7 +39,7 @@ def main(argv):
         for d in (layout.IMAGES, layout.SCRATCH, layout.DAEMON_LOGS):
             os.makedirs(d, mode=0o700, exist_ok=True)
         with state.StateFile().locked() as st:
-            st["bus_daemons"] = bus.start(logind)
+            st["bus_daemons"] = bus.ready(daemons, deadline)
         with open(layout.READY, "w") as f:
             f.write(str(os.getpid()))
     except Exception:
