@@ -24,7 +24,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from simlib import audit as _audit  # noqa: E402
-from simlib import dialog, faults, layout, lifecycle, procs, waiting  # noqa: E402
+from simlib import bus, dialog, faults, layout, lifecycle, procs, waiting  # noqa: E402
 from simlib.lifecycle import SimError  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
@@ -165,14 +165,17 @@ class SimMac:
         return b
 
     def pids(self):
-        """Every process in the environment except the anchor."""
+        """Every process in the environment except the simulator's own: the
+        anchor, the system bus and the logind stand-in."""
         m = self._need()
-        return [p for p in procs.pids_in_namespace(m["ns_inode"]) if p != m["anchor_pid"]]
+        own = {m["anchor_pid"]} | {d["pid"] for d in self.state()["bus_daemons"]}
+        return [p for p in procs.pids_in_namespace(m["ns_inode"]) if p not in own]
 
     def processes(self):
         """(pid, argv) of every live process in the environment except the
-        anchor, as /proc shows them (the system's FUSE daemons included), so
-        that a test can find, say, an ntfs-3g by its arguments and kill it."""
+        simulator's own, as /proc shows them (the system's FUSE daemons
+        included), so that a test can find, say, an ntfs-3g by its arguments
+        and kill it."""
         out = []
         for p in self.pids():
             argv = procs.cmdline(p)
@@ -226,6 +229,30 @@ class SimMac:
             raise SimError("simmac: %s" % e) from None
         with StateFile(self.var).locked() as st:
             faults.set_fault(st, prog, mode, verbs)
+
+    # --- sleep and wake: logind's notices on the system bus inside --------------
+    def sleep(self, delay_max=5.0):
+        """Sends PrepareForSleep(true), then waits as logind does, at most
+        delay_max seconds (its InhibitDelayMaxSec), until every inhibitor
+        lock is released. Returns the seconds it waited, or None when locks
+        were still held at the deadline (the system sleeps all the same)."""
+        self.run(bus.prepare_for_sleep_argv(True), user="root", check=True)
+        started = time.monotonic()
+        try:
+            waiting.until(lambda: self.inhibitors() == 0, delay_max, "the inhibitor locks")
+        except waiting.Timeout:
+            return None
+        return time.monotonic() - started
+
+    def wake(self):
+        """Sends PrepareForSleep(false). Programs take their locks again by
+        themselves: before another sleep, wait for inhibitors() to be back."""
+        self.run(bus.prepare_for_sleep_argv(False), user="root", check=True)
+
+    def inhibitors(self):
+        """How many inhibitor locks programs hold through the logind stand-in."""
+        with open(os.path.join(self.var, os.path.basename(layout.INHIBITORS))) as f:
+            return int(f.read())
 
     # --- password dialog -----------------------------------------------------
     def set_answers(self, answers, append=False):

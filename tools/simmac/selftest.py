@@ -7,11 +7,14 @@ import hashlib
 import os
 import plistlib
 import re
+import socket
+import struct
 import subprocess
 import time
 import unittest
 
 import simmac_testcase as e2e
+from simlib import dbus_wire
 from simmac_testcase import SimMac, lifecycle
 
 ROOT = "root"
@@ -591,6 +594,51 @@ class Caffeinate(e2e.SimMacTestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(caf.wait(10), -15)
         self.assertEqual([e["argv"] for e in self.mac.audit("caffeinate")][1], ["-i", "-m", "-w", "1"])
+
+
+def inhibitor_lock(socket_path):
+    """Takes a delay lock for sleep from logind over the bus at socket_path, as
+    a program would; returns the descriptor that holds it."""
+    with dbus_wire.connect(socket_path) as bus:
+        bus.settimeout(10)
+        bus.sendall(dbus_wire.message(dbus_wire.METHOD_CALL, 2, {
+            dbus_wire.PATH: "/org/freedesktop/login1", dbus_wire.INTERFACE: "org.freedesktop.login1.Manager",
+            dbus_wire.MEMBER: "Inhibit", dbus_wire.DESTINATION: "org.freedesktop.login1"},
+            [("s", "sleep"), ("s", "selftest"), ("s", "to see simmac sleep wait"), ("s", "delay")]))
+        while True:     # until the answer, which carries the descriptor
+            data, ancillary, _, _ = bus.recvmsg(4096, socket.CMSG_SPACE(4))
+            assert data, "the bus hung up"
+            for level, kind, fd in ancillary:
+                if (level, kind) == (socket.SOL_SOCKET, socket.SCM_RIGHTS):
+                    return struct.unpack("i", fd[:4])[0]
+
+
+class SleepAndWake(e2e.SimMacTestCase):
+    def test_system_bus_with_loginds_notices_and_locks(self):
+        r = self.run_in(["dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+                         "org.freedesktop.DBus.ListNames"])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn('string "org.freedesktop.login1"', r.stdout)
+        monitor = self.mac.spawn(["dbus-monitor", "--system", "interface=org.freedesktop.login1.Manager"], user=ROOT)
+        self.mac.wait_for(lambda: "member=NameLost" in monitor.output(), 10, "dbus-monitor to listen")
+        self.assertEqual(self.mac.inhibitors(), 0)
+        self.assertLess(self.mac.sleep(), 1.0)       # no lock to wait for
+        self.mac.wake()
+        lock = inhibitor_lock(self.mac.host_path("/run/dbus/system_bus_socket"))
+        self.assertEqual(self.mac.inhibitors(), 1)
+        started = time.monotonic()
+        self.assertIsNone(self.mac.sleep(delay_max=0.5))       # held: logind's delay runs out
+        self.assertGreaterEqual(time.monotonic() - started, 0.5)
+        self.mac.wake()
+        os.close(lock)
+        self.assertLess(self.mac.sleep(), 1.0)
+        self.mac.wake()
+        self.mac.wait_for(lambda: monitor.output().count("member=PrepareForSleep") == 6, 10, "the notices")
+        notices = re.findall(r"member=PrepareForSleep\n +boolean (\w+)", monitor.output())
+        self.assertEqual(notices, ["true", "false"] * 3)
+        self.assertEqual(self.mac.pids(), [monitor.pid])    # the bus and logind are the simulator's own
+        listed = self.run_in(["/bin/ps", "-A", "-o", "args="]).stdout.splitlines()
+        self.assertEqual(listed, ["dbus-monitor --system interface=org.freedesktop.login1.Manager", "/bin/ps -A -o args="])
 
 
 def loop_devices():

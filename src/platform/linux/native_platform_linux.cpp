@@ -25,6 +25,7 @@ public:
           volumeEvents_(mainLoop_.context(), "/Volumes"),
           ui_(mainLoop_.context(), [this] { mainLoop_.context().stop(); }),
           loginItem_(autostartFolder() + "/" + kBundleIdentifier + ".desktop", runningExecutablePath().value_or("")),
+          power_(mainLoop_.context()),
           services_{processes_, files_, defaults_, clock_,   mainLoop_,  bundle_,
                     workspace_, volumeEvents_, ui_, loginItem_, power_} {}
 

@@ -5,9 +5,10 @@ it sees every user's processes with their arguments).
 It lists the processes of this simulated Mac only (its mount namespace),
 and not the daemons that serve the system's own NTFS, FAT and exFAT mounts:
 on a Mac those are kernel file systems, not processes. The simulator's own
-processes (the anchor, its inside operations) are left out too. A program
-the simulator runs through Python shows as the Mac's program it stands for
-(/usr/sbin/diskutil ..., /usr/bin/caffeinate ...).
+processes (the anchor, its inside operations, its system bus and logind
+stand-in) are left out too. A program the simulator runs through Python
+shows as the Mac's program it stands for (/usr/sbin/diskutil ...,
+/usr/bin/caffeinate ...).
 
 Understood: -A -e (every process), -a (every user's), -x (also those without
 a terminal), -w (wider; twice: unlimited), -o FORMAT (pid ppid uid user tty
@@ -115,9 +116,11 @@ def _uid(text):
 
 
 def hidden_pids():
-    """The system's FUSE daemons (kernel file systems on a Mac)."""
+    """The system's FUSE daemons (kernel file systems on a Mac), and the
+    simulator's system bus with its logind stand-in."""
     st = StateFile().read()
-    return {r["pid"] for r in st.get("system_mounts", []) if procs.alive(r["pid"], r["start"])}
+    return {r["pid"] for r in st.get("system_mounts", []) + st.get("bus_daemons", [])
+            if procs.alive(r["pid"], r["start"])}
 
 
 def mac_argv(argv):

@@ -17,7 +17,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
-from simlib import layout, procs, rootfs, state  # noqa: E402
+from simlib import bus, layout, procs, rootfs, state  # noqa: E402
 
 
 def main(argv):
@@ -28,6 +28,8 @@ def main(argv):
     try:
         root = rootfs.build(state_dir, json.loads(binds))
         rootfs.pivot(root)
+        deadline = time.monotonic() + 20
+        daemons = bus.start(deadline)
         rootfs.install_programs()
         rootfs.record_plumbing()
         state.StateFile().create()
@@ -36,6 +38,8 @@ def main(argv):
         os.close(fd)
         for d in (layout.IMAGES, layout.SCRATCH, layout.DAEMON_LOGS):
             os.makedirs(d, mode=0o700, exist_ok=True)
+        with state.StateFile().locked() as st:
+            st["bus_daemons"] = bus.ready(daemons, deadline)
         with open(layout.READY, "w") as f:
             f.write(str(os.getpid()))
     except Exception:

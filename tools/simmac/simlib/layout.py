@@ -29,6 +29,8 @@ DAEMON_LOGS = SIM_VAR + "/daemons"
 PLUMBING = SIM_VAR + "/plumbing.json"
 READY = SIM_VAR + "/ready"
 MOUNT_LOCK = SIM_VAR + "/mount.lock"   # one system mount at a time
+INHIBITORS = SIM_VAR + "/inhibitors"   # how many inhibitor locks are held through the logind stand-in
+BUS_SOCKET = "/run/dbus/system_bus_socket"   # the system bus's default address
 
 # The console user, as on a fresh Mac.
 USER = "alice"
