@@ -108,6 +108,7 @@ class App:
     def __init__(self, case):
         self.case, self.mac = case, case.mac
         self.out_path = os.path.join(self.mac.state_dir, "drivelark.out")
+        self.read_up_to = 0  # output before this offset has been answered already
         with open(self.out_path, "wb") as out:
             self.process = subprocess.Popen(self.mac.command([drivelark_binary()]), stdin=subprocess.PIPE,
                                             stdout=out, stderr=subprocess.STDOUT)
@@ -154,9 +155,10 @@ class App:
         raise AssertionError("no row %r in the menu:\n%s" % (title, self.output()))
 
     def answer(self, message, button):
-        """Waits for the alert `message` and chooses its button `button` (a title)."""
-        start = self.wait_for_output("「%s」\n" % message, timeout=60)
+        """Waits for the next alert `message` and chooses its button `button` (a title)."""
+        start = self.wait_for_output("「%s」\n" % message, timeout=60, after=self.read_up_to)
         end = self.wait_for_output(") %s\n" % button, after=start)
+        self.read_up_to = end
         number = self.output()[:end].rsplit("\n", 2)[-2].strip().split(")")[0]
         self.send(number)
 

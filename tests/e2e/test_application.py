@@ -185,6 +185,23 @@ class Application(e2e.SimMacTestCase):
         self.assertEqual(log.count("读不到磁盘列表或挂载表，暂停自动处理，下一轮再试"), 1)
         self.assertFalse([line for line in log if line.startswith(("分区移除", "清理僵尸"))], log)
 
+    def test_sleep_writes_volumes_back_and_wake_runs_a_pass(self):
+        self.install_helper()
+        part = self.attach_ntfs()
+        app = self.launch()
+        self.wait_mounted("/Volumes/Data")
+        self.mac.wait_for(lambda: self.mac.inhibitors() == 1, 10, "Drivelark's sleep lock")
+        self.run_in(["/bin/sh", "-c", "printf 'before sleep' > /Volumes/Data/note"], check=True)
+        self.assertIsNotNone(self.mac.sleep(), "the system had to sleep without Drivelark's go")
+        app.wait_for_log("系统即将睡眠，已写回 1 个读写卷")
+        self.assertIn(["-n", e2e.HELPER, "flush", part["id"]], [e["argv"] for e in self.mac.audit("sudo")])
+        r = self.run_in(["ntfscat", "--force", "/dev/" + part["id"], "note"], user="root")  # read under the mount
+        self.assertEqual(r.stdout, "before sleep", r.stderr)
+        before = self.passes()
+        self.mac.wake()
+        self.mac.wait_for(lambda: self.passes() > before, 2, "a pass right after wake")
+        app.wait_for_log("系统已唤醒，立即检查磁盘")
+
     # --- the menu's commands and alerts --------------------------------------------------------------
     def test_conversions_from_the_menu_and_their_alerts(self):
         self.install_helper()
