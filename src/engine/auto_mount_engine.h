@@ -95,6 +95,7 @@ private:
     std::map<std::string, PartState> states;
     std::set<std::string> seenKeys;
     std::set<std::string> presentLastRound;
+    std::map<std::string, std::string> devicesLastRound;  // the device of each key of the last pass
     std::set<std::string> userEjected;
     std::set<std::string> probingZombies;
     std::set<std::string> purgingZombies;

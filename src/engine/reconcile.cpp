@@ -42,7 +42,11 @@ void AutoMountEngine::reconcile() {
     const std::vector<NTFSPartition>& partitions = *listed;
 
     std::set<std::string> currentKeys;
-    for (const NTFSPartition& partition : partitions) currentKeys.insert(partition.key());
+    std::map<std::string, std::string> currentDevices;
+    for (const NTFSPartition& partition : partitions) {
+        currentKeys.insert(partition.key());
+        currentDevices[partition.key()] = partition.deviceID;
+    }
     forgetRemovedPartitions(currentKeys);
     std::set<std::string> returningKeys;
     for (const std::string& key : difference(currentKeys, presentLastRound)) {
@@ -67,11 +71,15 @@ void AutoMountEngine::reconcile() {
     for (const NTFSPartition& partition : partitions)
         considerPartition(partition, *mounts, readOnly, readWrite, returningKeys, firstPass, autoMount);
     presentLastRound = std::move(currentKeys);
+    devicesLastRound = std::move(currentDevices);
 }
 
 void AutoMountEngine::forgetRemovedPartitions(const std::set<std::string>& currentKeys) {
     for (const std::string& key : difference(presentLastRound, currentKeys)) {
         userEjected.erase(key);
+        // The system gives its device name to whatever disk comes next: a mark on it would hold
+        // against another disk, and against this one however it was ejected before it was unplugged.
+        userEjected.erase("dev:" + devicesLastRound[key]);
         std::erase_if(userEjected, [](const std::string& mark) { return mark.starts_with("mp:"); });
         states.erase(key);
         dropTimes.erase(key);
