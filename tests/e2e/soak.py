@@ -26,7 +26,7 @@ A_UUID, B_UUID = "50AC0000-0000-4000-8000-00000000000A", "50AC0000-0000-4000-800
 EXPECTED = re.compile("|".join([
     r"Drivelark v1\.4 已启动$", r"免密通道", r"检测到(只读抢占|新插入|重新插入|启动时已连接)，自动处理$",
     r"开始读写挂载 Soak[AB]\(disk\d+s1\) → /Volumes/Soak[AB]$", r"读写挂载成功\(免密通道\): Soak[AB] -> /Volumes/Soak[AB]$",
-    r"已自动在访达中打开 /Volumes/Soak[AB]$", r"已卸载 Soak[AB]（用户操作）$", r"分区移除: uuid:", r"清理僵尸挂载: /Volumes/SoakB（设备 disk\d+s1 已不在）$",
+    r"(已自动在访达中打开 |自动打开访达跳过：)/Volumes/Soak[AB]( 暂不可达)?$", r"已卸载 Soak[AB]（用户操作）$", r"分区移除: uuid:", r"清理僵尸挂载: /Volumes/SoakB（(设备 disk\d+s1 已不在|挂载不可访问)）$",
     r"僵尸挂载已清理: /Volumes/SoakB$", r"检测到外部卸载（用户推出）: /Volumes/SoakB，本次不再自动重挂$",
     r"保活: (已启动 caffeinate\(-i -m\) pid=\d+|已停止 caffeinate|待机（无读写挂载卷）|当前无活跃受管卷 \(managed=\d\))$",
 ]))
@@ -53,6 +53,14 @@ class Soak(e2e.SimMacTestCase):
         for name, digest in written.items():
             self.assertEqual(hashlib.sha256(self.mac.read_bytes(mount_point + "/" + name)).hexdigest(), digest, name)
 
+    def take_away(self, disk, uuid, how):
+        """Yanks or detaches a disk and waits until Drivelark's pass has seen it go: a disk that
+        comes back before that is, to Drivelark, one that never left."""
+        gone = "分区移除: uuid:" + uuid
+        before = self.log().count(gone)
+        how(disk["id"])
+        self.mac.wait_for(lambda: self.log().count(gone) > before, 30, gone)
+
     def drivelark_usage(self):
         pid = next(p for p, argv in self.mac.processes() if argv[0].endswith("/drivelark"))
         with open("/proc/%d/status" % pid) as f:
@@ -74,14 +82,14 @@ class Soak(e2e.SimMacTestCase):
         self.wait_mounted("/Volumes/SoakA")
         self.check_files("/Volumes/SoakA", kept)
 
-        self.mac.yank(b["id"])  # pulled while mounted: purged, then back
+        self.take_away(b, B_UUID, self.mac.yank)  # pulled while mounted: purged, then back
         self.mac.wait_for(lambda: "/Volumes/SoakB" not in self.mounts(), 30, "the purge of SoakB")
         b = self.mac.attach(scheme="mbr", partitions=[{"fs": "ntfs", "name": "SoakB", "uuid": B_UUID}])
         self.wait_mounted("/Volumes/SoakB")
-        self.mac.detach(b["id"])
+        self.take_away(b, B_UUID, self.mac.detach)
         app.choose("「SoakA」 ✓ 读写中")
         self.mac.wait_for(lambda: "/Volumes/SoakA" not in self.mounts(), 30, "the last eject of SoakA")
-        self.mac.detach(a["id"])
+        self.take_away(a, A_UUID, self.mac.detach)
         self.mac.wait_for(lambda: self.registry() == ({}, {}), 30, "an empty registry")
 
     def test_soak(self):
