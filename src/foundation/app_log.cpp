@@ -44,12 +44,19 @@ std::string formatLogLine(const LocalDateTime& time, std::string_view message) {
 
 namespace AppLog {
 
+namespace {
+
+const std::string& folder() {
+    static const std::string location = platform().files.homeDirectory() + "/Library/Logs";
+    return location;
+}
+
+}  // namespace
+
 const std::string& url() {
     static const std::string location = [] {
-        Files& files = platform().files;
-        std::string folder = files.homeDirectory() + "/Library/Logs";
-        files.createDirectories(folder);
-        return folder + "/Drivelark.log";
+        platform().files.createDirectories(folder());
+        return folder() + "/Drivelark.log";
     }();
     return location;
 }
@@ -60,7 +67,10 @@ void line(std::string_view message) {
     Platform& services = platform();
     std::string text = formatLogLine(services.clock.localDateTime(services.clock.now()), message);
     std::lock_guard lock(writing);
-    services.files.appendToFile(url(), text);
+    // Someone may have cleared ~/Library/Logs while the app runs: make it again rather than go quiet.
+    if (!services.files.appendToFile(url(), text) && services.files.createDirectories(folder())) {
+        services.files.appendToFile(url(), text);
+    }
 }
 
 }  // namespace AppLog

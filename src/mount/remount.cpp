@@ -4,6 +4,7 @@
 #include "discovery/ntfs_partition.h"
 #include "discovery/volume_scanner.h"
 #include "foundation/app_log.h"
+#include "foundation/system_programs.h"
 #include "foundation/text.h"
 #include "mount/mount_manager.h"
 #include "mount/mount_point_choice.h"
@@ -17,6 +18,22 @@ namespace {
 struct Target {
     std::string deviceID, mountPoint, safeName;
 };
+
+// The helper puts the system's read-only mount back when its own mount fails, but a helper that
+// died in between (or a password prompt killed with it) leaves the disk mounted nowhere: the
+// read-only mount is asked for again so that the files stay reachable.
+void restoreSystemMountIfGone(const std::string& deviceID) {
+    platform().dispatcher.runInBackground(QualityOfService::utility, [deviceID] {
+        std::optional<MountTable> mounts = DiskTopology::currentMounts();
+        if (!mounts) return;
+        for (const auto& [mountPoint, entry] : *mounts) {
+            if (entry.source == "/dev/" + deviceID) return;
+        }
+        CommandResult result = runCommand(kDiskutilPath, {"mount", deviceID});
+        AppLog::line(result.exit == 0 ? "已恢复系统只读挂载: " + deviceID
+                                      : "恢复系统只读挂载失败: " + deviceID + " — " + trimmed(result.out));
+    });
+}
 
 void fail(const Target& target, const std::string& why, const MountCompletion& completion) {
     AppLog::line("读写挂载失败: " + target.safeName + " — " + why);
@@ -41,6 +58,7 @@ void mountViaPrompt(const Target& target, MountCompletion completion) {
             recordSuccess(target, "读写挂载成功: ");
         } else {
             AppLog::line("读写挂载失败: " + target.safeName + " — " + trimmed(out));
+            restoreSystemMountIfGone(target.deviceID);
         }
         completion(ok, out);
     });
@@ -79,6 +97,7 @@ void remountReadWrite(const std::string& deviceID, const std::string& volumeName
                 mountViaPrompt(target, completion);
             } else if (!outcome->ok) {
                 AppLog::line("免密通道挂载失败: " + trimmed(outcome->out));
+                restoreSystemMountIfGone(target.deviceID);
                 completion(false, outcome->out);
             } else {
                 recordSuccess(target, "读写挂载成功(免密通道): ");

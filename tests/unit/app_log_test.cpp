@@ -30,8 +30,12 @@ TEST(AppLogTest, AppendsTimeStampedLinesInTheUsersLogFolder) {
     AppLog::line("two");
     EXPECT_EQ(platform.files.content(log), "earlier\n[2025-03-01 14:07:09] 开始\n[2025-03-01 14:08:10] two\n");
 
-    // With the folder gone, lines are lost without troubling the caller.
+    // A folder removed while the app runs is made again; one that cannot be made loses the line quietly.
     platform.files.remove(std::string(MemoryFiles::kHome) + "/Library/Logs");
+    AppLog::line("after removal");
+    EXPECT_EQ(platform.files.content(log), "[2025-03-01 14:08:10] after removal\n");
+    platform.files.remove(std::string(MemoryFiles::kHome) + "/Library/Logs");
+    platform.files.makeUnreachable(std::string(MemoryFiles::kHome) + "/Library/Logs");
     AppLog::line("lost");
     EXPECT_FALSE(platform.files.exists(log));
 }

@@ -52,6 +52,7 @@ TEST_F(MountOperationsTest, RemountThroughEachChannel) {
         int promptStatus;  // -1: no prompt expected
         bool ok;
         std::vector<std::string> log;
+        bool systemMountGone = false;  // the failed attempt left the device mounted nowhere
     };
     const std::string start = "开始读写挂载 Data(disk4s1) → /Volumes/Data";
     const std::vector<Case> cases = {
@@ -63,12 +64,25 @@ TEST_F(MountOperationsTest, RemountThroughEachChannel) {
          {start, "免密通道不可用，改走管理员授权", "读写挂载成功: Data -> /Volumes/Data"}},
         {"no helper: prompt, cancelled", false, 0, 0, 1, false,
          {start, "读写挂载失败: Data — 0:54: execution error: User canceled. (-128)"}},
+        {"helper killed mid-mount: read-only mount asked for again", true, 0, 137, -1, false,
+         {start, "免密通道挂载失败: refused\\nfor a reason", "已恢复系统只读挂载: disk4s1"}, true},
+        {"prompt killed mid-mount: restore fails too", false, 0, 0, 1, false,
+         {start, "读写挂载失败: Data — 0:54: execution error: User canceled. (-128)",
+          "恢复系统只读挂载失败: disk4s1 — Volume on disk4s1 failed to mount"},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestPlatform fresh;
         fresh.files.addDirectory("/Volumes");
-        fresh.processes.answer(kMount, {}, exited(0, kMountTable));
+        int mountListings = 0;
+        fresh.processes.answerAll(kMount, [&](const ProgramCall&) {
+            bool gone = c.systemMountGone && ++mountListings > 1;
+            return exited(0, gone ? "/dev/disk3s1s1 on / (apfs, sealed, local, read-only, journaled)\n" : kMountTable);
+        });
+        fresh.processes.answer(kDiskutil, {"mount", "disk4s1"},
+                               c.helperFile ? exited(0, "Volume Data on disk4s1 mounted\n")
+                                            : exited(1, "Volume on disk4s1 failed to mount\n"));
         if (c.helperFile) {
             fresh.files.addFile(kHelper);
             fresh.processes.answer(kSudo, kUsableQuery, exited(c.sudoList));
@@ -89,6 +103,7 @@ TEST_F(MountOperationsTest, RemountThroughEachChannel) {
         ASSERT_EQ(done.size(), 1u);
         EXPECT_EQ(done[0].ok, c.ok);
         EXPECT_EQ(fresh.processes.callsOf(kOsascript).size(), c.promptStatus < 0 ? 0u : 1u);
+        EXPECT_EQ(fresh.processes.callsOf(kDiskutil).size(), c.systemMountGone ? 1u : 0u);
         EXPECT_EQ(fresh.logMessages(), c.log);
         EXPECT_EQ(VolumeScanner::managedDevs(), (c.ok ? TextMap{{"/Volumes/Data", "disk4s1"}} : TextMap{}));
         EXPECT_EQ(MountManager::lastInternalUnmount(), fresh.dispatcher.now());  // set also when it fails
