@@ -17,6 +17,9 @@ namespace drivelark::helper {
 namespace {
 
 constexpr const char* kVolumesFolder = "/Volumes";
+// ntfs-3g mounts a healthy volume within seconds; one that never returns (a failing disk) would
+// otherwise hold the disk unmounted for good, the system's mount already gone.
+constexpr std::chrono::seconds kNtfs3gTimeLimit{60};
 
 // /Volumes must be root's own folder, not a link to one: everything below it is trusted.
 std::optional<Outcome> checkVolumesFolder(HelperSystem& system, std::uint64_t& device) {
@@ -94,13 +97,18 @@ Outcome mountPrepared(HelperSystem& system, const Request& request, const std::s
 
     std::string node = "/dev/" + request.device;
     std::string shown = printable(request.mountPoint);
-    CommandResult run = runCommand(
-        ntfs3g, {node, request.mountPoint, "-o", "volname=" + request.volumeName + ",local,noowners,noatime"});
+    CommandResult run =
+        runCommand(ntfs3g, {node, request.mountPoint, "-o", "volname=" + request.volumeName + ",local,noowners,noatime"},
+                   kNtfs3gTimeLimit);
     // ntfs-3g's own words go first, always: the caller classifies failures by them.
     Outcome outcome{kFailed, {}};
     outcome.quote(run.out);
-    if (run.exit != 0)
+    if (run.exit != 0) {
+        // One stopped at the time limit may have mounted before it was stopped.
+        if (FileInfo now = system.lstat(request.mountPoint); now.error != 0 || now.device != volumesDevice)
+            forceUnmount(system, request.mountPoint);
         return outcome.say("ntfs-3g could not mount " + node + " (exit status " + std::to_string(run.exit) + ")");
+    }
 
     bool appeared = waitUntilMounted(system, request.mountPoint, volumesDevice);
     std::string problem = appeared ? whyNotWritable(system, request, run.out)

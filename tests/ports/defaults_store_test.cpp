@@ -24,14 +24,22 @@ TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
     }
 }
 
-TEST(DefaultsStoreTest, FailedWriteLeavesThePreviousContent) {
+// A full disk: what could not be written is still what the application reads, and reaches the
+// file with the next write that succeeds.
+TEST(DefaultsStoreTest, AFailedWriteIsKeptAndWrittenLater) {
     DefaultsStore& store = platform().defaults;
     ASSERT_TRUE(store.setValue("autoMount", true));
     std::filesystem::remove(defaultsFile());
     std::filesystem::create_directory(defaultsFile());  // in the way of the file: nothing is written
     EXPECT_FALSE(store.setValue("autoMount", false));
     EXPECT_FALSE(store.setValue("notYetStored", "x"));
-    EXPECT_EQ(store.value("autoMount"), PlistValue(true));
-    EXPECT_FALSE(store.value("notYetStored"));
+    EXPECT_EQ(store.value("autoMount"), PlistValue(false));
+    EXPECT_EQ(store.value("notYetStored"), PlistValue("x"));
+    std::filesystem::remove(defaultsFile());
+    ASSERT_TRUE(store.setValue("later", "y"));
+    std::optional<PlistValue> stored = storedFile();
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(*stored->find("autoMount"), PlistValue(false));
+    EXPECT_EQ(*stored->find("notYetStored"), PlistValue("x"));
     std::filesystem::remove(defaultsFile());
 }

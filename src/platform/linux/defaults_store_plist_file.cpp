@@ -88,9 +88,10 @@ bool PlistFileDefaultsStore::setValue(const std::string& key, const PlistValue& 
     plist_to_xml_free(xml);
 
     PosixFiles().createDirectories(parentOf(path_));
-    if (!replaceFile(path_, bytes)) return false;
+    // A value that could not be written (a full disk) is kept, as CFPreferences keeps it, and
+    // goes to disk with the next write that succeeds; the file keeps its previous content.
     document_ = std::move(updated);
-    return true;
+    return replaceFile(path_, bytes);
 }
 
 }  // namespace drivelark

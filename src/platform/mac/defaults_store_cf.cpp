@@ -13,15 +13,10 @@ std::optional<PlistValue> CFPreferencesDefaultsStore::value(const std::string& k
 
 bool CFPreferencesDefaultsStore::setValue(const std::string& key, const PlistValue& value) {
     std::lock_guard lock(writing_);
-    CFRef<CFStringRef> name = makeCFString(key);
-    CFRef<CFPropertyListRef> previous =
-        CFRef<CFPropertyListRef>::adopt(CFPreferencesCopyAppValue(name.get(), kCFPreferencesCurrentApplication));
-    CFPreferencesSetAppValue(name.get(), cfFromValue(value).get(), kCFPreferencesCurrentApplication);
-    if (CFPreferencesAppSynchronize(kCFPreferencesCurrentApplication)) return true;
-    // CFPreferences keeps a value it could not write in its cache; what is read back must be
-    // what is stored, so the previous value (or its absence) goes back in.
-    CFPreferencesSetAppValue(name.get(), previous.get(), kCFPreferencesCurrentApplication);
-    return false;
+    // A value that could not be written (a full disk) stays in CFPreferences' cache and goes to
+    // disk with the next synchronisation that succeeds.
+    CFPreferencesSetAppValue(makeCFString(key).get(), cfFromValue(value).get(), kCFPreferencesCurrentApplication);
+    return CFPreferencesAppSynchronize(kCFPreferencesCurrentApplication);
 }
 
 }  // namespace drivelark

@@ -12,7 +12,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
-from simlib import audit, layout  # noqa: E402
+from simlib import audit, faults, layout  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
 
@@ -43,6 +43,9 @@ def main(argv):
         return 127
     args = argv[1:]
     audit.record(argv[0], args)
+    fault = faults.active(prog) if prog == "ntfs-3g" else None
+    if fault:
+        return faults.act(prog, fault)
     if prog == "ntfs-3g" and os.geteuid() == 0:
         target = mount_target(args)
         if target:

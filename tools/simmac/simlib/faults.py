@@ -1,5 +1,6 @@
-"""Faults a scenario can put into the simulated diskutil and into mount's
-listing, for tests of what Drivelark does when the Mac's tools misbehave.
+"""Faults a scenario can put into the simulated diskutil, into mount's listing
+and into ntfs-3g's mounts (not its probe), for tests of what Drivelark does
+when the Mac's tools misbehave.
 
   off      the program works
   fail     exit status 1 and an error on standard error
@@ -11,7 +12,7 @@ listing, for tests of what Drivelark does when the Mac's tools misbehave.
            else lines of junk
 
 A faulty run does nothing else (nothing is mounted, unmounted or read). The
-state holds {"diskutil": {"mode": M, "verbs": [...] or None}, "mount": {...}};
+state holds {"diskutil": {"mode": M, "verbs": [...] or None}, "mount": {...}, ...};
 for diskutil the fault may be limited to some verbs (None: every verb).
 Every caller gets it, root as much as the console user.
 """
@@ -22,13 +23,15 @@ from . import audit
 from .state import StateFile
 
 MODES = ("off", "fail", "hang", "garbage")
-PROGRAMS = ("diskutil", "mount")
+PROGRAMS = ("diskutil", "mount", "ntfs-3g")
 HANG_SECONDS = 900
 
 FAIL_TEXT = {
     "diskutil": "Unable to run because unable to use the DiskManagement framework.\n",
     "mount": "mount: getmntinfo: Input/output error\n",
+    "ntfs-3g": "Error reading bootsector: Input/output error\nFailed to mount: Input/output error\n",
 }
+FAIL_STATUS = {"ntfs-3g": 13}  # ntfs-3g's "corrupt"; the others exit 1
 PLIST_GARBAGE = ('<?xml version="1.0" encoding="UTF-8"?>\n'
                  '<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" '
                  '"http://www.apple.com/DTDs/PropertyList-1.0.dtd">\n'
@@ -76,7 +79,7 @@ def act(prog, mode, plist=False):
     """Misbehaves as mode says; returns the exit status."""
     if mode == "fail":
         sys.stderr.write(FAIL_TEXT[prog])
-        return 1
+        return FAIL_STATUS.get(prog, 1)
     if mode == "hang":
         sys.stdout.flush()
         with audit.killable_by_caller():
