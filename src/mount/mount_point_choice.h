@@ -5,6 +5,7 @@
 // link in /Volumes (macOS ships "/Volumes/Macintosh HD" -> "/").
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "discovery/mount_table.h"
@@ -13,8 +14,9 @@ namespace drivelark {
 
 // The first of "/Volumes/<name>", "/Volumes/<name> 1", "/Volumes/<name> 2", ..., as macOS numbers
 // clashing names, that holds this device's own mount or nothing at all (absent, or an empty real
-// folder). None when /Volumes is not a real folder or every candidate is taken.
+// folder) and that no remount under way has `claimed`. None when /Volumes is not a real folder or
+// every candidate is taken.
 std::optional<std::string> chooseMountPoint(const std::string& deviceID, const std::string& safeName,
-                                            const MountTable& mounts);
+                                            const MountTable& mounts, const std::set<std::string>& claimed);
 
 }  // namespace drivelark

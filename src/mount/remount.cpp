@@ -19,6 +19,13 @@ struct Target {
     std::string deviceID, mountPoint, safeName;
 };
 
+// Mount points chosen by remounts still under way: disks that share a name and are converted
+// together must not all pick the same free place. Main thread only.
+std::set<std::string>& claimedMountPoints() {
+    static std::set<std::string> claimed;
+    return claimed;
+}
+
 // The helper puts the system's read-only mount back when its own mount fails, but a helper that
 // died in between (or a password prompt killed with it) leaves the disk mounted nowhere: the
 // read-only mount is asked for again so that the files stay reachable.
@@ -80,9 +87,14 @@ void remountReadWrite(const std::string& deviceID, const std::string& volumeName
     if (!isDeviceIdentifier(deviceID)) return fail(target, "设备标识不能安全地用于挂载 (" + deviceID + ")", completion);
     std::optional<MountTable> mounts = DiskTopology::currentMounts();
     if (!mounts) return fail(target, "读不到挂载表，无法确认挂载位置是否空闲", completion);
-    std::optional<std::string> mountPoint = chooseMountPoint(deviceID, target.safeName, *mounts);
+    std::optional<std::string> mountPoint = chooseMountPoint(deviceID, target.safeName, *mounts, claimedMountPoints());
     if (!mountPoint) return fail(target, "/Volumes 中没有可用的挂载位置", completion);
     target.mountPoint = *mountPoint;
+    claimedMountPoints().insert(target.mountPoint);
+    completion = [mountPoint = target.mountPoint, completion = std::move(completion)](bool ok, const std::string& out) {
+        claimedMountPoints().erase(mountPoint);
+        completion(ok, out);
+    };
 
     AppLog::line("开始读写挂载 " + volumeName + "(" + deviceID + ") → " + target.mountPoint);
     // The system's notice of the read-only mount going away must not look like a user's eject.

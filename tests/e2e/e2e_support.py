@@ -101,6 +101,30 @@ class SimMacTestCase(simmac_testcase.SimMacTestCase):
         return steps
 
 
+class AppTestCase(SimMacTestCase):
+    """Tests of Drivelark itself: launched through its terminal front end, watched through its
+    reconcile passes."""
+
+    def launch(self, auto_mount=True):
+        if not auto_mount:
+            self.mac.write_file(PREFERENCES, plistlib.dumps({"autoMount": False}))
+        app = App(self)
+        app.wait_for_output("状态栏: externaldrive\n")
+        return app
+
+    def wait_mounted(self, mount_point, kind=("nfs", False), timeout=60):
+        self.mac.wait_for(lambda: self.mounts().get(mount_point) == kind, timeout,
+                          "%s %s; the log:\n%s" % (mount_point, kind, "\n".join(self.log()[-20:])))
+
+    def passes(self):
+        return sum(1 for e in self.mac.audit("diskutil") if e["argv"] == ["list", "-plist"])
+
+    def wait_passes(self, count, timeout=60):
+        """Waits until `count` more reconcile passes have run (three seconds apart)."""
+        target = self.passes() + count
+        self.mac.wait_for(lambda: self.passes() >= target, timeout, "%d more passes" % count)
+
+
 class App:
     """Drivelark running inside as alice, driven through its terminal front end: lines on its
     standard input, its standard output read from a file. Ended by pid when the test ends."""

@@ -32,12 +32,8 @@ EXPECTED = re.compile("|".join([
 ]))
 
 
-class Soak(e2e.SimMacTestCase):
+class Soak(e2e.AppTestCase):
     cycles, report = 2, None
-
-    def wait_mounted(self, mount_point, kind=("nfs", False), timeout=60):
-        self.mac.wait_for(lambda: self.mounts().get(mount_point) == kind, timeout,
-                          "%s %s:\n%s\n%s" % (mount_point, kind, "\n".join(self.log()[-15:]), self.mounts()))
 
     def write_files(self, mount_point, tag):
         written = {}
@@ -94,12 +90,16 @@ class Soak(e2e.SimMacTestCase):
 
     def test_soak(self):
         self.install_helper()
-        app = e2e.App(self)
-        app.wait_for_output("状态栏: externaldrive\n")
+        app = self.launch()
         usage = []
         for number in range(self.cycles):
             started = time.monotonic()
-            self.cycle(app, number)
+            try:
+                self.cycle(app, number)
+            except AssertionError:
+                print("cycle %d failed; the log's end:\n%s\nthe menu's end:\n%s" % (
+                    number + 1, "\n".join(self.log_lines()[-40:]), app.output()[-1500:]), flush=True)
+                raise
             usage.append((number + 1, *self.drivelark_usage(), time.monotonic() - started))
             print("cycle %d: %d descriptors, %d KiB resident, %.1f s" % usage[-1], flush=True)
         if self.report:

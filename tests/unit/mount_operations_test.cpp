@@ -135,6 +135,18 @@ TEST_F(MountOperationsTest, RemountGoesWhereNoOtherDiskIsAndStopsWhenItCannotTel
     ASSERT_TRUE(completions.at(0).ok) << completions[0].out;
     EXPECT_EQ(VolumeScanner::managedDevs(), (TextMap{{"/Volumes/Data 1", "disk4s1"}}));
 
+    // Twins converted together: the second does not pick the place the first is about to take.
+    platform.processes.answer(kMount, {},
+                              exited(0, "/dev/disk3s1s1 on / (apfs, read-only)\n"
+                                        "/dev/disk6s1 on /Volumes/Twin 1 (ntfs, local, read-only)\n"
+                                        "/dev/disk7s1 on /Volumes/Twin 2 (ntfs, local, read-only)\n"));
+    platform.processes.answerAll(kSudo, [](const ProgramCall&) { return exited(0); });
+    MountManager::remountReadWrite("disk6s1", "Twin", record());
+    MountManager::remountReadWrite("disk7s1", "Twin", record());
+    platform.dispatcher.runUntilIdle();
+    EXPECT_EQ(VolumeScanner::managedDevs(),
+              (TextMap{{"/Volumes/Data 1", "disk4s1"}, {"/Volumes/Twin", "disk6s1"}, {"/Volumes/Twin 2", "disk7s1"}}));
+
     // Without a mount table nothing runs as root.
     for (ProgramRun table : {exited(1, "mount: busy\n"), exited(0, "garbage\n")}) {
         platform.processes.answer(kMount, {}, table);

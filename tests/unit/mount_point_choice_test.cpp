@@ -60,7 +60,7 @@ TEST(MountPointChoiceTest, NeverAnotherDisksPlaceNorALink) {
         platform.files.addDirectory("/Volumes");
         MountTable mounts;
         c.scene(platform.files, mounts);
-        EXPECT_EQ(chooseMountPoint("disk4s1", "Data", mounts), c.chosen);
+        EXPECT_EQ(chooseMountPoint("disk4s1", "Data", mounts, {}), c.chosen);
     }
 }
 
@@ -68,11 +68,11 @@ TEST(MountPointChoiceTest, GivesUpWhenNoNameIsLeft) {
     TestPlatform platform;
     platform.files.addDirectory("/Volumes");
     MountTable mounts;
-    EXPECT_EQ(chooseMountPoint("disk4s1", std::string(255, 'x'), mounts), "/Volumes/" + std::string(255, 'x'));
+    EXPECT_EQ(chooseMountPoint("disk4s1", std::string(255, 'x'), mounts, {}), "/Volumes/" + std::string(255, 'x'));
     platform.files.addFile("/Volumes/" + std::string(255, 'x'));
-    EXPECT_EQ(chooseMountPoint("disk4s1", std::string(255, 'x'), mounts), std::nullopt);  // " 1" is too long
+    EXPECT_EQ(chooseMountPoint("disk4s1", std::string(255, 'x'), mounts, {}), std::nullopt);  // " 1" is too long
     for (int n = 0; n < 100; ++n) platform.files.addFile("/Volumes/U" + (n == 0 ? "" : " " + std::to_string(n)));
-    EXPECT_EQ(chooseMountPoint("disk4s1", "U", mounts), std::nullopt);
+    EXPECT_EQ(chooseMountPoint("disk4s1", "U", mounts, {}), std::nullopt);
 }
 
 }  // namespace

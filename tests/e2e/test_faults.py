@@ -1,0 +1,138 @@
+"""Drivelark in a simulated Mac whose programs, files and disks misbehave. Whatever happens, the
+menu keeps answering, the registry is not lost, and no volume is read-only while the menu says it
+is read-write."""
+import os
+import time
+
+import e2e_support as e2e
+
+RW, RO = ("nfs", False), ("ntfs", True)
+
+
+class Faults(e2e.AppTestCase):
+    def assert_menu_matches_mounts(self, app):
+        """As many volumes as are mounted read-write the menu calls read-write, and as many as the
+        system holds read-only it calls read-only."""
+        rows = list(app.menu().values())
+        kinds = [kind for mount_point, kind in self.mounts().items() if mount_point.startswith("/Volumes/")]
+        said = ([row for row in rows if "✓ 读写中" in row], [row for row in rows if " 只读" in row or " 当前只读" in row])
+        self.assertEqual((len(said[0]), len(said[1])), (kinds.count(RW), kinds.count(RO)), (rows, self.mounts()))
+
+    def test_tools_that_fail_hang_or_print_garbage_change_nothing(self):
+        self.install_helper()
+        self.attach_ntfs()
+        app = self.launch()
+        self.wait_mounted("/Volumes/Data")
+        for program, mode, verbs in (("diskutil", "fail", ["list"]), ("diskutil", "hang", ["list"]),
+                                     ("diskutil", "garbage", ["list", "info"]), ("mount", "fail", None),
+                                     ("mount", "garbage", None)):
+            self.mac.set_fault(program, mode, verbs=verbs)
+            self.wait_passes(2)
+            started = time.monotonic()
+            app.menu()  # no program holds the main thread for long
+            self.assertLess(time.monotonic() - started, 6, "%s %s: the menu was slow" % (program, mode))
+            self.mac.set_fault(program, "off")
+            self.assertEqual(self.mounts()["/Volumes/Data"], RW, (program, mode))
+        app.wait_for_log("磁盘列表与挂载表已恢复读取")
+        log = self.log()
+        self.assertFalse([line for line in log if line.startswith(("分区移除", "清理僵尸", "开始读写挂载 Data(disk4s1) → /Volumes/Data 1"))], log)
+        self.assertEqual(self.registry()[1], {"/Volumes/Data": "disk4s1"})
+        self.assert_menu_matches_mounts(app)
+
+    def test_a_password_dialog_left_open_a_minute_while_passes_go_on_and_the_system_sleeps(self):
+        self.mac.set_answers(["wrong", "accept-after:60"])  # the helper's installation fails, then the remount
+        self.attach_ntfs()
+        app = self.launch()
+        self.mac.wait_for(lambda: self.mac.prompt_count() == 2, 30, "the remount's password dialog")
+        opened = time.monotonic()
+        app.wait_for_log("免密通道自动安装未完成（用户取消或失败），降级为逐次授权: ")
+        self.wait_passes(3)
+        app.menu()
+        self.assertIsNotNone(self.mac.sleep(), "the system had to sleep without Drivelark's go")
+        self.mac.wake()
+        app.wait_for_log("系统已唤醒，立即检查磁盘")
+        self.wait_mounted("/Volumes/Data", timeout=90)
+        self.assertGreater(time.monotonic() - opened, 50)
+        self.assertEqual(self.mac.prompt_count(), 2, "a second dialog while the first was open")
+        self.assert_writable("/Volumes/Data")
+        self.assert_menu_matches_mounts(app)
+
+    def test_without_sudo_every_conversion_asks_for_the_password(self):
+        self.run_in(["rm", "/usr/bin/sudo"], user="root", check=True)
+        self.attach_ntfs()
+        app = self.launch()
+        self.wait_mounted("/Volumes/Data")
+        app.wait_for_log("免密通道不可用，改走管理员授权")
+        self.assert_writable("/Volumes/Data")
+        self.assert_menu_matches_mounts(app)
+
+    def test_a_helper_killed_mid_mount_leaves_the_disk_mounted_read_only(self):
+        self.install_helper()
+        self.mac.set_fault("ntfs-3g", "hang")
+        part = self.attach_ntfs()
+        app = self.launch()
+
+        def stuck():
+            helper = [pid for pid, argv in self.mac.processes() if argv[:2] == [e2e.HELPER, "mount"]]
+            driver = [pid for pid, argv in self.mac.processes()  # the told-to-hang wrapper, a script
+                      if argv[2:4] == ["/usr/local/bin/ntfs-3g", "/dev/" + part["id"]]]
+            return helper and driver and (helper[0], driver[0])
+        helper, driver = self.mac.wait_for(stuck, 30, "the helper waiting for ntfs-3g")
+        self.assertNotIn("/Volumes/Data", self.mounts(), "the system's mount should be gone by now")
+        os.kill(helper, 9)
+        os.kill(driver, 9)
+        self.mac.set_fault("ntfs-3g", "off")
+        app.wait_for_log("已恢复系统只读挂载: " + part["id"])
+        # At "/Volumes/Data 1", as the system numbers a name whose folder the helper left behind.
+        self.wait_mounted("/Volumes/Data 1", RO, timeout=10)
+        self.assert_menu_matches_mounts(app)
+
+    def test_damaged_preferences_a_full_disk_and_a_removed_log_folder(self):
+        damaged = b"<?xml version=\"1.0\"?><plist><dict><key>managedDevs</key><dict><key>/Volumes/A"
+        self.mac.write_file(e2e.PREFERENCES, damaged)
+        self.install_helper()
+        data = self.attach_ntfs()
+        app = self.launch()
+        self.wait_mounted("/Volumes/Data")
+        self.mac.wait_for(lambda: self.registry()[1] == {"/Volumes/Data": data["id"]}, 10, "the registry")
+        self.assertEqual(self.mac.read_bytes(e2e.PREFERENCES + ".damaged"), damaged)
+
+        # The preferences folder fills up: the registry lives on in memory and reaches the file later.
+        folder = os.path.dirname(e2e.PREFERENCES)
+        self.run_in(["/bin/sh", "-c", 'cp "$0/com.drivelark.Drivelark.plist" /tmp/kept && '
+                     'mount -t tmpfs -o size=16k,uid=$(id -u alice),gid=$(id -g alice) full "$0" && '
+                     'cp /tmp/kept "$0/com.drivelark.Drivelark.plist" && '
+                     '(dd if=/dev/zero of="$0/filler" bs=1k 2>/dev/null; true)', folder], user="root", check=True)
+        kept = self.mac.read_bytes(e2e.PREFERENCES)
+        more = self.attach_ntfs("More")
+        self.wait_mounted("/Volumes/More")
+        self.wait_passes(2)
+        self.assertEqual(self.mac.read_bytes(e2e.PREFERENCES), kept)
+        self.assert_menu_matches_mounts(app)
+
+        self.run_in(["/bin/sh", "-c", 'rm -f "$0/filler" && rm -rf "$1"', folder, os.path.dirname(e2e.LOG)],
+                    user="root", check=True)
+        app.choose("「Data」 ✓ 读写中")
+        app.wait_for_log("已卸载 Data（用户操作）")  # written into a log folder made again
+        self.mac.wait_for(lambda: self.registry()[1] == {"/Volumes/More": more["id"]}, 10, "the registry written")
+
+    def test_volumes_with_leftovers_and_disks_with_shared_or_hostile_names(self):
+        self.sh("mkdir /Volumes/Same && touch /Volumes/.hidden && ln -s /tmp /Volumes/Link", user="root", check=True)
+        self.install_helper()
+        names = ["Same", "Same", "Same", "Link", "-o ro", "$(touch /tmp/owned)", "a/b"]
+        parts = [self.attach_ntfs(name) for name in names]
+        app = self.launch()
+        self.mac.wait_for(lambda: len(self.registry()[1]) == len(names), 60, "all converted")
+        places = self.registry()[1]
+        self.assertEqual(sorted(places.values()), sorted(p["id"] for p in parts))
+        for place in places:
+            self.assertEqual(os.path.dirname(place), "/Volumes", place)
+            self.assert_writable(place)
+        self.assertEqual(os.readlink(self.mac.host_path("/Volumes/Link")), "/tmp")
+        self.assertTrue(os.path.isfile(self.mac.host_path("/Volumes/.hidden")))
+        self.assertFalse(os.path.exists(self.mac.host_path("/tmp/owned")))
+        self.assert_menu_matches_mounts(app)
+
+
+if __name__ == "__main__":
+    e2e.main()
