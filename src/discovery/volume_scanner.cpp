@@ -24,7 +24,7 @@ bool isMountedDirectory(Files& files, const std::string& path) {
 
 VolumeInfo describeReadOnly(const std::string& mountPoint, const std::string& entryName) {
     VolumeInfo volume{"", mountPoint, entryName, VolumeInfo::Kind::ntfsReadOnly};
-    CommandResult info = runCommand(kDiskutilPath, {"info", "-plist", mountPoint});
+    CommandResult info = runCommand(kDiskutilPath, {"info", "-plist", mountPoint}, kMainThreadTimeLimit);
     if (info.exit != 0) return volume;
     if (std::optional<VolumeDescription> description = parseVolumeDescription(info.out)) {
         if (description->deviceIdentifier) volume.deviceID = *description->deviceIdentifier;

@@ -18,7 +18,7 @@ namespace VolumeScanner {
 
 // The system's read-only NTFS mounts and the user-space driver's read-write mounts under
 // /Volumes, in directory order. Runs the mount program, and the disk utility once per
-// read-only volume. Never fails.
+// read-only volume, each with the main thread's time limit. Never fails.
 std::vector<VolumeInfo> scan();
 
 // Mount point to the volume name it was mounted under ("managedNames").

@@ -64,17 +64,23 @@ std::optional<int> ntfs3gServing(std::string_view processes, std::string_view de
     return std::nullopt;
 }
 
-std::optional<Outcome> stopIfServedByNtfs3g(const std::string& device) {
-    CommandResult processes = runCommand(kPsPath, {"-A", "-ww", "-o", "pid=,args="});
-    if (processes.exit != 0) {
-        Outcome outcome{kFailed, {}};
-        return outcome.quote(processes.out)
-            .say("cannot list the running programs, so cannot tell whether ntfs-3g serves /dev/" + device);
+std::optional<Outcome> stopIfServedByNtfs3g(HelperSystem& system, const std::string& device) {
+    constexpr int kLooks = 30;
+    constexpr std::chrono::milliseconds kBetweenLooks{100};
+    for (int look = 1;; ++look) {
+        CommandResult processes = runCommand(kPsPath, {"-A", "-ww", "-o", "pid=,args="});
+        if (processes.exit != 0) {
+            Outcome outcome{kFailed, {}};
+            return outcome.quote(processes.out)
+                .say("cannot list the running programs, so cannot tell whether ntfs-3g serves /dev/" + device);
+        }
+        std::optional<int> pid = ntfs3gServing(processes.out, device);
+        if (!pid) return std::nullopt;
+        if (look == kLooks)
+            return refused("/dev/" + device + " is in use by ntfs-3g (process " + std::to_string(*pid) +
+                           "); eject that volume first");
+        system.pause(kBetweenLooks);
     }
-    if (std::optional<int> pid = ntfs3gServing(processes.out, device))
-        return refused("/dev/" + device + " is in use by ntfs-3g (process " + std::to_string(*pid) +
-                       "); eject that volume first");
-    return std::nullopt;
 }
 
 std::optional<Outcome> stopIfLockedByOther(HelperSystem& system, const std::string& device) {

@@ -26,8 +26,9 @@ std::optional<std::string> mountPointOfDevice(const MountTable& table, std::stri
 std::optional<int> ntfs3gServing(std::string_view processes, std::string_view device);
 
 // Refuses when a running ntfs-3g serves the device, and when the running programs cannot be
-// listed, since then nobody can tell.
-std::optional<Outcome> stopIfServedByNtfs3g(const std::string& device);
+// listed, since then nobody can tell. An ntfs-3g whose volume was just ejected is still writing
+// it back: it is given a few seconds to end before the refusal.
+std::optional<Outcome> stopIfServedByNtfs3g(HelperSystem& system, const std::string& device);
 
 // Refuses when another process holds a lock on the device. A system that keeps no lock
 // information for device files is no objection: the other checks stand.

@@ -47,7 +47,7 @@ Outcome runFix(HelperSystem& system, const std::string& device) {
     TrustedTool ntfsfix = trustedTool(system, "ntfsfix");
     if (!ntfsfix.path) return refused(ntfsfix.problem);
     if (std::optional<Outcome> stop = stopUnlessNtfsDevice(system, device)) return *stop;
-    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(device)) return *busy;
+    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(system, device)) return *busy;
     MountTable table;
     if (std::optional<Outcome> unreadable = readMountTable(table)) return *unreadable;
 

@@ -152,7 +152,7 @@ Outcome runMount(HelperSystem& system, const Request& request) {
     TrustedTool ntfs3g = trustedTool(system, "ntfs-3g");
     if (!ntfs3g.path) return refused(ntfs3g.problem);
     if (std::optional<Outcome> stop = stopUnlessNtfsDevice(system, request.device)) return *stop;
-    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(request.device)) return *busy;
+    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(system, request.device)) return *busy;
     MountTable table;
     if (std::optional<Outcome> unreadable = readMountTable(table)) return *unreadable;
     std::uint64_t volumesDevice = 0;

@@ -104,6 +104,18 @@ void check(DiskMachine& machine, const Outcome& outcome, const Expected& want) {
     EXPECT_EQ(machine.systemMount, want.systemMountAtEnd);
 }
 
+// The ntfs-3g of a volume ejected a moment ago ends once it has written the volume back.
+TEST(MountCommandTest, WaitsForTheNtfs3gOfAnEjectedVolumeToEnd) {
+    DiskMachine machine;
+    int looks = 0;
+    machine.platform.processes.answerAll(kPs, [&](const ProgramCall&) {
+        return ++looks <= 3 ? exited(0, "  88 /usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data -o volname=Data\n")
+                            : exited(0, "    1 /sbin/launchd\n");
+    });
+    check(machine, machine.mount(), {kSucceeded, "", true, false});
+    EXPECT_EQ(machine.system.paused, std::chrono::milliseconds(300));
+}
+
 TEST(MountCommandTest, RefusesBeforeTouchingAnythingThatIsNotItsOwn) {
     struct Case {
         const char* what;

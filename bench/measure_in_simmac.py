@@ -1,0 +1,216 @@
+#!/usr/bin/python3
+"""Drivelark's speed in the simulated Mac, in one run, written to a results file:
+
+  - attach to read-write: from the moment an attached disk is mounted read-only by the system to
+    its ntfs-3g mount appearing in the mount table, median and worst of N disks (default 50),
+    beside the time the helper's remount command itself takes (median of 10);
+  - the main thread's longest stall while that goes on: the terminal menu is asked for every
+    0.2 s and the wait for its last row timed (the menu is drawn on the main thread);
+  - programs started by the first pass that sees a partition, and by each idle pass;
+  - with one volume mounted and nothing else happening for M minutes (default 10): Drivelark's
+    CPU time, its resident memory and the programs it started per minute.
+
+    python3 bench/measure_in_simmac.py [--attaches 50] [--idle-minutes 10] [--results FILE]
+
+As root, with a built tree (DRIVELARK_BUILD_DIR, else build/).
+"""
+import argparse
+import os
+import re
+import statistics
+import subprocess
+import sys
+import threading
+import time
+import uuid
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(REPO, "tools", "simmac"))
+from harness import SimMac  # noqa: E402
+
+BUILD = os.path.abspath(os.environ.get("DRIVELARK_BUILD_DIR") or os.path.join(REPO, "build"))
+BUNDLE = os.path.join(BUILD, "Drivelark.app", "Contents")
+HELPER = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark/drivelark-mount"
+LOG = SimMac.HOME + "/Library/Logs/Drivelark.log"
+SETTLE = 1.0  # the delay after the system mounts a volume before the pass that converts it
+
+
+class Drivelark:
+    """The application inside, its standard output read as it comes, with the time of each read."""
+
+    def __init__(self, mac):
+        self.process = subprocess.Popen(mac.command([BUNDLE + "/MacOS/drivelark"]), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.output, self.changed = b"", threading.Condition()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for chunk in iter(lambda: os.read(self.process.stdout.fileno(), 65536), b""):
+            with self.changed:
+                self.output += chunk
+                self.changed.notify_all()
+
+    def wait_for(self, text, count=1, timeout=30):
+        with self.changed:
+            if not self.changed.wait_for(lambda: self.output.count(text.encode()) >= count, timeout):
+                raise TimeoutError("%r from Drivelark" % text)
+
+    def menu_latency(self):
+        """Seconds from asking for the menu to its last row."""
+        with self.changed:
+            drawn = self.output.count("退出\n".encode())
+        started = time.monotonic()
+        self.process.stdin.write(b"m\n")
+        self.process.stdin.flush()
+        self.wait_for("退出\n", drawn + 1)
+        return time.monotonic() - started
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(20)
+
+
+def mounted_read_write(pid, mount_point):
+    """Whether Drivelark's mount namespace holds a read-write FUSE mount at mount_point (the
+    system's read-only mount is one too), read from /proc so that polling starts no program."""
+    escaped = mount_point.replace(" ", "\\040")
+    with open("/proc/%d/mountinfo" % pid) as table:
+        return any(fields[4] == escaped and fields[5].startswith("rw") and " - fuse" in line
+                   for line in table for fields in [line.split()])
+
+
+def until(condition, timeout, what, mac):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise TimeoutError("%s; the log's end:\n%s" % (what, "\n".join(mac.read_text(LOG, "").splitlines()[-20:])))
+        time.sleep(0.005)
+
+
+def cpu_seconds(pid):
+    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def memory_kib(pid):
+    status = open("/proc/%d/status" % pid).read()
+    return tuple(int(re.search(key + r":\s+(\d+)", status).group(1)) for key in ("VmRSS", "VmHWM"))
+
+
+def program_counts(entries):
+    counts = {}
+    for entry in entries:
+        name = os.path.basename(entry["prog"]) + " " + " ".join(entry["argv"][:1])
+        counts[name] = counts.get(name, 0) + 1
+    return counts
+
+
+def measure(attaches, idle_minutes):
+    figures = {}
+    with SimMac(binds=[BUILD]) as mac:
+        mac.run(["/bin/bash", BUNDLE + "/Resources/install_helper.sh", BUNDLE + "/MacOS", BUNDLE + "/Resources"],
+                user="root", check=True)
+        app = Drivelark(mac)
+        try:
+            app.wait_for("状态栏: externaldrive\n")
+            pid = next(p for p, argv in mac.processes() if argv[0].endswith("/drivelark"))
+
+            stalls, probing = [], threading.Event()
+            probing.set()
+
+            def probe():
+                while probing.is_set() and app.process.poll() is None:
+                    stalls.append(app.menu_latency())
+                    time.sleep(0.2)
+            prober = threading.Thread(target=probe, daemon=True)
+            prober.start()
+
+            latencies, first_pass_programs = [], []
+            for run in range(attaches):
+                volume_uuid = str(uuid.uuid4()).upper()
+                audited = len(mac.audit())
+                disk = mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Speed", "uuid": volume_uuid}])
+                attached = time.monotonic()
+                until(lambda: mounted_read_write(pid, "/Volumes/Speed"), 30, "read-write mount %d" % run, mac)
+                latencies.append(time.monotonic() - attached)
+                first_pass_programs.append(sum(1 for e in mac.audit()[audited:]
+                                               if e["argv"][:2] == ["info", "-plist"]))
+                if run < attaches - 1:
+                    mac.detach(disk["id"])
+                    until(lambda: ("分区移除: uuid:" + volume_uuid) in mac.read_text(LOG, ""), 30, "the removal", mac)
+            probing.clear()
+            prober.join()
+            figures["latencies"], figures["stalls"] = latencies, stalls
+            figures["info lookups per new partition"] = statistics.mean(first_pass_programs)
+
+            # The remount command alone: the system's mount given back, then the helper run as Drivelark runs it.
+            device = disk["partitions"][0]["id"]
+            remounts = []
+            for _ in range(10):
+                mac.run(["/usr/sbin/diskutil", "unmount", "/Volumes/Speed"], check=True)
+                mac.run(["/usr/sbin/diskutil", "mount", device], check=True)
+                started = time.monotonic()
+                mac.run(["/usr/bin/sudo", "-n", HELPER, "mount", device, "/Volumes/Speed", "Speed"], check=True)
+                remounts.append(time.monotonic() - started)
+            figures["remounts"] = remounts
+
+            time.sleep(10)  # the passes after the last remount
+            audited, cpu, started = len(mac.audit()), cpu_seconds(pid), time.monotonic()
+            time.sleep(idle_minutes * 60)  # the idle window itself: nothing is awaited
+            elapsed = time.monotonic() - started
+            figures["idle cpu"] = (cpu_seconds(pid) - cpu) / elapsed
+            figures["idle programs"] = program_counts(mac.audit()[audited:])
+            figures["idle minutes"] = elapsed / 60
+            figures["memory"] = memory_kib(pid)
+        finally:
+            app.stop()
+    return figures
+
+
+def report(figures, attaches):
+    latencies, remounts, stalls = figures["latencies"], figures["remounts"], figures["stalls"]
+    minutes = figures["idle minutes"]
+    passes = figures["idle programs"].get("diskutil list", 0)
+    lines = [
+        "# Drivelark in the simulated Mac: measured figures",
+        "",
+        "Measured %s by `bench/measure_in_simmac.py` on %d CPUs." % (time.strftime("%Y-%m-%d"), os.cpu_count()),
+        "",
+        "| Figure | Value |",
+        "|---|---|",
+        "| Attach to read-write, median of %d | %.2f s |" % (attaches, statistics.median(latencies)),
+        "| Attach to read-write, worst of %d | %.2f s |" % (attaches, max(latencies)),
+        "| The helper's remount command alone, median of 10 | %.2f s |" % statistics.median(remounts),
+        "| Drivelark's own share of the median (less settle delay and remount) | %.2f s |"
+        % (statistics.median(latencies) - SETTLE - statistics.median(remounts)),
+        "| Main thread's longest stall (menu drawn on request), of %d requests | %.0f ms |"
+        % (len(stalls), max(stalls) * 1000),
+        "| Main thread, 99th percentile of those requests | %.0f ms |"
+        % (sorted(stalls)[int(len(stalls) * 0.99) - 1] * 1000),
+        "| `diskutil info` lookups per newly attached partition (listing without file system) | %.2f |"
+        % figures["info lookups per new partition"],
+        "| Idle CPU over %.1f min, one volume mounted | %.3f %% of one core |" % (minutes, figures["idle cpu"] * 100),
+        "| Resident memory at the end / peak | %.1f / %.1f MiB |" % tuple(k / 1024 for k in figures["memory"]),
+        "| Programs started per idle minute | %.1f |" % (sum(figures["idle programs"].values()) / minutes),
+        "| Programs per idle pass | %.2f |" % (sum(figures["idle programs"].values()) / max(passes, 1)),
+        "",
+        "Programs started while idle, by program and first argument:",
+        "",
+    ] + ["- `%s`: %d" % item for item in sorted(figures["idle programs"].items())]
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--attaches", type=int, default=50)
+    parser.add_argument("--idle-minutes", type=float, default=10)
+    parser.add_argument("--results", default=os.path.join(REPO, "bench", "results.md"))
+    options = parser.parse_args()
+    text = report(measure(options.attaches, options.idle_minutes), options.attaches)
+    with open(options.results, "w") as f:
+        f.write(text)
+    print(text)
+
+
+if __name__ == "__main__":
+    main()
