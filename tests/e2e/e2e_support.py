@@ -139,10 +139,12 @@ class App:
         case.addCleanup(self.stop)
 
     def stop(self):
+        """Ends Drivelark as the system does (SIGTERM); it must end cleanly, and not before."""
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(20)
         self.process.stdin.close()
+        self.case.assertEqual(self.process.returncode, 0, "Drivelark's exit:\n" + self.output()[-2000:])
 
     def output(self):
         with open(self.out_path, encoding="utf-8", errors="replace") as f:

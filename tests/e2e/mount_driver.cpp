@@ -14,15 +14,31 @@
 #include "mount/mount_manager.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
-#include "json_text.h"
 
 namespace {
 
 using namespace drivelark;
 
+std::string jsonText(const std::string& text) {
+    std::string quoted = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            quoted += escape;
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return quoted + "\"";
+}
+
 void report(const char* step, bool ok, const std::string& out) {
-    std::printf("{\"step\":%s,\"ok\":%s,\"out\":%s}\n", testing::jsonText(step).c_str(), ok ? "true" : "false",
-                testing::jsonText(out).c_str());
+    std::printf("{\"step\":%s,\"ok\":%s,\"out\":%s}\n", jsonText(step).c_str(), ok ? "true" : "false",
+                jsonText(out).c_str());
     std::fflush(stdout);
 }
 

@@ -121,18 +121,23 @@ class Faults(e2e.AppTestCase):
         app.wait_for_log("已卸载 Data（用户操作）")  # written into a log folder made again
         self.mac.wait_for(lambda: self.registry()[1] == {"/Volumes/More": more["id"]}, 10, "the registry written")
 
-    def test_volumes_with_leftovers_and_disks_with_shared_or_hostile_names(self):
+    def test_volumes_with_leftovers_and_disks_of_every_layout_with_shared_or_hostile_names(self):
         self.sh("mkdir /Volumes/Same && touch /Volumes/.hidden && ln -s /tmp /Volumes/Link", user="root", check=True)
+        self.mac.set_fstype_shown(True)  # as some listings have it; the other scenarios go without
         self.install_helper()
-        names = ["Same", "Same", "Same", "Link", "-o ro", "$(touch /tmp/owned)", "a/b"]
-        parts = [self.attach_ntfs(name) for name in names]
+        card = self.mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD"}])  # type Windows_NTFS
+        parts = [self.attach_ntfs(name) for name in ("Same", "Same", "Same", "Link", "-o ro", "$(touch /tmp/owned)")]
+        parts += [self.mac.attach(scheme=scheme, partitions=[dict({"fs": "ntfs", "name": name}, **keys)])["partitions"][0]
+                  for scheme, name, keys in (("none", "Whole", {}), ("mbr", "a/b", {"uuid": None}),
+                                             ("gpt", "back\\slash", {}), ("gpt", "资料盘", {}))]
         app = self.launch()
-        self.mac.wait_for(lambda: len(self.registry()[1]) == len(names), 60, "all converted")
+        self.mac.wait_for(lambda: len(self.registry()[1]) == len(parts), 60, "all converted")
         places = self.registry()[1]
         self.assertEqual(sorted(places.values()), sorted(p["id"] for p in parts))
         for place in places:
             self.assertEqual(os.path.dirname(place), "/Volumes", place)
             self.assert_writable(place)
+        self.assertEqual(self.mounts()[card["partitions"][0]["mount_point"]], ("exfat", False))
         self.assertEqual(os.readlink(self.mac.host_path("/Volumes/Link")), "/tmp")
         self.assertTrue(os.path.isfile(self.mac.host_path("/Volumes/.hidden")))
         self.assertFalse(os.path.exists(self.mac.host_path("/tmp/owned")))
