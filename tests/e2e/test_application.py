@@ -57,17 +57,6 @@ class Application(e2e.AppTestCase):
         self.wait_passes(3)
         self.assertEqual(len(self.attempts()), attempts, "an ejected volume was mounted again")
 
-    def test_disks_present_at_launch_with_clashing_names(self):
-        self.install_helper()
-        twins = [self.attach_ntfs("Twin") for _ in range(2)]
-        later = self.attach_ntfs("Later", mount=False)
-        self.launch()
-        for place in ("/Volumes/Twin", "/Volumes/Twin 1", "/Volumes/Later"):
-            self.wait_mounted(place)
-        places = {"/Volumes/Twin": twins[0]["id"], "/Volumes/Twin 1": twins[1]["id"], "/Volumes/Later": later["id"]}
-        self.mac.wait_for(lambda: self.registry()[1] == places, 10, "the registry of all three")
-        self.assertEqual(sorted(set(self.attempts())), ["检测到只读抢占，自动处理", "检测到启动时已连接，自动处理"])
-
     def test_a_cancelled_password_waits_for_the_back_off(self):
         self.mac.set_answers(["cancel", "cancel"])  # the helper's installation, then the first remount
         self.attach_ntfs()
@@ -82,25 +71,17 @@ class Application(e2e.AppTestCase):
         self.assertGreater(time.monotonic() - failed, 60)
         self.assertEqual(self.mac.prompt_count(), 3)
 
-    def test_an_outside_unmount_is_honoured_and_a_yanked_disk_is_purged(self):
+    def test_an_outside_unmount_is_honoured(self):  # a yanked disk's purge: the soak
         self.install_helper()
-        data = self.attach_ntfs()
-        yanked = self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Yank", "uuid": "5A5A5A5A-0000-4000-8000-000000000001"}])
+        self.attach_ntfs()
         app = self.launch()
         self.wait_mounted("/Volumes/Data")
-        self.wait_mounted("/Volumes/Yank")
         self.wait_past("开始读写挂载", 6)
         self.run_in(["/usr/sbin/diskutil", "unmount", "/Volumes/Data"], check=True)
         app.wait_for_log("检测到外部卸载（用户推出）: /Volumes/Data，本次不再自动重挂", timeout=20)
-        self.mac.yank(yanked["id"])
-        app.wait_for_log("清理僵尸挂载: /Volumes/Yank（设备 %s 已不在）" % yanked["partitions"][0]["id"], timeout=20)
-        app.wait_for_log("僵尸挂载已清理: /Volumes/Yank")
-        self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Yank", "mount": False,
-                                                    "uuid": "5A5A5A5A-0000-4000-8000-000000000001"}])
-        app.wait_for_log("检测到重新插入，自动处理")
-        self.wait_mounted("/Volumes/Yank")
+        self.wait_passes(3)
         self.assertNotIn("/Volumes/Data", self.mounts())
-        self.assertEqual(self.attempts().count("检测到只读抢占，自动处理"), 2, data["id"])
+        self.assertEqual(self.attempts(), ["检测到只读抢占，自动处理"])
 
     def test_a_mount_that_keeps_getting_lost_is_recovered_more_slowly(self):
         self.install_helper()
@@ -118,9 +99,8 @@ class Application(e2e.AppTestCase):
         self.wait_mounted("/Volumes/Data", timeout=60)
         self.assertEqual(self.attempts().count(recovery), 3)
 
-    def test_auto_mount_off_and_foreign_cards_are_left_alone(self):
+    def test_auto_mount_off_leaves_new_disks_alone(self):  # foreign cards: the fault scenarios
         self.install_helper()
-        card = self.mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD"}])["partitions"][0]
         app = self.launch()
         self.attach_ntfs("First")
         self.wait_mounted("/Volumes/First")
@@ -128,12 +108,8 @@ class Application(e2e.AppTestCase):
         self.mac.wait_for(lambda: plistlib.loads(self.mac.read_bytes(e2e.PREFERENCES)).get("autoMount") is False, 10,
                           "the preference")
         self.attach_ntfs("Second")
-        self.mac.attach(scheme="mbr", partitions=[{"fs": "exfat", "name": "CARD2"}])
         self.wait_passes(3)
         self.assertEqual(self.mounts()["/Volumes/Second"], ("ntfs", True))
-        self.assertEqual((self.mounts()["/Volumes/CARD"], self.mounts()["/Volumes/CARD2"]),
-                         (("exfat", False), ("exfat", False)))
-        self.assertNotIn(card["id"], [e["argv"][3] for e in self.mac.audit("sudo") if e["argv"][2:3] == ["mount"]])
 
     def test_a_hibernated_volume_is_tried_once_then_explained(self):
         self.install_helper()
