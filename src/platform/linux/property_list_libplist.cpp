@@ -1,6 +1,7 @@
 #include "platform/linux/property_list_libplist.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "platform/property_list_end.h"
@@ -13,6 +14,19 @@ std::string takeString(char* text) {
     std::string result = text == nullptr ? std::string() : std::string(text);
     std::free(text);
     return result;
+}
+
+// libplist stops the program (a failed assertion) when asked for a key or a string that holds a
+// NUL character, which a damaged or hostile file can carry: a raw NUL byte in XML, U+0000 in a
+// binary list's UTF-16 text. Its XML writer copies such text whole, NUL included.
+bool holdsNulCharacter(plist_t root) {
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    if (xml == nullptr) return false;
+    bool found = std::memchr(xml, '\0', length) != nullptr;
+    plist_to_xml_free(xml);
+    return found;
 }
 
 }  // namespace
@@ -80,7 +94,9 @@ PlistNode parseNode(std::string_view bytes) {
         return nullptr;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
-    return PlistNode(root);
+    PlistNode node(root);
+    if (node && holdsNulCharacter(node.get())) return nullptr;
+    return node;
 }
 
 std::optional<PlistValue> parsePropertyList(std::string_view bytes) {
