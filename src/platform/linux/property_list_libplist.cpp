@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 
 #include "platform/property_list_end.h"
 
@@ -27,6 +28,35 @@ bool holdsNulCharacter(plist_t root) {
     bool found = std::memchr(xml, '\0', length) != nullptr;
     plist_to_xml_free(xml);
     return found;
+}
+
+// libplist's binary reader keeps every copy of a key that a dictionary repeats, and its look-up
+// finds the first; its XML reader keeps only the last, as Apple's readers do. Leaves the last
+// everywhere, so that a value looked up, the same value converted and the file written back agree.
+void keepLastOfRepeatedKeys(plist_t node) {
+    if (plist_get_node_type(node) == PLIST_ARRAY) {
+        for (uint32_t i = 0, count = plist_array_get_size(node); i < count; ++i)
+            keepLastOfRepeatedKeys(plist_array_get_item(node, i));
+    }
+    if (plist_get_node_type(node) != PLIST_DICT) return;
+    std::map<std::string, int> copies;
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(node, &iterator);
+    for (;;) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(node, iterator, &key, &item);
+        if (item == nullptr) {
+            std::free(key);
+            break;
+        }
+        ++copies[takeString(key)];
+        keepLastOfRepeatedKeys(item);
+    }
+    std::free(iterator);
+    for (const auto& [key, count] : copies) {
+        for (int extra = 1; extra < count; ++extra) plist_dict_remove_item(node, key.c_str());
+    }
 }
 
 }  // namespace
@@ -96,6 +126,7 @@ PlistNode parseNode(std::string_view bytes) {
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     PlistNode node(root);
     if (node && holdsNulCharacter(node.get())) return nullptr;
+    if (node) keepLastOfRepeatedKeys(node.get());
     return node;
 }
 
