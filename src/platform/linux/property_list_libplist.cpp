@@ -1,7 +1,9 @@
 #include "platform/linux/property_list_libplist.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <map>
 
 #include "platform/property_list_end.h"
 
@@ -13,6 +15,48 @@ std::string takeString(char* text) {
     std::string result = text == nullptr ? std::string() : std::string(text);
     std::free(text);
     return result;
+}
+
+// libplist stops the program (a failed assertion) when asked for a key or a string that holds a
+// NUL character, which a damaged or hostile file can carry: a raw NUL byte in XML, U+0000 in a
+// binary list's UTF-16 text. Its XML writer copies such text whole, NUL included.
+bool holdsNulCharacter(plist_t root) {
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    if (xml == nullptr) return false;
+    bool found = std::memchr(xml, '\0', length) != nullptr;
+    plist_to_xml_free(xml);
+    return found;
+}
+
+// libplist's binary reader keeps every copy of a key that a dictionary repeats, and its look-up
+// finds the first; its XML reader keeps only the last, as Apple's readers do. Leaves the last
+// everywhere, so that a value looked up, the same value converted and the file written back agree.
+void keepLastOfRepeatedKeys(plist_t node) {
+    if (plist_get_node_type(node) == PLIST_ARRAY) {
+        for (uint32_t i = 0, count = plist_array_get_size(node); i < count; ++i)
+            keepLastOfRepeatedKeys(plist_array_get_item(node, i));
+    }
+    if (plist_get_node_type(node) != PLIST_DICT) return;
+    std::map<std::string, int> copies;
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(node, &iterator);
+    for (;;) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(node, iterator, &key, &item);
+        if (item == nullptr) {
+            std::free(key);
+            break;
+        }
+        ++copies[takeString(key)];
+        keepLastOfRepeatedKeys(item);
+    }
+    std::free(iterator);
+    for (const auto& [key, count] : copies) {
+        for (int extra = 1; extra < count; ++extra) plist_dict_remove_item(node, key.c_str());
+    }
 }
 
 }  // namespace
@@ -80,7 +124,10 @@ PlistNode parseNode(std::string_view bytes) {
         return nullptr;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
-    return PlistNode(root);
+    PlistNode node(root);
+    if (node && holdsNulCharacter(node.get())) return nullptr;
+    if (node) keepLastOfRepeatedKeys(node.get());
+    return node;
 }
 
 std::optional<PlistValue> parsePropertyList(std::string_view bytes) {

@@ -1,0 +1,30 @@
+// Replays every kept input of every fuzz target (regressions/<target>/*) through its check; a
+// failing check aborts, which fails the test.
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "fuzz/checks.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <regressions folder>\n", argv[0]);
+        return 2;
+    }
+    for (const drivelark::fuzz::Target& target : drivelark::fuzz::kTargets) {
+        std::set<std::filesystem::path> inputs;
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(argv[1]) / target.name))
+            inputs.insert(entry.path());
+        for (const std::filesystem::path& input : inputs) {
+            std::printf("%s/%s\n", target.name, input.filename().c_str());
+            std::fflush(stdout);
+            target.check(drivelark::fuzz::readFile(input));
+        }
+        if (inputs.empty()) {
+            std::fprintf(stderr, "no inputs for %s\n", target.name);
+            return 1;
+        }
+    }
+    return 0;
+}
