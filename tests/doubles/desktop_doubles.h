@@ -1,86 +1,72 @@
 #pragma once
 
-// Test doubles for the desktop ports: a user interface whose status symbol, menu and alerts the
-// test reads and answers, a login item in memory, and power management that records assertions
-// and lets the test send sleep and wake. Used on the test's thread.
+// Test doubles for the desktop ports: a user interface that keeps the status symbol it was given,
+// a login item that is off, power management that says whether an assertion is held, a workspace
+// that records what was opened, and volume notices that the test fires, which arrive through the
+// dispatcher's main queue as real ones do (before `start` nobody listens, and they are lost).
 
-#include <deque>
-#include <optional>
-
+#include "platform/dispatch.h"
 #include "platform/login_item.h"
 #include "platform/power.h"
 #include "platform/user_interface.h"
+#include "platform/volume_events.h"
+#include "platform/workspace.h"
 
 namespace drivelark::testing {
 
-class ScriptedUserInterface final : public UserInterface {
+class RecordingUserInterface final : public UserInterface {
 public:
     void setStatusSymbol(const std::string& symbolName) override { symbol = symbolName; }
-    void setMenu(std::function<std::vector<MenuRow>()> rows, std::function<void(std::size_t)> chosen) override {
-        rows_ = std::move(rows), chosen_ = std::move(chosen);
-    }
-    void showAlert(const Alert& alert, std::function<void(int)> answered) override {
-        alerts.emplace_back(alert, std::move(answered));
-    }
-    void quit() override { quitRequested = true; }
-
-    // Opens the menu, as the user does before choosing.
-    std::vector<MenuRow> openMenu() { return rows_(); }
-    // Opens the menu and chooses the row whose title begins with `title`; false when there is none.
-    bool choose(const std::string& title) {
-        std::vector<MenuRow> rows = openMenu();
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            if (!rows[i].isSeparator() && rows[i].title.starts_with(title)) return chosen_(i), true;
-        return false;
-    }
-    // Answers the alert that is up with its button `number` (0 for the first).
-    void answer(int number) {
-        auto answered = std::move(alerts.front().second);
-        alerts.pop_front();
-        answered(kFirstButton + number);
-    }
-
+    void setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) override {}
+    void showAlert(const Alert&, std::function<void(int)>) override {}
+    void quit() override {}
     std::string symbol;
-    std::deque<std::pair<Alert, std::function<void(int)>>> alerts;
-    bool quitRequested = false;
-
-private:
-    std::function<std::vector<MenuRow>()> rows_;
-    std::function<void(std::size_t)> chosen_;
 };
 
-class MemoryLoginItem final : public LoginItem {
+class DisabledLoginItem final : public LoginItem {
 public:
-    bool isEnabled() override { return enabled; }
-    std::optional<LoginItemError> setEnabled(bool value) override {
-        if (failure) return failure;
-        enabled = value;
-        return std::nullopt;
-    }
-    bool enabled = false;
-    std::optional<LoginItemError> failure;
+    bool isEnabled() override { return false; }
+    std::optional<LoginItemError> setEnabled(bool) override { return std::nullopt; }
 };
 
-class ScriptedPower final : public Power {
+class RecordingPower final : public Power {
 public:
     int createNoDiskSleepAssertion(const std::string&, std::uint32_t& id) override {
-        if (assertionResult == 0) id = 77, held = true;
-        return assertionResult;
+        id = 77, held = true;
+        return 0;
     }
     void releaseAssertion(std::uint32_t) override { held = false; }
-    void watchSleep(std::function<void(std::function<void()>)> willSleep, std::function<void()> didWake) override {
-        willSleep_ = std::move(willSleep), didWake_ = std::move(didWake);
-    }
-    // Sends the notice before sleep; `ready` tells when the application let the system go.
-    void sleep(std::function<void()> ready) { willSleep_(std::move(ready)); }
-    void wake() { didWake_(); }
-
-    int assertionResult = 0;
+    void watchSleep(std::function<void(std::function<void()>)>, std::function<void()>) override {}
     bool held = false;
+};
+
+class RecordingWorkspace final : public Workspace {
+public:
+    void openFolder(const std::string& path) override { opened.push_back(path); }
+    bool openURL(const std::string& url) override {
+        opened.push_back(url);
+        return true;
+    }
+    std::vector<std::string> opened;
+};
+
+class ScriptedVolumeEvents final : public VolumeEvents {
+public:
+    using Notice = std::function<void(const std::string&)>;
+    explicit ScriptedVolumeEvents(Dispatcher& dispatcher) : dispatcher_(dispatcher) {}
+
+    void start(Notice mounted, Notice unmounted) override {
+        mounted_ = std::move(mounted), unmounted_ = std::move(unmounted);
+    }
+    void mount(const std::string& mountPoint) { post(mounted_, mountPoint); }
+    void unmount(const std::string& mountPoint) { post(unmounted_, mountPoint); }
 
 private:
-    std::function<void(std::function<void()>)> willSleep_;
-    std::function<void()> didWake_;
+    void post(const Notice& notice, std::string mountPoint) {
+        if (notice) dispatcher_.runOnMain([notice, mountPoint] { notice(mountPoint); });
+    }
+    Dispatcher& dispatcher_;
+    Notice mounted_, unmounted_;
 };
 
 }  // namespace drivelark::testing

@@ -1,7 +1,6 @@
 #pragma once
 
-// Test double for the Bundle port: an application at /Applications/Drivelark.app, or one whose
-// folders cannot be found.
+// Test double for the Bundle port: an application at /Applications/Drivelark.app.
 
 #include "platform/bundle.h"
 
@@ -9,14 +8,8 @@ namespace drivelark::testing {
 
 class FixedBundle final : public Bundle {
 public:
-    static constexpr const char* kExecutableDirectory = "/Applications/Drivelark.app/Contents/MacOS";
-    static constexpr const char* kResourceDirectory = "/Applications/Drivelark.app/Contents/Resources";
-
-    std::optional<std::string> executableDirectory() override { return executable; }
-    std::optional<std::string> resourceDirectory() override { return resources; }
-
-    std::optional<std::string> executable = kExecutableDirectory;
-    std::optional<std::string> resources = kResourceDirectory;
+    std::optional<std::string> executableDirectory() override { return "/Applications/Drivelark.app/Contents/MacOS"; }
+    std::optional<std::string> resourceDirectory() override { return "/Applications/Drivelark.app/Contents/Resources"; }
 };
 
 }  // namespace drivelark::testing

@@ -1,9 +1,8 @@
 #pragma once
 
-// Test double for the user-defaults store: values in memory, with a switch that makes writes fail.
+// Test double for the user-defaults store: values in memory.
 
 #include <map>
-#include <mutex>
 
 #include "platform/defaults_store.h"
 
@@ -12,33 +11,16 @@ namespace drivelark::testing {
 class MemoryDefaultsStore final : public DefaultsStore {
 public:
     std::optional<PlistValue> value(const std::string& key) override {
-        std::lock_guard lock(mutex_);
         auto it = values_.find(key);
-        if (it == values_.end()) return std::nullopt;
-        return it->second;
+        return it == values_.end() ? std::nullopt : std::optional(it->second);
     }
     bool setValue(const std::string& key, const PlistValue& value) override {
-        std::lock_guard lock(mutex_);
-        ++writes_;
-        if (failWrites_) return false;
-        values_[key] = value;
+        values_.insert_or_assign(key, value);
         return true;
     }
 
-    void failWrites(bool fail) {
-        std::lock_guard lock(mutex_);
-        failWrites_ = fail;
-    }
-    int writes() const {
-        std::lock_guard lock(mutex_);
-        return writes_;
-    }
-
 private:
-    mutable std::mutex mutex_;
     std::map<std::string, PlistValue> values_;
-    bool failWrites_ = false;
-    int writes_ = 0;
 };
 
 }  // namespace drivelark::testing

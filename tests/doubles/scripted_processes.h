@@ -1,11 +1,10 @@
 #pragma once
 
-// Test double for the Processes port: answers each program run from a script and records
-// every call. Thread-safe, since the core runs programs on background threads.
+// Test double for the Processes port: answers each program run from a script and records every
+// call. Long-lived children cannot be started.
 
 #include <functional>
-#include <mutex>
-#include <optional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,42 +15,57 @@ namespace drivelark::testing {
 struct ProgramCall {
     std::string path;
     std::vector<std::string> arguments;
-    bool operator==(const ProgramCall&) const = default;
+    auto operator<=>(const ProgramCall&) const = default;
 };
 
-ProgramRun exited(int status, std::string output = {});
-ProgramRun notStarted(std::string error);
+inline ProgramRun exited(int status, std::string output = {}) {
+    ProgramRun run;
+    run.launched = true, run.status = status, run.output = std::move(output);
+    return run;
+}
+inline ProgramRun notStarted(std::string error) {
+    ProgramRun run;
+    run.launchError = std::move(error);
+    return run;
+}
 
 class ScriptedProcesses final : public Processes {
 public:
     using Handler = std::function<ProgramRun(const ProgramCall&)>;
 
-    // Answers the next call of exactly this program and these arguments. Answers are used first
-    // in, first out; the last one stays in force until a new answer for the same call arrives.
-    void answer(const std::string& path, std::vector<std::string> arguments, ProgramRun run);
+    // Answers every call of exactly this program and these arguments, until the next answer for it.
+    void answer(const std::string& path, std::vector<std::string> arguments, ProgramRun run) {
+        answers_.insert_or_assign(ProgramCall{path, std::move(arguments)}, std::move(run));
+    }
     // Answers every call of `path` that has no exact answer.
-    void answerAll(const std::string& path, Handler handler);
+    void answerAll(const std::string& path, Handler handler) { handlers_.insert_or_assign(path, std::move(handler)); }
 
-    std::vector<ProgramCall> calls() const;
-    // Calls of `path` only.
-    std::vector<ProgramCall> callsOf(const std::string& path) const;
+    const std::vector<ProgramCall>& calls() const { return calls_; }
+    std::vector<ProgramCall> callsOf(const std::string& path) const {
+        std::vector<ProgramCall> matching;
+        std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching), [&](auto& call) { return call.path == path; });
+        return matching;
+    }
 
     // Answers alike with or without a time limit; an answer or a handler may say it timed out.
     ProgramRun runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
-                               std::optional<std::chrono::milliseconds> timeLimit) override;
-    std::unique_ptr<ChildProcess> start(const std::string& path, const std::vector<std::string>& arguments,
-                                        std::string& error) override;
+                               std::optional<std::chrono::milliseconds>) override {
+        ProgramCall call{path, arguments};
+        calls_.push_back(call);
+        if (auto answer = answers_.find(call); answer != answers_.end()) return answer->second;
+        if (auto handler = handlers_.find(path); handler != handlers_.end()) return handler->second(call);
+        return notStarted("not scripted: " + path);
+    }
+    std::unique_ptr<ChildProcess> start(const std::string& path, const std::vector<std::string>&,
+                                        std::string& error) override {
+        error = "not scripted: " + path;
+        return nullptr;
+    }
     int ownProcessId() override { return 4242; }
 
 private:
-    struct Answer {
-        ProgramCall call;
-        ProgramRun run;
-        bool used = false;
-    };
-    mutable std::mutex mutex_;
-    std::vector<Answer> answers_;
-    std::vector<std::pair<std::string, Handler>> handlers_;
+    std::map<ProgramCall, ProgramRun> answers_;
+    std::map<std::string, Handler> handlers_;
     std::vector<ProgramCall> calls_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "test_data.h"
 
 namespace drivelark {
@@ -23,12 +25,8 @@ TEST(MountTableTest, StoredListingOfAMac) {
 }
 
 TEST(MountTableTest, OneLineEach) {
-    struct Case {
-        std::string line;
-        std::string mountPoint;
-        std::optional<MountEntry> entry;
-    };
-    const std::vector<Case> cases = {
+    // A line, the mount point it gives, and its entry (none: the line is skipped).
+    const std::vector<std::tuple<std::string, std::string, std::optional<MountEntry>>> cases = {
         {"/dev/disk4s1 on /Volumes/X (ntfs, local, read-only, noowners)", "/Volumes/X", MountEntry{"ntfs", true, "/dev/disk4s1"}},
         {"d on /x (ntfs, local, noowners)", "/x", MountEntry{"ntfs", false, "d"}},
         {"d on /x (ro,nosuid)", "/x", MountEntry{"ro", true, "d"}},
@@ -47,14 +45,10 @@ TEST(MountTableTest, OneLineEach) {
         {"no separator here", "", std::nullopt},
         {"dev on /Volumes/No Options", "/Volumes/No Options", std::nullopt},
     };
-    for (const Case& c : cases) {
-        MountTable table = parseMountTable(c.line + "\n");
-        if (!c.entry) {
-            EXPECT_TRUE(table.empty()) << c.line;
-        } else {
-            EXPECT_EQ(table.size(), 1u) << c.line;
-            EXPECT_EQ(table[c.mountPoint], *c.entry) << c.line;
-        }
+    for (const auto& [line, mountPoint, entry] : cases) {
+        MountTable expected;
+        if (entry) expected[mountPoint] = *entry;
+        EXPECT_EQ(parseMountTable(line + "\n"), expected) << line;
     }
 }
 

