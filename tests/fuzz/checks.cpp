@@ -112,11 +112,14 @@ struct NtfsMac : HelperMachine {
     NtfsMac() {
         system.files["/Volumes/Data"] = directory(3);
         system.files["/sbin/umount"] = regularFile();
-        otherDiskutil = [](const std::vector<std::string>& arguments) {
-            bool info = !arguments.empty() && arguments[0] == "info";
-            return info ? exited(1, diskutilUnknown(arguments.back())) : exited(0, std::string(kProgramOutput));
-        };
         auto& processes = platform.processes;
+        // Only disk4s1 is known to the disk utility; the helper scene answers for it.
+        processes.answerAll(kDiskutil, [](const ProgramCall& call) {
+            if (call.arguments.empty() || call.arguments[0] != "info") return exited(0, std::string(kProgramOutput));
+            return exited(1, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                             "<key>Error</key><true/><key>ErrorMessage</key><string>Could not find disk: " +
+                                 call.arguments.back() + "</string></dict></plist>\n");
+        });
         processes.answerAll(kMount, [](const ProgramCall&) {
             return exited(0, "/dev/disk4s1 on /Volumes/Data (ntfs, local, nodev, nosuid, read-only, noowners)\n");
         });
