@@ -70,13 +70,17 @@ class Drivelark:
         self.process.wait(20)
 
 
-def mounted_read_write(pid, mount_point):
-    """Whether Drivelark's mount namespace holds a read-write FUSE mount at mount_point (the
-    system's read-only mount is one too), read from /proc so that polling starts no program."""
+def mount_options(pid, mount_point):
+    """The options of each mount at mount_point in Drivelark's mount namespace, read from /proc so
+    that polling starts no program."""
     escaped = mount_point.replace(" ", "\\040")
     with open("/proc/%d/mountinfo" % pid) as table:
-        return any(fields[4] == escaped and fields[5].startswith("rw") and " - fuse" in line
-                   for line in table for fields in [line.split()])
+        return [fields[5] for line in table for fields in [line.split()] if fields[4] == escaped and " - fuse" in line]
+
+
+def mounted_read_write(pid, mount_point):
+    """Whether a read-write FUSE mount is at mount_point (the system's read-only mount is one too)."""
+    return any(options.startswith("rw") for options in mount_options(pid, mount_point))
 
 
 def until(condition, timeout, what, mac):
@@ -138,6 +142,8 @@ def measure(attaches, idle_minutes):
                 if run < attaches - 1:
                     mac.detach(disk["id"])
                     until(lambda: ("分区移除: uuid:" + volume_uuid) in mac.read_text(LOG, ""), 30, "the removal", mac)
+                    # The yanked disk's dead mount purged, as before a user plugs the next disk in.
+                    until(lambda: not mount_options(pid, "/Volumes/Speed"), 30, "the purge", mac)
             probing.clear()
             prober.join()
             figures["latencies"], figures["stalls"] = latencies, stalls

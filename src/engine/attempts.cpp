@@ -97,6 +97,7 @@ void AutoMountEngine::forgetKeptReadOnly(const std::string& deviceID) {
 }
 
 void AutoMountEngine::attemptFinished(const std::string& key, bool ok, const std::optional<std::string>& mountPoint) {
+    attemptDevices.erase(key);
     PartState& state = states[key];
     state.inFlight = false;
     if (ok) {

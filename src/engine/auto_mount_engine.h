@@ -106,6 +106,9 @@ private:
     std::map<std::string, std::string> recordedMountPoints;
     // Partitions kept read-only, by key, with their device.
     std::map<std::string, std::string> keptReadOnly;
+    // The device of each attempt in flight, by key. A disk unplugged mid-attempt leaves `states`
+    // at once, but its device name may come back with the next disk before the attempt ends.
+    std::map<std::string, std::string> attemptDevices;
 };
 
 // The "autoMount" preference: NTFS disks are converted when they are inserted. True when unset.

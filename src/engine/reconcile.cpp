@@ -158,6 +158,11 @@ bool AutoMountEngine::isEjected(const NTFSPartition& partition) const {
 void AutoMountEngine::attemptIfAllowed(const NTFSPartition& partition, const std::string& reason) {
     const std::string key = partition.key();
     if (keptReadOnly.contains(key) || !canAttempt(key)) return;
+    // One attempt per device at a time, whichever disk it was for: the next pass tries again.
+    for (const auto& [otherKey, device] : attemptDevices) {
+        if (device == partition.deviceID) return;
+    }
+    attemptDevices[key] = partition.deviceID;
     std::weak_ptr<AutoMountEngine> weak = weak_from_this();
     startAttempt(key, reason, [weak, partition] {
         if (auto engine = weak.lock()) engine->fixToReadWrite(partition);

@@ -23,7 +23,7 @@ class HelperInstallation(e2e.SimMacTestCase):
         return self.run_in(["/bin/bash", self.bundle + "/Resources/install_helper.sh"] + list(args), user=user)
 
     def reset(self, console="alice"):
-        self.sh("rm -rf %s %s; rm -rf %s; mkdir %s; cp %s %s; chmod 0755 /Library/PrivilegedHelperTools; "
+        self.sh("rm -rf %s %s /etc/sudoers.d/zz-broken; rm -rf %s; mkdir %s; cp %s %s; chmod 0755 /Library/PrivilegedHelperTools; "
                 "chown %s /dev/console" % (e2e.HELPER_DIR, e2e.RULE, BUNDLE, BUNDLE,
                                            " ".join(self.bundle + "/MacOS/" + t for t in TOOLS), BUNDLE,
                                            "'%s'" % console), check=True)
@@ -75,6 +75,8 @@ class HelperInstallation(e2e.SimMacTestCase):
              "is a symbolic link"),
             ("link in the bundle", "ln -sf /usr/bin/id %s/ntfsfix" % BUNDLE, "ntfsfix is missing or not a plain file"),
             ("tool missing", "rm %s/ntfs-3g.probe" % BUNDLE, "ntfs-3g.probe is missing"),
+            ("someone else's broken rule", "echo 'not sudoers syntax' > /etc/sudoers.d/zz-broken && "
+             "chmod 440 /etc/sudoers.d/zz-broken", "did not pass visudo's check"),
         ]:
             self.reset()
             self.sh("rm -rf /tmp/elsewhere; " + change, check=True)

@@ -58,17 +58,6 @@ class MountOperations(e2e.SimMacTestCase):
         self.assertIn("免密通道不可用，改走管理员授权", self.log())
         self.assert_writable("/Volumes/Data")
 
-    def test_failed_installation_leaves_nothing_and_the_prompt_works(self):
-        self.mac.write_file("/etc/sudoers.d/zz-broken", "this is not sudoers syntax\n", owner="root", mode=0o440)
-        r = self.install_helper(expect_ok=False)
-        self.assertNotEqual(r.returncode, 0)
-        self.assertIn("did not pass visudo's check", r.stderr)
-        self.assertEqual(os.listdir(self.mac.host_path(os.path.dirname(e2e.HELPER_DIR))), [])
-        self.assertFalse(os.path.exists(self.mac.host_path(e2e.RULE)))
-        part = self.attach_ntfs()
-        self.assertTrue(self.drive("remount", part["id"], "Data")[0]["ok"])
-        self.assertEqual(self.mac.prompt_count(), 1)
-
     # --- places in /Volumes -----------------------------------------------------------------
     def test_disks_that_share_a_name_keep_their_own_places(self):
         self.mac.attach(scheme="mbr", partitions=[{"fs": "fat32", "name": "STICK"}])
@@ -169,17 +158,12 @@ class MountOperations(e2e.SimMacTestCase):
         ntfs, fat = disk["partitions"][0]["id"], disk["partitions"][1]["id"]
         before_mounts = self.mounts()
         fat_image = self.run_in(["sha256sum", "/dev/" + fat], user="root").stdout
+        # What only the real tool in the real /Volumes shows; the argument checks have unit tests.
         refusals = [
-            ["mount", ntfs, "/etc", "Data"], ["mount", ntfs, "/Volumes/..", "Data"],
-            ["mount", ntfs, "/Volumes/../etc", "Data"], ["mount", ntfs, "../Data", "Data"],
-            ["mount", ntfs, "/Volumes/Data\n/dev/disk9 on /x", "Data"], ["mount", ntfs, "/Volumes/STICK", "STICK"],
-            ["mount", ntfs, "/Volumes/Data", "x,allow_other"], ["mount", ntfs, "/Volumes/Data", "a\\,b"],
-            ["mount", ntfs, "/Volumes/Data", "-o"], ["mount", "-o", "/Volumes/Data", "Data"],
+            ["mount", ntfs, "/Volumes/../etc", "Data"], ["mount", ntfs, "/Volumes/STICK", "STICK"],
             ["mount", ntfs, "/Volumes/Macintosh HD", "Macintosh HD"],  # a link to /
-            ["mount", "/dev/" + ntfs, "/Volumes/Data", "Data"], ["mount", fat, "/Volumes/STICK", "STICK"],
-            ["mount", "disk99s1", "/Volumes/Nowhere", "Nowhere"], ["fix", fat], ["fix", "../" + ntfs],
-            ["unmount", "/etc"], ["unmount", "/Volumes/.."], ["unmount", "/"], ["keepalive", "../../etc/passwd"],
-            ["mount", ntfs, "/Volumes/Data"], ["--help"], [],
+            ["mount", fat, "/Volumes/STICK", "STICK"], ["fix", fat], ["unmount", "/"],
+            ["mount", "disk99s1", "/Volumes/Nowhere", "Nowhere"], ["keepalive", "../../etc/passwd"], [],
         ]
         for arguments in refusals:
             with self.subTest(arguments=arguments):
