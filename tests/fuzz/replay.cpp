@@ -13,12 +13,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const drivelark::fuzz::Target& target : drivelark::fuzz::kTargets) {
-        std::set<std::filesystem::path> inputs;
-        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(argv[1]) / target.name))
-            inputs.insert(entry.path());
+        const std::set<std::filesystem::path> inputs(
+            std::filesystem::directory_iterator(std::filesystem::path(argv[1]) / target.name), {});
         for (const std::filesystem::path& input : inputs) {
-            std::printf("%s/%s\n", target.name, input.filename().c_str());
-            std::fflush(stdout);
+            std::fprintf(stderr, "%s/%s\n", target.name, input.filename().c_str());  // shown before an abort
             target.check(drivelark::fuzz::readFile(input));
         }
         if (inputs.empty()) {

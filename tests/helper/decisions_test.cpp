@@ -1,28 +1,27 @@
-// The pure decisions behind the helper tool: what a boot sector, a list of running programs, a
-// mount listing and ntfs-3g's messages mean, and how its own lines are told from other programs'.
+// The decisions behind the helper tool's work: what a boot sector, a list of running programs and
+// a mount listing mean, and which tools it trusts. It runs ntfs-3g and its companions only from
+// its own folder, and only while nobody but root can change the folder or the tool; a root
+// shell's administrator may use the copy in the user's application.
 
 #include <gtest/gtest.h>
 
 #include "helper/boot_sector.h"
 #include "helper/device_use.h"
-#include "helper/mount_command.h"
-#include "helper/outcome.h"
+#include "helper/trusted_tools.h"
 #include "helper_scene.h"
 #include "test_data.h"
 
-namespace drivelark::helper {
-namespace {
-
-using namespace testing;
+using namespace drivelark;
+using namespace drivelark::helper;
+using namespace drivelark::helper::testing;
 
 TEST(BootSectorTest, OnlyNtfsWithTheSignatureIsRecognised) {
     EXPECT_TRUE(isNtfsBootSector(ntfsBootSector()));
     EXPECT_TRUE(isNtfsBootSector(ntfsBootSector() + "more of the device"));
-    auto changed = [](size_t at, const std::string& bytes) { return ntfsBootSector().replace(at, bytes.size(), bytes); };
-    for (const std::string& other :
-         {changed(3, "MSDOS5.0"), changed(3, "EXFAT   "), changed(3, "ntfs    "), changed(511, std::string(1, '\0')),
-          changed(510, "\xAA\x55"), std::string(1, '\0') + ntfsBootSector().substr(0, 511), ntfsBootSector().substr(0, 511),
-          std::string(), std::string(512, '\0')})
+    auto changed = [](size_t at, const std::string& with) { return ntfsBootSector().replace(at, with.size(), with); };
+    for (const std::string& other : {changed(3, "EXFAT   "), changed(3, "ntfs    "), changed(511, std::string(1, '\0')),
+                                     changed(510, "\xAA\x55"), std::string(1, '\0') + ntfsBootSector().substr(0, 511),
+                                     ntfsBootSector().substr(0, 511), std::string()})
         EXPECT_FALSE(isNtfsBootSector(other));
 }
 
@@ -36,7 +35,6 @@ TEST(DeviceUseTest, Ntfs3gIsFoundByTheDeviceAmongItsArguments) {
         {"42 /usr/bin/less /dev/disk4s1\n", std::nullopt},
         {"42 ntfs-3g.probe --readwrite /dev/disk4s1\n", std::nullopt},
         {"x ntfs-3g /dev/disk4s1\n", std::nullopt},
-        {"", std::nullopt},
     };
     for (const auto& [processes, pid] : cases) EXPECT_EQ(ntfs3gServing(processes, "disk4s1"), pid) << processes;
 
@@ -46,24 +44,34 @@ TEST(DeviceUseTest, Ntfs3gIsFoundByTheDeviceAmongItsArguments) {
     EXPECT_EQ(mountPointOfDevice(table, "disk5s1"), std::nullopt);  // served through FUSE-T: not by its device
 }
 
-TEST(Ntfs3gOutputTest, ReadOnlyFallBackIsRecognisedInEachOfItsMessages) {
-    for (const char* fallBack : {"Windows is hibernated, refused to mount.\nFalling back to read-only mount because the "
-                                 "NTFS partition is in an\nunsafe state.\nCould not mount read-write, trying read-only\n",
-                                 "Could not mount read-write, trying read-only",
-                                 "Mounted /dev/disk4s1 (Read-Only, label \"Data\", NTFS 3.1)"})
-        EXPECT_TRUE(isReadOnlyFallBack(fallBack)) << fallBack;
-    for (const char* writable : {"", "The disk contains an unclean file system (0, 0).\nThe file system wasn't safely "
-                                     "closed on Windows. Fixing.\n",
-                                 "Mounted /dev/disk4s1 (Read-Write, label \"Data\", NTFS 3.1)"})
-        EXPECT_FALSE(isReadOnlyFallBack(writable)) << writable;
+TEST(TrustedToolsTest, OnlyAToolAndAFolderThatNobodyButRootCanChange) {
+    const std::vector<std::tuple<std::string, FileInfo, bool>> cases = {  // what changes, to what, trusted
+        {kNtfs3g, regularFile(0, 0555), true}, {kNtfs3g, regularFile(0, 04755), true},
+        {kToolFolder, directory(1, 0, 0711), true}, {kToolFolder, directory(1, 501, 0755), false},
+        {kToolFolder, directory(1, 0, 0775), false}, {kToolFolder, directory(1, 0, 01777), false},
+        {kToolFolder, regularFile(), false}, {kToolFolder, symbolicLink(), false},
+        {kToolFolder, failure(EACCES), false}, {kNtfs3g, regularFile(501, 0755), false},
+        {kNtfs3g, regularFile(0, 0775), false}, {kNtfs3g, regularFile(0, 0757), false},
+        {kNtfs3g, symbolicLink(), false}, {kNtfs3g, directory(1), false}, {kNtfs3g, failure(ENOENT), false},
+    };
+    for (const auto& [path, info, trusted] : cases) {
+        HelperMachine machine;
+        machine.system.files[path] = info;
+        TrustedTool tool = trustedTool(machine.system, "ntfs-3g");
+        EXPECT_EQ(tool.path, trusted ? std::optional<std::string>(kNtfs3g) : std::nullopt) << path << " " << info.mode;
+        EXPECT_TRUE(trusted || tool.problem.find(path) != std::string::npos) << tool.problem;
+    }
+    HelperMachine machine;
+    machine.system.folder.reset();
+    EXPECT_FALSE(trustedTool(machine.system, "ntfsfix").path);
 }
 
-TEST(OutcomeTest, OwnLinesArePrefixedAndOtherProgramsOutputKept) {
-    Outcome outcome{kFailed, {}};
-    outcome.quote("first\nsecond").quote("").say("why").quote("third\n");
-    EXPECT_EQ(outcome.text, "first\nsecond\ndrivelark-mount: why\nthird\n");
-    EXPECT_EQ(printable("a\nb\tc\x7f" "d 数据"), "a?b?c?d 数据");
+TEST(TrustedToolsTest, AnAdministratorsOwnCopyMayLiveInTheUsersBundle) {
+    HelperMachine machine;
+    machine.system.bySudo = false;
+    machine.system.files[kToolFolder] = directory(1, 501, 0755);
+    machine.system.files[kNtfs3g] = regularFile(501, 0755);
+    EXPECT_EQ(trustedTool(machine.system, "ntfs-3g").path, kNtfs3g);
+    machine.system.files[kNtfs3g] = symbolicLink();
+    EXPECT_FALSE(trustedTool(machine.system, "ntfs-3g").path);
 }
-
-}  // namespace
-}  // namespace drivelark::helper

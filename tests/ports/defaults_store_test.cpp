@@ -16,8 +16,9 @@ static std::optional<PlistValue> storedFile() {
 
 TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
     EXPECT_FALSE(platform().defaults.value("neverWritten"));
-    for (const PlistValue& value : {PlistValue(false), PlistValue("yes"), PlistValue(PlistValue::Array{"a", true}),
-                                    PlistValue(PlistValue::Dictionary{{"/Volumes/My Data", "disk4s1"}, {"/Volumes/数据", "disk5s1"}})}) {
+    const PlistValue places(PlistValue::Dictionary{{"/Volumes/My Data", "disk4s1"}, {"/Volumes/数据", "disk5s1"}});
+    for (const PlistValue& value :
+         {PlistValue(false), PlistValue("yes"), PlistValue(PlistValue::Array{"a", true}), places}) {
         ASSERT_TRUE(platform().defaults.setValue("managedDevs", value));
         EXPECT_EQ(platform().defaults.value("managedDevs"), value);
         EXPECT_EQ(*storedFile()->find("managedDevs"), value);

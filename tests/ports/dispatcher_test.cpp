@@ -20,7 +20,8 @@ TEST(DispatcherTest, MainQueueRunsInOrderOnTheLoopThreadAndNoJobHoldsUpAnother) 
     };
     runMainLoop([&](Dispatcher& dispatcher) {
         // A hung statvfs, say. It outlives this test, so it holds its own share of what it waits on.
-        dispatcher.runInBackground(QualityOfService::utility, [released = release.get_future().share()] { released.wait(); });
+        dispatcher.runInBackground(QualityOfService::utility,
+                                   [released = release.get_future().share()] { released.wait(); });
         for (int i = 0; i < 20; ++i) {
             dispatcher.runInBackground(QualityOfService::userInitiated, [&, mainThread] {
                 bool elsewhere = std::this_thread::get_id() != mainThread;
@@ -28,7 +29,9 @@ TEST(DispatcherTest, MainQueueRunsInOrderOnTheLoopThreadAndNoJobHoldsUpAnother) 
             });
         }
         dispatcher.runOnMainAfter(0.05, [&] { order.push_back("late"), stopWhenAllRan(); });
-        dispatcher.runOnMainAfter(0.01, [&] { order.push_back(std::this_thread::get_id() == mainThread ? "soon" : "?"); });
+        dispatcher.runOnMainAfter(0.01, [&] {
+            order.push_back(std::this_thread::get_id() == mainThread ? "soon" : "?");
+        });
         dispatcher.runOnMain([&] { order.push_back("now"); });
         order.push_back("launched");
     });

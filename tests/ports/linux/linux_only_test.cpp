@@ -29,8 +29,8 @@ TEST(PlistFileDefaultsStoreTest, UnreadableFilesAreKeptAndDamagedOnesMovedAside)
         std::ofstream(home / "prefs.plist") << bytes;
         EXPECT_TRUE(PlistFileDefaultsStore(home / "prefs.plist").setValue("autoMount", true));
     }
-    for (const auto& [name, bytes] : {std::pair{"prefs.plist.damaged", damaged[0]}, std::pair{"prefs.plist.damaged 1", damaged[1]}}) {
-        std::ifstream file(home / name);
+    for (const auto& [suffix, bytes] : {std::pair{"", damaged[0]}, std::pair{" 1", damaged[1]}}) {
+        std::ifstream file(home / "prefs.plist.damaged" + suffix);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), bytes);
     }
 }

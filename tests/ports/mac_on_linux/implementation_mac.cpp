@@ -20,7 +20,8 @@ void drivelark::runCocoaApplication(std::function<void()> launched) {
     endProcess(0);
 }
 
-void drivelark::WorkspaceVolumeEvents::start(std::function<void(const std::string&)>, std::function<void(const std::string&)>) {}
+void drivelark::WorkspaceVolumeEvents::start(std::function<void(const std::string&)>,
+                                             std::function<void(const std::string&)>) {}
 void drivelark::MacWorkspace::openFolder(const std::string&) {}
 bool drivelark::MacWorkspace::openURL(const std::string&) { return false; }
 struct drivelark::MacUserInterface::StatusItem {};
