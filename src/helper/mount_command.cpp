@@ -104,10 +104,13 @@ Outcome mountPrepared(HelperSystem& system, const Request& request, const std::s
     Outcome outcome{kFailed, {}};
     outcome.quote(run.out);
     if (run.exit != 0) {
+        outcome.say("ntfs-3g could not mount " + node + " (exit status " + std::to_string(run.exit) + ")");
         // One stopped at the time limit may have mounted before it was stopped.
-        if (FileInfo now = system.lstat(request.mountPoint); now.error != 0 || now.device != volumesDevice)
-            forceUnmount(system, request.mountPoint);
-        return outcome.say("ntfs-3g could not mount " + node + " (exit status " + std::to_string(run.exit) + ")");
+        if (FileInfo now = system.lstat(request.mountPoint); now.error != 0 || now.device != volumesDevice) {
+            if (Outcome cleanup = forceUnmount(system, request.mountPoint); cleanup.status != kSucceeded)
+                outcome.quote(cleanup.text).say("could not unmount " + shown + " again");
+        }
+        return outcome;
     }
 
     bool appeared = waitUntilMounted(system, request.mountPoint, volumesDevice);

@@ -124,6 +124,7 @@ public:
         processes.answerAll(kDiskutil, [this](const ProgramCall& call) {
             const std::string target = call.arguments.empty() ? "" : call.arguments.back();
             if (target.starts_with("/Volumes/")) {  // an ntfs-3g mount forced off
+                if (!fuseUnmounts) return exited(1, kUnmountFailure);
                 fuseMounted = false;
                 system.files[target] = directory(kVolumesDevice);
             } else if (call.arguments == std::vector<std::string>{"mount", "disk4s1"}) {
@@ -163,7 +164,7 @@ public:
     FakeHelperSystem system;
     std::string systemMountOptions = "ntfs, local, nodev, nosuid, read-only, noowners";
     bool systemMount = false, fuseMounted = false;
-    bool systemUnmounts = true, mountTableReadable = true, ntfs3gMounts = true;
+    bool systemUnmounts = true, mountTableReadable = true, ntfs3gMounts = true, fuseUnmounts = true;
     ProgramRun runningPrograms = exited(0, "    1 /sbin/launchd\n  321 /usr/libexec/diskarbitrationd\n");
     ProgramRun ntfs3g = exited(0, "Mounted /dev/disk4s1 (Read-Write, label \"Data\", NTFS 3.1)\n");
     ProgramRun probe = exited(0);
