@@ -3,8 +3,10 @@
 // Test double for the Processes port: answers each program run from a script and records every
 // call. Long-lived children cannot be started.
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -18,16 +20,8 @@ struct ProgramCall {
     auto operator<=>(const ProgramCall&) const = default;
 };
 
-inline ProgramRun exited(int status, std::string output = {}) {
-    ProgramRun run;
-    run.launched = true, run.status = status, run.output = std::move(output);
-    return run;
-}
-inline ProgramRun notStarted(std::string error) {
-    ProgramRun run;
-    run.launchError = std::move(error);
-    return run;
-}
+inline ProgramRun exited(int status, std::string output = {}) { return {true, "", status, std::move(output), false}; }
+inline ProgramRun notStarted(std::string error) { return {false, std::move(error), 0, "", false}; }
 
 class ScriptedProcesses final : public Processes {
 public:
@@ -42,12 +36,11 @@ public:
 
     const std::vector<ProgramCall>& calls() const { return calls_; }
     std::vector<ProgramCall> callsOf(const std::string& path) const {
-        std::vector<ProgramCall> matching;
-        std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching), [&](auto& call) { return call.path == path; });
-        return matching;
+        auto matching = calls_ | std::views::filter([&](const ProgramCall& call) { return call.path == path; });
+        return {matching.begin(), matching.end()};
     }
 
-    // Answers alike with or without a time limit; an answer or a handler may say it timed out.
+    // Answers alike with or without a time limit.
     ProgramRun runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
                                std::optional<std::chrono::milliseconds>) override {
         ProgramCall call{path, arguments};
@@ -56,9 +49,9 @@ public:
         if (auto handler = handlers_.find(path); handler != handlers_.end()) return handler->second(call);
         return notStarted("not scripted: " + path);
     }
-    std::unique_ptr<ChildProcess> start(const std::string& path, const std::vector<std::string>&,
+    std::unique_ptr<ChildProcess> start(const std::string&, const std::vector<std::string>&,
                                         std::string& error) override {
-        error = "not scripted: " + path;
+        error = "not scripted";
         return nullptr;
     }
     int ownProcessId() override { return 4242; }

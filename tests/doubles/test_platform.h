@@ -1,13 +1,13 @@
 #pragma once
 
 // A complete set of test doubles, installed as the platform for as long as it lives. Everything
-// runs on the test's thread.
+// runs on the test's thread. The ports not in files of their own are served here: user defaults
+// in memory, an application at /Applications/Drivelark.app, a desktop that shows nothing and has
+// its login item off, power management that says whether an assertion is held, and volume notices
+// that the test fires (before `start` nobody listens, and they are lost).
 
-#include <sstream>
+#include <map>
 
-#include "doubles/desktop_doubles.h"
-#include "doubles/fixed_bundle.h"
-#include "doubles/memory_defaults_store.h"
 #include "doubles/memory_files.h"
 #include "doubles/scripted_processes.h"
 #include "doubles/virtual_dispatcher.h"
@@ -15,39 +15,58 @@
 
 namespace drivelark::testing {
 
+// All those ports at once: each member of TestPlatform of this type serves as one of them.
+struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, LoginItem, Power, VolumeEvents {
+    std::optional<PlistValue> value(const std::string& key) override {
+        return values.contains(key) ? std::optional(values.at(key)) : std::nullopt;
+    }
+    bool setValue(const std::string& key, const PlistValue& value) override {
+        values.insert_or_assign(key, value);
+        return true;
+    }
+    std::optional<std::string> executableDirectory() override { return "/Applications/Drivelark.app/Contents/MacOS"; }
+    std::optional<std::string> resourceDirectory() override { return "/Applications/Drivelark.app/Contents/Resources"; }
+    void setStatusSymbol(const std::string&) override {}
+    void setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) override {}
+    void showAlert(const Alert&, std::function<void(int)>) override {}
+    void quit() override {}
+    void openFolder(const std::string&) override {}
+    bool openURL(const std::string&) override { return true; }
+    bool isEnabled() override { return false; }
+    std::optional<LoginItemError> setEnabled(bool) override { return std::nullopt; }
+    int createNoDiskSleepAssertion(const std::string&, std::uint32_t&) override {
+        held = true;
+        return 0;
+    }
+    void releaseAssertion(std::uint32_t) override { held = false; }
+    void watchSleep(std::function<void(std::function<void()>)>, std::function<void()>) override {}
+    void start(std::function<void(const std::string&)> mounted, std::function<void(const std::string&)>) override {
+        notice = std::move(mounted);
+    }
+    // A volume mounted at `mountPoint`, noticed by whoever listens.
+    void mount(const std::string& mountPoint) { if (notice) notice(mountPoint); }
+
+    std::map<std::string, PlistValue> values;  // the user defaults
+    bool held = false;                         // a no-disk-sleep assertion
+    std::function<void(const std::string&)> notice;
+};
+
 class TestPlatform {
 public:
-    TestPlatform() : previous_(installPlatform(&services_)) {
-        files.createDirectories(std::string(MemoryFiles::kHome) + "/Library/Logs");
-    }
     ~TestPlatform() { installPlatform(previous_); }
-    TestPlatform(const TestPlatform&) = delete;
-    TestPlatform& operator=(const TestPlatform&) = delete;
 
-    // The messages of the application log so far, without their time stamps.
-    std::vector<std::string> logMessages() const {
-        std::istringstream log(files.content(std::string(MemoryFiles::kHome) + "/Library/Logs/Drivelark.log"));
-        std::vector<std::string> messages;
-        // "[yyyy-MM-dd HH:mm:ss] " is 22 characters.
-        for (std::string line; std::getline(log, line);) messages.push_back(line.substr(22));
-        return messages;
-    }
+    // The application log so far.
+    std::string log() { return files.contents["/Users/alice/Library/Logs/Drivelark.log"]; }
 
     ScriptedProcesses processes;
     MemoryFiles files;
-    MemoryDefaultsStore defaults;
     VirtualDispatcher dispatcher;
-    FixedBundle bundle;
-    RecordingWorkspace workspace;
-    ScriptedVolumeEvents volumeEvents{dispatcher};
-    RecordingUserInterface ui;
-    DisabledLoginItem loginItem;
-    RecordingPower power;
+    OtherPorts defaults, bundle, workspace, volumeEvents, ui, loginItem, power;
 
 private:
     Platform services_{processes, files,        defaults, dispatcher, dispatcher, bundle,
                        workspace, volumeEvents, ui,       loginItem,  power};
-    Platform* previous_;
+    Platform* previous_ = installPlatform(&services_);
 };
 
 }  // namespace drivelark::testing

@@ -3,51 +3,31 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/app_delegate.h"
 #include "doubles/test_platform.h"
 #include "unit/mount_programs.h"
 
-namespace drivelark {
-namespace {
-
-using namespace testing;
+namespace drivelark::testing {
 
 TEST(AppTest, PassesFollowTheTimerAndTheSettleDelays) {
     TestPlatform platform;
-    platform.files.addDirectory("/Volumes/Data", 3);  // the system's mount of disk4s1
-    platform.processes.answerAll(kDiskutil, [](const ProgramCall& call) {
-        return call.arguments[0] == "list"
-                   ? exited(0, "<plist version=\"1.0\"><dict><key>AllDisksAndPartitions</key><array/></dict></plist>")
-                   : exited(1);
-    });
-    platform.processes.answerAll(kMount, [](const ProgramCall&) { return exited(0, kMountTable); });
+    platform.processes.answer(kDiskutil, kList, exited(0, listing("")));
     auto app = std::make_shared<AppDelegate>(std::make_shared<AutoMountEngine>());
     app->applicationDidFinishLaunching();
-    platform.dispatcher.runBackgroundJobs();  // the helper check at start-up
-    auto passes = [&] {
-        std::vector<ProgramCall> calls = platform.processes.callsOf(kDiskutil);
-        return std::count_if(calls.begin(), calls.end(), [](auto& call) { return call.arguments[0] == "list"; });
-    };
-    // Steps of an eighth of a second: the virtual clock adds them exactly.
-    platform.dispatcher.advance(1.375);
-    EXPECT_EQ(passes(), 0);
-    platform.dispatcher.advance(0.125);
-    EXPECT_EQ(passes(), 1);  // the first settle step, 1.5 s after launch
-    platform.volumeEvents.mount("/Volumes/A");
-    platform.dispatcher.advance(0.25);
-    platform.volumeEvents.mount("/Volumes/B");
-    platform.dispatcher.advance(0.625);
-    EXPECT_EQ(passes(), 1);
-    platform.dispatcher.advance(0.125);  // 1.0 s after the first notice
-    EXPECT_EQ(passes(), 2);
-    platform.dispatcher.advance(0.25);  // and after the second: nothing is merged
-    EXPECT_EQ(passes(), 3);
-    platform.dispatcher.advance(0.25);  // the timer's first tick, 3.0 s after launch
-    EXPECT_EQ(passes(), 4);
-    platform.dispatcher.advance(3.0);
-    EXPECT_EQ(passes(), 5);
-    EXPECT_EQ(platform.ui.symbol, "externaldrive.fill");  // refreshed by the settle steps
+    platform.dispatcher.runUntilIdle();  // the helper check at start-up
+    // A mount notice, then steps of an eighth of a second (the virtual clock adds them exactly),
+    // and the passes run by then, each of which reads the disk listing once.
+    for (auto [notice, step, passes] : std::vector<std::tuple<const char*, double, int>>{
+             {"", 1.375, 0}, {"", 0.125, 1},                   // the first settle step, 1.5 s after launch
+             {"/Volumes/A", 0.25, 1}, {"/Volumes/B", 0.625, 1},  // two notices, 0.25 s apart
+             {"", 0.125, 2}, {"", 0.25, 3},                    // 1.0 s after each: nothing is merged
+             {"", 0.25, 4}, {"", 3.0, 5}}) {                   // the timer's ticks, from 3.0 s after launch
+        if (*notice) platform.volumeEvents.mount(notice);
+        platform.dispatcher.advance(step);
+        EXPECT_EQ(std::ranges::count(platform.processes.calls(), ProgramCall{kDiskutil, kList}), passes) << step;
+    }
 }
 
-}  // namespace
-}  // namespace drivelark
+}  // namespace drivelark::testing

@@ -10,48 +10,38 @@
 #include "test_data.h"
 #include "unit/mount_programs.h"
 
-namespace drivelark {
-namespace {
-
-using namespace testing;
-
-const std::vector<std::string> kList = {"list", "-plist"};
-
-std::string info(const std::string& keys) { return "<plist version=\"1.0\"><dict>" + keys + "</dict></plist>"; }
-std::string ntfsInfo(const std::string& device) {
-    return info("<key>DeviceIdentifier</key><string>" + device + "</string><key>FilesystemType</key><string>ntfs</string>");
-}
-
-std::vector<std::string> devices(const std::optional<std::vector<NTFSPartition>>& partitions) {
-    std::vector<std::string> names;
-    for (const NTFSPartition& partition : partitions.value()) names.push_back(partition.deviceID);
-    return names;
-}
+namespace drivelark::testing {
 
 // disk5s1 is an MBR "Windows_NTFS" partition and disk6 a whole disk saying the same: only their
 // descriptions tell NTFS from exFAT.
 TEST(PartitionInventoryTest, WhatCannotBeReadIsNotAnEmptyListing) {
     TestPlatform platform;
     PartitionInventory inventory;
-    const std::string listing = testData("diskutil_list_mac_mixed.plist");
-    for (ProgramRun failure : {exited(1, listing), notStarted("no diskutil"), exited(0, "garbage"),
-                               exited(137, "timed out")}) {
+    const std::string mixed = testData("diskutil_list_mac_mixed.plist");
+    for (ProgramRun failure :
+         {exited(1, mixed), notStarted("no diskutil"), exited(0, "garbage"), exited(137, "timed out")}) {
         platform.processes.answer(kDiskutil, kList, failure);
         EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);
     }
     // A lookup that fails makes the whole answer unknown, and is asked again the next time.
-    platform.processes.answer(kDiskutil, kList, exited(0, listing));
-    platform.processes.answer(kDiskutil, {"info", "-plist", "disk5s1"}, exited(0, ntfsInfo("disk5s1")));
+    auto ntfs = [](const char* device) {
+        return exited(0, plist(key("DeviceIdentifier", device) + key("FilesystemType", "ntfs")));
+    };
+    platform.processes.answer(kDiskutil, kList, exited(0, mixed));
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk5s1"}, ntfs("disk5s1"));
     platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, exited(1, "Could not find disk: disk6\n"));
     EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);
-    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, exited(0, ntfsInfo("disk5s1")));
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, ntfs("disk5s1"));
     EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);  // a description of another device
-    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, exited(0, ntfsInfo("disk6")));
-    EXPECT_EQ(devices(inventory.ntfsPartitions()), (std::vector<std::string>{"disk4s2", "disk5s1", "disk6"}));
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, ntfs("disk6"));
+    EXPECT_EQ(inventory.ntfsPartitions(),
+              (std::vector<NTFSPartition>{{"disk4s2", "Data", "7C1E4A2F-93B5-4D1C-A6E8-2F0B9D3C5E71"},
+                                          {"disk5s1", "My Passport", ""},
+                                          {"disk6", "WHOLE", "A1B2C3D4-E5F6-0718-293A-4B5C6D7E8F90"}}));
     EXPECT_EQ(platform.processes.callsOf(kDiskutil).size(), 4u + 3u + 4u);  // disk5s1 was asked once
 
     // A listing that was read and holds no NTFS partition is the one answer that means "none".
-    platform.processes.answer(kDiskutil, kList, exited(0, info("<key>AllDisksAndPartitions</key><array/>")));
+    platform.processes.answer(kDiskutil, kList, exited(0, listing("")));
     EXPECT_EQ(inventory.ntfsPartitions(), std::vector<NTFSPartition>{});
 }
 
@@ -68,10 +58,9 @@ TEST(DiskTopologyTest, MountTableThatCannotBeReadIsNone) {
 
 TEST(VolumeScannerTest, IllTypedStoredMapsReadAsEmptyEachOnItsOwn) {
     TestPlatform platform;
-    platform.defaults.setValue("managedDevs", PlistValue(PlistValue::Dictionary{
-                                                  {"/Volumes/A", PlistValue("disk4s1")}, {"/Volumes/B", PlistValue(true)}}));
+    platform.defaults.setValue("managedDevs", PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("disk4s1")},
+                                                                                {"/Volumes/B", PlistValue(true)}}));
     platform.defaults.setValue("managedNames", PlistValue("not a dictionary"));
-    EXPECT_TRUE(VolumeScanner::managedDevs().empty());
     EXPECT_TRUE(VolumeScanner::managedNames().empty());
     platform.defaults.setValue("managedNames", PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("A")}}));
     VolumeScanner::markManaged("/Volumes/C", "C", "disk6s1");
@@ -79,5 +68,4 @@ TEST(VolumeScannerTest, IllTypedStoredMapsReadAsEmptyEachOnItsOwn) {
     EXPECT_EQ(VolumeScanner::managedNames(), (TextMap{{"/Volumes/A", "A"}, {"/Volumes/C", "C"}}));
 }
 
-}  // namespace
-}  // namespace drivelark
+}  // namespace drivelark::testing

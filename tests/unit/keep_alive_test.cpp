@@ -9,10 +9,7 @@
 #include "doubles/test_platform.h"
 #include "unit/mount_programs.h"
 
-namespace drivelark {
-namespace {
-
-using namespace testing;
+namespace drivelark::testing {
 
 TEST(KeepAliveTest, AssertionHeldWhileAVolumeAnswersAndAHungCheckIsNotRepeated) {
     TestPlatform platform;
@@ -21,18 +18,14 @@ TEST(KeepAliveTest, AssertionHeldWhileAVolumeAnswersAndAHungCheckIsNotRepeated) 
         return exited(0, std::string(kMountTable) + (mounted ? "fuse-t:/Data on /Volumes/Data (nfs, nodev)\n" : ""));
     });
     platform.files.addDirectory("/Volumes/Data", 5);
-    platform.files.addFile(kHelper);
     VolumeScanner::markManaged("/Volumes/Data", "Data", "disk4s1");
     auto keepAlive = std::make_shared<USBKeepAlive>();
     keepAlive->start();
 
-    platform.dispatcher.advance(5);  // the first pulse: its check of the volume waits in the background
-    platform.dispatcher.advance(5);
+    platform.dispatcher.advance(10);  // two pulses: the first one's check of the volume waits in the background
     EXPECT_EQ(platform.dispatcher.pendingBackgroundJobs(), 1u);
     platform.dispatcher.runUntilIdle();
     EXPECT_TRUE(platform.power.held);
-    EXPECT_EQ(platform.processes.callsOf(kSudo).back().arguments,
-              (std::vector<std::string>{"-n", kHelper, "keepalive", "disk4s1"}));
 
     mounted = false;
     platform.dispatcher.advance(5);
@@ -40,5 +33,4 @@ TEST(KeepAliveTest, AssertionHeldWhileAVolumeAnswersAndAHungCheckIsNotRepeated) 
     EXPECT_FALSE(platform.power.held);
 }
 
-}  // namespace
-}  // namespace drivelark
+}  // namespace drivelark::testing

@@ -3,15 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "discovery/ntfs_partition.h"
 #include "doubles/test_platform.h"
 #include "mount/mount_point_choice.h"
 #include "mount/mount_target.h"
 
-namespace drivelark {
-namespace {
-
-using namespace testing;
+namespace drivelark::testing {
 
 TEST(MountTargetTest, DeviceIdentifiersAreBsdDiskNamesOnly) {
     for (const char* good : {"disk4", "disk4s1", "disk12s10", "disk0"}) EXPECT_TRUE(isDeviceIdentifier(good)) << good;
@@ -25,10 +24,10 @@ TEST(MountTargetTest, MountPointsAreOneNameUnderVolumes) {
     for (const char* good : {"/Volumes/Data", "/Volumes/My Disk", "/Volumes/数据", "/Volumes/...", "/Volumes/.hidden",
                              "/Volumes/Bob's \"x\" $(y); z", "/Volumes/-o"})
         EXPECT_TRUE(isVolumesMountPoint(good)) << good;
-    for (const std::string& bad : std::vector<std::string>{"/Volumes/", "/Volumes/.", "/Volumes/..", "/Volumes/../etc", "/Volumes/a/b", "/etc",
-                                  "Volumes/Data", "/volumes/Data", "//Volumes/Data", "/Volumes//Data", "/Volumes/Data/",
-                                  "/Volumes/a\nb", "/Volumes/a\rb", "/Volumes/\x7F", "/Volumes/\t",
-                                  std::string("/Volumes/a\0b", 11), "/Volumes/" + std::string(256, 'x')})
+    for (const std::string& bad : std::vector<std::string>{
+             "/Volumes/", "/Volumes/.", "/Volumes/..", "/Volumes/../etc", "/Volumes/a/b", "/etc", "Volumes/Data",
+             "/volumes/Data", "//Volumes/Data", "/Volumes//Data", "/Volumes/Data/", "/Volumes/a\nb", "/Volumes/a\rb",
+             "/Volumes/\x7F", "/Volumes/\t", std::string("/Volumes/a\0b", 11), "/Volumes/" + std::string(256, 'x')})
         EXPECT_FALSE(isVolumesMountPoint(bad)) << bad;
 }
 
@@ -49,49 +48,27 @@ TEST(MountTargetTest, SafeVolumeNamesFitNtfs3gsOptionList) {
 // Beyond what the simulated Mac shows: mounts that are not of a device, folders in use, and
 // running out of names.
 TEST(MountPointChoiceTest, NeverAnotherDisksPlaceNorALink) {
-    auto mountOf = [](const std::string& source) { return MountEntry{"ntfs", true, source}; };
-    struct Case {
-        const char* what;
-        std::function<void(MemoryFiles&, MountTable&)> scene;
-        std::optional<std::string> chosen;
-        std::string name = "Data";
-    };
-    const std::vector<Case> cases = {
-        {"an ntfs-3g mount", [&](MemoryFiles&, MountTable& mounts) { mounts["/Volumes/Data"] = mountOf("fuse-t:/Data"); },
-         "/Volumes/Data 1"},
-        {"a folder with something in it", [](MemoryFiles& files, MountTable&) { files.addFile("/Volumes/Data/x"); },
-         "/Volumes/Data 1"},
-        {"a link, then another disk's mount",
-         [&](MemoryFiles& files, MountTable& mounts) {
-             files.addSymbolicLink("/Volumes/Data");
-             mounts["/Volumes/Data 1"] = mountOf("/dev/disk5s1");
-         },
-         "/Volumes/Data 2"},
-        {"/Volumes is a link",
-         [](MemoryFiles& files, MountTable&) {
-             files.remove("/Volumes");
-             files.addSymbolicLink("/Volumes");
-         },
-         std::nullopt},
-        {"the longest name", [](MemoryFiles&, MountTable&) {}, "/Volumes/" + std::string(255, 'x'), std::string(255, 'x')},
-        {"the longest name taken: its \" 1\" is too long",
-         [](MemoryFiles& files, MountTable&) { files.addFile("/Volumes/" + std::string(255, 'x')); }, std::nullopt,
-         std::string(255, 'x')},
-        {"a hundred taken",
-         [](MemoryFiles& files, MountTable&) {
-             for (int n = 0; n < 100; ++n) files.addFile("/Volumes/Data" + (n == 0 ? "" : " " + std::to_string(n)));
-         },
-         std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    const std::string longest(255, 'x');
+    std::vector<std::string> hundred = {"/Volumes/Data"};
+    for (int n = 1; n < 100; ++n) hundred.push_back("/Volumes/Data " + std::to_string(n));
+    // What is there (files, links, mounts), the volume's name, and the place chosen for it.
+    using Case = std::tuple<const char*, std::vector<std::string>, std::vector<std::string>, MountTable, std::string,
+                            std::optional<std::string>>;
+    for (const auto& [what, files, links, mounts, name, chosen] : std::vector<Case>{
+             {"a FUSE mount", {}, {}, {{"/Volumes/Data", {"nfs", false, "fuse-t:/Data"}}}, "Data", "/Volumes/Data 1"},
+             {"a folder with something in it", {"/Volumes/Data/x"}, {}, {}, "Data", "/Volumes/Data 1"},
+             {"/Volumes is a link", {}, {"/Volumes"}, {}, "Data", std::nullopt},
+             {"the longest name", {}, {}, {}, longest, "/Volumes/" + longest},
+             {"the longest name taken: its \" 1\" is too long", {"/Volumes/" + longest}, {}, {}, longest, std::nullopt},
+             {"a hundred taken", hundred, {}, {}, "Data", std::nullopt},
+         }) {
+        SCOPED_TRACE(what);
         TestPlatform platform;
         platform.files.addDirectory("/Volumes");
-        MountTable mounts;
-        c.scene(platform.files, mounts);
-        EXPECT_EQ(chooseMountPoint("disk4s1", c.name, mounts, {}), c.chosen);
+        for (const std::string& file : files) platform.files.addFile(file);
+        for (const std::string& link : links) platform.files.addSymbolicLink(link);
+        EXPECT_EQ(chooseMountPoint("disk4s1", name, mounts, {}), chosen);
     }
 }
 
-}  // namespace
-}  // namespace drivelark
+}  // namespace drivelark::testing
