@@ -26,12 +26,14 @@ std::string_view firstOption(std::string_view options) {
 }
 
 void parseLine(std::string_view line, MountTable& table) {
-    size_t on = line.find(" on ");
+    // Volume names reach both ends of a line: FUSE-T names its source after the volume, and the
+    // mount point carries the name. A name holds no "/" and the options hold no " (", so the mount
+    // point starts at the first " on /" and ends at the last " (".
+    size_t on = line.find(" on /");
     if (on == std::string_view::npos) return;
     std::string_view device = line.substr(0, on);
     std::string_view rest = line.substr(on + 4);
-    // The mount point ends at the first " (", even when the path itself holds one.
-    size_t open = rest.find(" (");
+    size_t open = rest.rfind(" (");
     if (open == std::string_view::npos) return;
     std::string_view mountPoint = rest.substr(0, open);
     std::string_view options = rest.substr(open + 2);

@@ -98,14 +98,14 @@ void AutoMountEngine::considerPartition(const NTFSPartition& partition, const Mo
     const bool seenBefore = !seenKeys.insert(key).second;
 
     // Adoption of a read-write mount made outside the registry, at the listed name, unless the
-    // registry gives that place to another disk: names clash.
+    // registry gives that place to another disk (names clash) or the mount is being purged.
     if (!readWrite.contains(device) && !partition.volumeName.empty()) {
         std::string mountPoint = "/Volumes/" + partition.volumeName;
         auto mount = mounts.find(mountPoint);
         TextMap managed = VolumeScanner::managedDevs();
         auto owner = managed.find(mountPoint);
         if (mount != mounts.end() && !mount->second.readOnly && mount->second.type == "nfs" &&
-            (owner == managed.end() || owner->second == device)) {
+            (owner == managed.end() || owner->second == device) && !purgingZombies.contains(mountPoint)) {
             readWrite[device] = mountPoint;
             VolumeScanner::markManaged(mountPoint, partition.volumeName, device);
         }

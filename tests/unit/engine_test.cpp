@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ranges>
 #include <regex>
 
 #include "discovery/volume_scanner.h"
@@ -104,7 +105,23 @@ TEST_F(EngineTest, ZombiesArePurgedOrProbedOnceAndAPurgeResetsEveryPartition) {
     // A purge lets every partition try again at once: disk6s1 is converted now. Its failed remount
     // had left the system's mount in place, which was not asked for again.
     EXPECT_EQ(VolumeScanner::managedDevs()["/Volumes/Stuck"], "disk6s1");
+    EXPECT_FALSE(VolumeScanner::managedDevs().contains("/Volumes/Dead"));  // not adopted while purged
     EXPECT_EQ(std::ranges::count(calls, ProgramCall{kDiskutil, {"mount", "disk6s1"}}), 0);
+}
+
+TEST_F(EngineTest, OneAttemptPerDeviceAlsoWhenItsDiskIsUnpluggedMidAttempt) {
+    scene(partition("disk4s1", "Old", "U1"), "/dev/disk4s1 on /Volumes/Old (ntfs, read-only)\n");
+    platform.files.addDirectory("/Volumes", 1);
+    engine->reconcile();  // the attempt is under way
+    // Unplugged, and the next disk gets its device name before the attempt ends.
+    scene(partition("disk4s1", "New", "U2"), "/dev/disk4s1 on /Volumes/New (ntfs, read-only)\n");
+    platform.dispatcher.advance(3);
+    engine->reconcile();
+    auto attempts = [this] { return std::ranges::distance(platform.log() | std::views::split(std::string("自动处理"))) - 1; };
+    EXPECT_EQ(attempts(), 1) << platform.log();
+    platform.dispatcher.runUntilIdle();
+    passAfter(3);
+    EXPECT_EQ(attempts(), 2);
 }
 
 }  // namespace drivelark::testing

@@ -15,9 +15,9 @@ TEST(MountTableTest, StoredListingOfAMac) {
     EXPECT_EQ(table.at("/Volumes/Data"), (MountEntry{"ntfs", true, "/dev/disk4s2"}));
     EXPECT_EQ(table.at("/Volumes/My Passport"), (MountEntry{"nfs", false, "fuse-t:/My Passport"}));
     EXPECT_EQ(table.at("/Volumes/Install Tool"), (MountEntry{"hfs", true, "/dev/disk7s1"}));
-    // A mount point holding " (" is cut there, and the rest of it becomes the type.
-    EXPECT_EQ(table.count("/Volumes/Backup (Old)"), 0u);
-    EXPECT_EQ(table.at("/Volumes/Backup").type, "Old) (ntfs");
+    // A volume name holding " (" cannot pass for a mount point of its own.
+    EXPECT_EQ(table.at("/Volumes/Backup (Old)"), (MountEntry{"ntfs", true, "/dev/disk6"}));
+    EXPECT_EQ(table.count("/Volumes/Backup"), 0u);
     EXPECT_EQ(table.size(), 16u);
     // Cut short, it keeps its complete lines.
     std::string listing = testData("mount_mac_mixed.txt");
@@ -35,7 +35,10 @@ TEST(MountTableTest, OneLineEach) {
         {"d on /x (,,hfs)", "/x", MountEntry{"hfs", false, "d"}},
         {"map -hosts on /net ()", "/net", MountEntry{"map -hosts", false, "map -hosts"}},
         {"d on /x (apfs", "/x", MountEntry{"apfs", false, "d"}},
-        {"fuse-t:/D on disk on /V/D on x (nfs)", "disk on /V/D on x", MountEntry{"nfs", false, "fuse-t:/D"}},
+        {"fuse-t:/D on x on /V/D on x (nfs)", "/V/D on x", MountEntry{"nfs", false, "fuse-t:/D on x"}},
+        {"/dev/disk5s1 on /V/D (ntfs, read-only) (msdos, local)", "/V/D (ntfs, read-only)",  // a forged-looking name
+         MountEntry{"msdos", false, "/dev/disk5s1"}},
+        {"d on x (hfs)", "", std::nullopt},
         {"d on /Volumes/My  Passport  (ntfs)", "/Volumes/My  Passport ", MountEntry{"ntfs", false, "d"}},
         {"/dev/disk4s1 on /D (ntfs, local, read-only)\n\nfuse-t:/D on /D (nfs, nodev)", "/D",  // the later one wins
          MountEntry{"nfs", false, "fuse-t:/D"}},
