@@ -30,6 +30,24 @@ bool holdsNulCharacter(plist_t root) {
     return found;
 }
 
+// Calls `visit` with each key and value of a dictionary node, in order.
+template <typename Visit>
+void forEachEntry(plist_t dictionary, Visit visit) {
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(dictionary, &iterator);
+    for (;;) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(dictionary, iterator, &key, &item);
+        if (item == nullptr) {
+            std::free(key);
+            break;
+        }
+        visit(takeString(key), item);
+    }
+    std::free(iterator);
+}
+
 // libplist's binary reader keeps every copy of a key that a dictionary repeats, and its look-up
 // finds the first; its XML reader keeps only the last, as Apple's readers do. Leaves the last
 // everywhere, so that a value looked up, the same value converted and the file written back agree.
@@ -40,20 +58,10 @@ void keepLastOfRepeatedKeys(plist_t node) {
     }
     if (plist_get_node_type(node) != PLIST_DICT) return;
     std::map<std::string, int> copies;
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(node, &iterator);
-    for (;;) {
-        char* key = nullptr;
-        plist_t item = nullptr;
-        plist_dict_next_item(node, iterator, &key, &item);
-        if (item == nullptr) {
-            std::free(key);
-            break;
-        }
-        ++copies[takeString(key)];
+    forEachEntry(node, [&](std::string key, plist_t item) {
+        ++copies[key];
         keepLastOfRepeatedKeys(item);
-    }
-    std::free(iterator);
+    });
     for (const auto& [key, count] : copies) {
         for (int extra = 1; extra < count; ++extra) plist_dict_remove_item(node, key.c_str());
     }
@@ -82,19 +90,9 @@ PlistValue valueFromNode(plist_t node) {
         }
         case PLIST_DICT: {
             PlistValue::Dictionary entries;
-            plist_dict_iter iterator = nullptr;
-            plist_dict_new_iter(node, &iterator);
-            for (;;) {
-                char* key = nullptr;
-                plist_t item = nullptr;
-                plist_dict_next_item(node, iterator, &key, &item);
-                if (item == nullptr) {
-                    std::free(key);
-                    break;
-                }
-                entries.insert_or_assign(takeString(key), valueFromNode(item));
-            }
-            std::free(iterator);
+            forEachEntry(node, [&](std::string key, plist_t item) {
+                entries.insert_or_assign(std::move(key), valueFromNode(item));
+            });
             return PlistValue(std::move(entries));
         }
         default:
