@@ -17,6 +17,10 @@ std::shared_ptr<AutoMountEngine> AutoMountEngine::shared() {
 void AutoMountEngine::noteUnmountFromOutside(const std::string& mountPoint) {
     double elapsed = platform().clock.now().secondsSince(MountManager::lastInternalUnmount());
     if (elapsed <= kInternalUnmountWindow || userEjected.contains("mp:" + mountPoint)) return;
+    // Ejected from the menu: its notice may come before the eject's own completion.
+    TextMap devices = VolumeScanner::managedDevs();
+    auto device = devices.find(mountPoint);
+    if (device != devices.end() && userEjected.contains("dev:" + device->second)) return;
     markUserEjectedForMountPoint(mountPoint);
     AppLog::line("检测到外部卸载（用户推出）: " + mountPoint + "，本次不再自动重挂");
 }

@@ -40,15 +40,17 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     }
     void releaseAssertion(std::uint32_t) override { held = false; }
     void watchSleep(std::function<void(std::function<void()>)>, std::function<void()>) override {}
-    void start(std::function<void(const std::string&)> mounted, std::function<void(const std::string&)>) override {
-        notice = std::move(mounted);
+    void start(std::function<void(const std::string&)> mounted,
+               std::function<void(const std::string&)> unmounted) override {
+        notice = std::move(mounted), unmountNotice = std::move(unmounted);
     }
-    // A volume mounted at `mountPoint`, noticed by whoever listens.
+    // A volume mounted or unmounted at `mountPoint`, noticed by whoever listens.
     void mount(const std::string& mountPoint) { if (notice) notice(mountPoint); }
+    void unmount(const std::string& mountPoint) { if (unmountNotice) unmountNotice(mountPoint); }
 
     std::map<std::string, PlistValue> values;  // the user defaults
     bool held = false;                         // a no-disk-sleep assertion
-    std::function<void(const std::string&)> notice;
+    std::function<void(const std::string&)> notice, unmountNotice;
 };
 
 class TestPlatform {

@@ -6,6 +6,8 @@
 #include <tuple>
 
 #include "app/app_delegate.h"
+#include "discovery/volume_scanner.h"
+#include "mount/mount_manager.h"
 #include "doubles/test_platform.h"
 #include "unit/mount_programs.h"
 
@@ -28,6 +30,23 @@ TEST(AppTest, PassesFollowTheTimerAndTheSettleDelays) {
         platform.dispatcher.advance(step);
         EXPECT_EQ(std::ranges::count(platform.processes.calls(), ProgramCall{kDiskutil, kList}), passes) << step;
     }
+}
+
+// The system's notice of an eject chosen from the menu may come before the eject's own completion.
+TEST(AppTest, AMenuEjectIsNotTakenForAnOutsideUnmount) {
+    TestPlatform platform;
+    platform.processes.answer(kDiskutil, kList, exited(0, listing("")));
+    platform.processes.answer(kDiskutil, {"unmount", "/Volumes/Data"}, exited(0));
+    auto app = std::make_shared<AppDelegate>(std::make_shared<AutoMountEngine>());
+    app->applicationDidFinishLaunching();
+    MountManager::markInternalUnmount();
+    platform.dispatcher.advance(7.0);  // past the window of Drivelark's own unmounts
+    VolumeScanner::markManaged("/Volumes/Data", "Data", "disk4s1");
+    app->ejectVolume(VolumeInfo{"disk4s1", "/Volumes/Data", "Data", VolumeInfo::Kind::ntfsReadWrite});
+    platform.volumeEvents.unmount("/Volumes/Data");
+    platform.dispatcher.runUntilIdle();
+    EXPECT_NE(platform.log().find("已卸载 Data（用户操作）"), std::string::npos) << platform.log();
+    EXPECT_EQ(platform.log().find("检测到外部卸载"), std::string::npos) << platform.log();
 }
 
 }  // namespace drivelark::testing
