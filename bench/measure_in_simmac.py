@@ -144,7 +144,7 @@ def measure(attaches, idle_minutes):
                 if run < attaches - 1:
                     mac.detach(disk["id"])
                     until(lambda: ("分区移除: uuid:" + volume_uuid) in mac.read_text(LOG, ""), 30, "the removal", mac)
-                    # The yanked disk's dead mount purged, as before a user plugs the next disk in.
+                    # The detached disk's dead mount purged, as before a user plugs the next disk in.
                     until(lambda: not mount_options(pid, "/Volumes/Speed"), 30, "the purge", mac)
             probing.clear()
             prober.join()
@@ -199,7 +199,8 @@ def report(figures, attaches):
         % (sorted(stalls)[int(len(stalls) * 0.99) - 1] * 1000),
         "| Drivelark's own CPU time per menu drawn or pass, while attaching (the rest of a stall is "
         "waiting for programs) | %.1f ms |" % (figures["own cpu per menu or pass"] * 1000),
-        "| `diskutil info` lookups per newly attached partition (listing without file system) | %.2f |"
+        "| `diskutil info` runs by device per newly attached partition (the engine's lookup, the helper's check) "
+        "| %.2f |"
         % figures["info lookups per new partition"],
         "| Idle CPU over %.1f min, one volume mounted | %.3f %% of one core |" % (minutes, figures["idle cpu"] * 100),
         "| Resident memory at the end / peak | %.1f / %.1f MiB |" % tuple(k / 1024 for k in figures["memory"]),
