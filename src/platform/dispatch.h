@@ -25,7 +25,8 @@ public:
     // Runs `work` on the main thread `seconds` from now.
     virtual void runOnMainAfter(double seconds, std::function<void()> work) = 0;
     // Calls `tick` on the main thread every `interval` seconds, the first time one interval from now,
-    // also while a menu or an alert is up.
+    // also while a menu or an alert is up. Deadlines that pass while a tick runs are dropped, save
+    // at most one tick that may follow at once.
     virtual std::shared_ptr<RepeatingTimer> startRepeatingTimer(double interval,
                                                                 std::function<void()> tick) = 0;
     // Runs `work` on a background thread. A job that never returns holds up no other job while

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <thread>
 
@@ -56,6 +57,35 @@ TEST(DispatcherTest, RepeatingTimerKeepsItsPaceUntilCancelled) {
     ASSERT_EQ(ticks.size(), 5u);
     EXPECT_TRUE(ticks[0] >= std::chrono::milliseconds(20) && ticks[4] >= std::chrono::milliseconds(100));
     EXPECT_LT(ticks[4], std::chrono::milliseconds(1000));
+}
+
+TEST(DispatcherTest, RepeatingTimerDropsTheTicksALongTickMissed) {
+    using std::chrono::milliseconds;
+    const milliseconds interval(50);
+    SteadyClock::time_point longTickEnded;
+    std::vector<SteadyClock::time_point> later;
+    std::shared_ptr<RepeatingTimer> timer;
+    auto started = SteadyClock::now();
+    runMainLoop([&](Dispatcher& dispatcher) {
+        timer = dispatcher.startRepeatingTimer(0.05, [&] {
+            if (longTickEnded == SteadyClock::time_point{}) {
+                std::this_thread::sleep_for(milliseconds(270));  // a pass held up by a hung program
+                longTickEnded = SteadyClock::now();
+                return;
+            }
+            later.push_back(SteadyClock::now());
+            if (later.size() < 3) return;
+            timer->cancel();
+            stopMainLoop();
+        });
+    });
+    // Five deadlines passed during the long tick. GCD runs one tick for all of them at once,
+    // NSTimer and the Asio loop none; after that, ticks keep the timer's own rhythm. (That
+    // rhythm began a few microseconds after `started`.)
+    SteadyClock::time_point nextOnRhythm = started + ((longTickEnded - started) / interval + 1) * interval;
+    auto atOnce = std::count_if(later.begin(), later.end(),
+                                [&](SteadyClock::time_point tick) { return tick < nextOnRhythm - milliseconds(5); });
+    EXPECT_LE(atOnce, 1);
 }
 
 // Were static destructors run at the end, this one would report it.

@@ -18,6 +18,8 @@ std::chrono::steady_clock::duration durationOf(double seconds) {
 }
 
 // Re-armed from its previous deadline, so that it does not drift with the time its tick takes.
+// Deadlines that passed while a tick ran are skipped, as NSTimer skips them: a tick held up by a
+// hung program is not followed by a burst of ticks that keeps everything else queued behind it.
 class AsioRepeatingTimer final : public RepeatingTimer, public std::enable_shared_from_this<AsioRepeatingTimer> {
 public:
     AsioRepeatingTimer(asio::io_context& context, double interval, std::function<void()> tick)
@@ -28,7 +30,7 @@ public:
         timer_.async_wait([self = shared_from_this()](const std::error_code& error) {
             if (error || self->cancelled_) return;
             self->tick_();
-            if (!self->cancelled_) self->arm(self->timer_.expiry() + self->interval_);
+            if (!self->cancelled_) self->arm(self->nextDeadline());
         });
     }
 
@@ -42,6 +44,13 @@ public:
     std::chrono::steady_clock::duration interval() const { return interval_; }
 
 private:
+    std::chrono::steady_clock::time_point nextDeadline() const {
+        std::chrono::steady_clock::time_point next = timer_.expiry() + interval_;
+        std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+        if (next <= now) next += ((now - next) / interval_ + 1) * interval_;
+        return next;
+    }
+
     asio::steady_timer timer_;
     std::chrono::steady_clock::duration interval_;
     std::function<void()> tick_;
