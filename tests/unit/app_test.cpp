@@ -19,14 +19,18 @@ TEST(AppTest, PassesFollowTheTimerAndTheSettleDelays) {
     auto app = std::make_shared<AppDelegate>(std::make_shared<AutoMountEngine>());
     app->applicationDidFinishLaunching();
     platform.dispatcher.runUntilIdle();  // the helper check at start-up
-    // A mount notice, then steps of an eighth of a second (the virtual clock adds them exactly),
-    // and the passes run by then, each of which reads the disk listing once.
-    for (auto [notice, step, passes] : std::vector<std::tuple<const char*, double, int>>{
-             {"", 1.375, 0}, {"", 0.125, 1},                   // the first settle step, 1.5 s after launch
-             {"/Volumes/A", 0.25, 1}, {"/Volumes/B", 0.625, 1},  // two notices, 0.25 s apart
-             {"", 0.125, 2}, {"", 0.25, 3},                    // 1.0 s after each: nothing is merged
-             {"", 0.25, 4}, {"", 3.0, 5}}) {                   // the timer's ticks, from 3.0 s after launch
-        if (*notice) platform.volumeEvents.mount(notice);
+    // A mount (+) or unmount (-) notice, then steps of an eighth of a second (the virtual clock adds
+    // them exactly), and the passes run by then, each of which reads the disk listing once.
+    for (auto [notice, step, passes] : std::vector<std::tuple<std::string, double, int>>{
+             {"", 1.375, 0}, {"", 0.125, 1},                     // the first settle step, 1.5 s after launch
+             {"+/Volumes/A", 0.25, 1}, {"+/Volumes/B", 0.625, 1},  // two notices, 0.25 s apart
+             {"", 0.125, 1}, {"", 0.25, 2},                      // one pass, 1.0 s after the last
+             {"", 0.25, 3},                                      // the timer's tick, 3.0 s after launch
+             {"-/Volumes/C", 0.25, 3}, {"+/Volumes/D", 1.0, 3},  // 1.5 s after an unmount, even with
+             {"", 0.25, 4},                                      // a mount notice since
+             {"", 1.5, 5}}) {                                    // the timer's ticks go on
+        if (notice.starts_with('+')) platform.volumeEvents.mount(notice.substr(1));
+        if (notice.starts_with('-')) platform.volumeEvents.unmount(notice.substr(1));
         platform.dispatcher.advance(step);
         EXPECT_EQ(std::ranges::count(platform.processes.calls(), ProgramCall{kDiskutil, kList}), passes) << step;
     }
