@@ -62,23 +62,13 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 // A burst of notices (a disk with several volumes, a remount's unmount and mount) gets one pass,
-// `delay` after the last of them. Passes queued back to back would each wait out a hung disk
-// utility while the menu waited behind them all.
+// when the last of their delays has run out. Passes queued back to back would each wait out a
+// hung disk utility while the menu waited behind them all.
 void AppDelegate::settle(double delay) {
-    Date due = platform().clock.now().adding(delay);
-    if (settleDue_ && *settleDue_ >= due) return;
-    const bool waiting = settleDue_.has_value();
-    settleDue_ = due;
-    if (!waiting) settleWhenDue(delay);
-}
-
-void AppDelegate::settleWhenDue(double delay) {
+    ++pendingSettles_;
     platform().dispatcher.runOnMainAfter(delay, [weak = weak_from_this()] {
         auto self = weak.lock();
-        if (!self) return;
-        if (double left = self->settleDue_->secondsSince(platform().clock.now()); left > 0)
-            return self->settleWhenDue(left);  // moved later by a notice since
-        self->settleDue_.reset();
+        if (!self || --self->pendingSettles_ > 0) return;
         self->engine_->reconcile();
         if (auto still = weak.lock()) still->refreshIcon();
     });

@@ -4,14 +4,12 @@
 // the alerts of the operations the user started. Lives for the whole process; main thread only.
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/status_menu.h"
 #include "discovery/volume_info.h"
 #include "engine/auto_mount_engine.h"
-#include "platform/clock.h"
 #include "platform/dispatch.h"
 
 namespace drivelark {
@@ -47,7 +45,6 @@ public:
 
 private:
     void settle(double delay);
-    void settleWhenDue(double delay);
     void volumeUnmounted(const std::string& mountPoint);
     void remount(const VolumeInfo& volume);
     void prepareForSleep(const std::function<void()>& ready);
@@ -56,7 +53,7 @@ private:
     std::shared_ptr<AutoMountEngine> engine_;
     std::shared_ptr<RepeatingTimer> reconcileTimer_;
     std::vector<MenuEntry> menu_;  // as the user last saw it
-    std::optional<Date> settleDue_;  // when the one pending settle pass is to run
+    int pendingSettles_ = 0;  // settle steps whose delay has not run out yet
 };
 
 }  // namespace drivelark
