@@ -110,10 +110,11 @@ class Soak(e2e.AppTestCase):
         # was left running is still there after 15 s.
         def ours():
             return [argv for _, argv in self.mac.processes() if not argv[0].endswith("/drivelark")]
-        deadline = time.monotonic() + 15
-        while ours() and time.monotonic() < deadline:
+        deadline, left = time.monotonic() + 15, ours()
+        while left and time.monotonic() < deadline:
             time.sleep(0.1)
-        self.assertEqual(ours(), [], "left running")
+            left = ours()
+        self.assertEqual(left, [], "left running")
         unexpected = [line for line in self.log() if not EXPECTED.match(line)]
         self.assertEqual(unexpected, [], "log lines no cycle caused")
         settled = usage[min(2, len(usage) - 1)]
