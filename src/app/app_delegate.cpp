@@ -61,14 +61,14 @@ void AppDelegate::applicationDidFinishLaunching() {
     settle(kLaunchSettleDelay);
 }
 
-// A burst of notices (a disk with several volumes, a remount's unmount and mount) gets one pass,
-// when the last of their delays has run out. Passes queued back to back would each wait out a
-// hung disk utility while the menu waited behind them all.
+// A burst of notices (a disk with several volumes, a remount's unmount and mount, one disk
+// swapped for another) gets one pass, `delay` after the last of them. Passes queued back to back
+// would each wait out a hung disk utility while the menu waited behind them all.
 void AppDelegate::settle(double delay) {
-    ++pendingSettles_;
-    platform().dispatcher.runOnMainAfter(delay, [weak = weak_from_this()] {
+    const std::uint64_t request = ++settleRequests_;
+    platform().dispatcher.runOnMainAfter(delay, [weak = weak_from_this(), request] {
         auto self = weak.lock();
-        if (!self || --self->pendingSettles_ > 0) return;
+        if (!self || request != self->settleRequests_) return;  // a later notice has its own pass
         self->engine_->reconcile();
         if (auto still = weak.lock()) still->refreshIcon();
     });

@@ -3,6 +3,7 @@
 // The application: start-up and event wiring, the status menu and icon, the user's commands and
 // the alerts of the operations the user started. Lives for the whole process; main thread only.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,7 +54,7 @@ private:
     std::shared_ptr<AutoMountEngine> engine_;
     std::shared_ptr<RepeatingTimer> reconcileTimer_;
     std::vector<MenuEntry> menu_;  // as the user last saw it
-    int pendingSettles_ = 0;  // settle steps whose delay has not run out yet
+    std::uint64_t settleRequests_ = 0;  // the last settle step's number: only its pass runs
 };
 
 }  // namespace drivelark

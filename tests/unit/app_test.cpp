@@ -26,9 +26,11 @@ TEST(AppTest, PassesFollowTheTimerAndTheSettleDelays) {
              {"+/Volumes/A", 0.25, 1}, {"+/Volumes/B", 0.625, 1},  // two notices, 0.25 s apart
              {"", 0.125, 1}, {"", 0.25, 2},                      // one pass, 1.0 s after the last
              {"", 0.25, 3},                                      // the timer's tick, 3.0 s after launch
-             {"-/Volumes/C", 0.25, 3}, {"+/Volumes/D", 1.0, 3},  // 1.5 s after an unmount, even with
-             {"", 0.25, 4},                                      // a mount notice since
-             {"", 1.5, 5}}) {                                    // the timer's ticks go on
+             {"+/Volumes/C", 0.125, 3}, {"-/Volumes/D", 1.375, 3},  // a mount, then an unmount:
+             {"", 0.125, 4},                                      // 1.5 s after the unmount
+             {"-/Volumes/E", 0.25, 4}, {"+/Volumes/F", 0.875, 4},  // a disk swapped for another:
+             {"", 0.125, 5},                                      // 1.0 s after the new one's mount
+             {"", 0.5, 6}}) {                                     // the timer's ticks go on
         if (notice.starts_with('+')) platform.volumeEvents.mount(notice.substr(1));
         if (notice.starts_with('-')) platform.volumeEvents.unmount(notice.substr(1));
         platform.dispatcher.advance(step);
