@@ -70,7 +70,7 @@ void AppDelegate::settle(double delay) {
         auto self = weak.lock();
         if (!self || request != self->settleRequests_) return;  // a later notice has its own pass
         self->engine_->reconcile();
-        if (auto still = weak.lock()) still->refreshIcon();
+        self->refreshIcon();
     });
 }
 

@@ -14,22 +14,30 @@ std::shared_ptr<AutoMountEngine> AutoMountEngine::shared() {
     return *engine;
 }
 
+namespace {
+
+// The device the registry holds at `mountPoint`; empty when none.
+std::string managedDeviceAt(const std::string& mountPoint) {
+    TextMap devices = VolumeScanner::managedDevs();
+    auto device = devices.find(mountPoint);
+    return device == devices.end() ? std::string() : device->second;
+}
+
+}  // namespace
+
 void AutoMountEngine::noteUnmountFromOutside(const std::string& mountPoint) {
     double elapsed = platform().clock.now().secondsSince(MountManager::lastInternalUnmount());
     if (elapsed <= kInternalUnmountWindow || userEjected.contains("mp:" + mountPoint)) return;
     // Ejected from the menu: its notice may come before the eject's own completion.
-    TextMap devices = VolumeScanner::managedDevs();
-    auto device = devices.find(mountPoint);
-    if (device != devices.end() && userEjected.contains("dev:" + device->second)) return;
+    if (std::string device = managedDeviceAt(mountPoint); !device.empty() && userEjected.contains("dev:" + device))
+        return;
     markUserEjectedForMountPoint(mountPoint);
     AppLog::line("检测到外部卸载（用户推出）: " + mountPoint + "，本次不再自动重挂");
 }
 
 void AutoMountEngine::markUserEjectedForMountPoint(const std::string& mountPoint) {
     userEjected.insert("mp:" + mountPoint);
-    TextMap devices = VolumeScanner::managedDevs();
-    if (auto device = devices.find(mountPoint); device != devices.end() && !device->second.empty())
-        userEjected.insert("dev:" + device->second);
+    if (std::string device = managedDeviceAt(mountPoint); !device.empty()) userEjected.insert("dev:" + device);
 }
 
 void AutoMountEngine::noteDeviceEjected(const std::string& deviceID) { userEjected.insert("dev:" + deviceID); }
