@@ -3,6 +3,7 @@
 // Port: property lists (Apple's XML and binary formats) as one small value type.
 // Parsing is stateless and safe on any thread.
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,7 +14,8 @@
 namespace drivelark {
 
 // A property-list value reduced to what the core inspects: dictionaries with text keys,
-// arrays, texts and Booleans. Numbers, dates, data and dictionaries with other keys are `Other`.
+// arrays, texts, Booleans and integers. Reals, dates, data and dictionaries with other keys are
+// `Other`.
 class PlistValue {
 public:
     using Dictionary = std::map<std::string, PlistValue>;
@@ -25,6 +27,7 @@ public:
     PlistValue() = default;  // Other
     PlistValue(Other) {}
     PlistValue(bool value) : value_(value) {}
+    explicit PlistValue(std::int64_t value) : value_(value) {}
     PlistValue(std::string value) : value_(std::move(value)) {}
     PlistValue(const char* value) : value_(std::string(value)) {}
     PlistValue(Array value) : value_(std::move(value)) {}
@@ -33,6 +36,7 @@ public:
     // Typed views: null when the value has another type.
     const std::string* text() const { return std::get_if<std::string>(&value_); }
     const bool* boolean() const { return std::get_if<bool>(&value_); }
+    const std::int64_t* integer() const { return std::get_if<std::int64_t>(&value_); }
     const Array* array() const { return std::get_if<Array>(&value_); }
     const Dictionary* dictionary() const { return std::get_if<Dictionary>(&value_); }
 
@@ -44,7 +48,7 @@ public:
     bool operator==(const PlistValue&) const = default;
 
 private:
-    std::variant<Other, bool, std::string, Array, Dictionary> value_;
+    std::variant<Other, bool, std::int64_t, std::string, Array, Dictionary> value_;
 };
 
 // Parses XML or binary property-list bytes. None when they are not a property list.

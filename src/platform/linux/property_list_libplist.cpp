@@ -76,6 +76,12 @@ PlistValue valueFromNode(plist_t node) {
             plist_get_bool_val(node, &flag);
             return PlistValue(flag != 0);
         }
+        case PLIST_UINT: {
+            // libplist keeps every integer as 64 unsigned bits; a negative one comes back as is.
+            uint64_t number = 0;
+            plist_get_uint_val(node, &number);
+            return PlistValue(static_cast<std::int64_t>(number));
+        }
         case PLIST_STRING: {
             char* text = nullptr;
             plist_get_string_val(node, &text);
@@ -102,6 +108,7 @@ PlistValue valueFromNode(plist_t node) {
 
 PlistNode nodeFromValue(const PlistValue& value) {
     if (const bool* flag = value.boolean()) return PlistNode(plist_new_bool(*flag ? 1 : 0));
+    if (const std::int64_t* number = value.integer()) return PlistNode(plist_new_uint(static_cast<uint64_t>(*number)));
     if (const std::string* text = value.text()) return PlistNode(plist_new_string(text->c_str()));
     if (const PlistValue::Array* items = value.array()) {
         PlistNode array(plist_new_array());

@@ -11,6 +11,11 @@ PlistValue valueFromCF(CFTypeRef object) {
     CFTypeID type = CFGetTypeID(object);
     if (type == CFBooleanGetTypeID()) return PlistValue(CFBooleanGetValue(static_cast<CFBooleanRef>(object)) != 0);
     if (type == CFStringGetTypeID()) return PlistValue(textOf(static_cast<CFStringRef>(object)));
+    if (type == CFNumberGetTypeID() && !CFNumberIsFloatType(static_cast<CFNumberRef>(object))) {
+        std::int64_t number = 0;
+        CFNumberGetValue(static_cast<CFNumberRef>(object), kCFNumberSInt64Type, &number);
+        return PlistValue(number);
+    }
     if (type == CFArrayGetTypeID()) {
         CFArrayRef array = static_cast<CFArrayRef>(object);
         PlistValue::Array items;
@@ -36,6 +41,8 @@ PlistValue valueFromCF(CFTypeRef object) {
 
 CFRef<CFTypeRef> cfFromValue(const PlistValue& value) {
     if (const bool* flag = value.boolean()) return CFRef<CFTypeRef>::retain(*flag ? kCFBooleanTrue : kCFBooleanFalse);
+    if (const std::int64_t* number = value.integer())
+        return CFRef<CFTypeRef>::adopt(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, number));
     if (const std::string* text = value.text()) return CFRef<CFTypeRef>::retain(makeCFString(*text).get());
     if (const PlistValue::Array* items = value.array()) {
         CFMutableArrayRef array = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
