@@ -116,7 +116,7 @@ def measure(attaches, idle_minutes):
                 user="root", check=True)
         app = Drivelark(mac)
         try:
-            app.wait_for("状态栏: externaldrive\n")
+            app.wait_for("状态栏: 无读写卷\n")
             pid = next(p for p, argv in mac.processes() if argv[0].endswith("/drivelark"))
 
             stalls, probing = [], threading.Event()

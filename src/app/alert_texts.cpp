@@ -1,6 +1,7 @@
 #include "app/alert_texts.h"
 
 #include "app/product_links.h"
+#include "foundation/text.h"
 
 namespace drivelark::AlertTexts {
 
@@ -40,6 +41,18 @@ Alert keptReadOnly(const std::string& name) {
                 "」所在的 Windows 处于休眠状态（或上次没有完全关机），强行写入会让 Windows 恢复时丢失数据，"
                 "所以保持只读。\n\n请把盘插回 Windows，完全关机（不是睡眠/快速启动）后再插回来。",
             {"好", "仍然重试"}};
+}
+
+Alert ejectFailure(const std::string& name, const std::string& reason) {
+    return {Alert::Style::warning, "无法弹出「" + name + "」",
+            "磁盘仍在使用中，没有弹出，也没有强行卸载，请不要拔下它。\n\n" + trimmed(reason) +
+                "\n\n请先关闭正在使用这个磁盘上文件的程序，再重试。",
+            {"重试", "取消"}};
+}
+
+Alert volumeChanged(const std::string& name) {
+    return {Alert::Style::warning, "磁盘已更换",
+            "「" + name + "」所在的设备上已经是另一块磁盘，本次没有做任何改动。请在菜单中重新选择。", {}};
 }
 
 Alert about() {

@@ -14,6 +14,10 @@ Alert unsafeState(const std::string& name);
 Alert repairFailure();
 // Why a volume stays read-only: Windows left it hibernated, and the repair does not touch that.
 Alert keptReadOnly(const std::string& name);
+// A volume the user ejected is still mounted: `reason` is what the disk utility said.
+Alert ejectFailure(const std::string& name, const std::string& reason);
+// The disk was swapped for another under the same device name before the operation could start.
+Alert volumeChanged(const std::string& name);
 Alert about();
 Alert loginItemFailure(const std::string& localizedDescription);
 

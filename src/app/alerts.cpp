@@ -2,18 +2,27 @@
 
 #include "app/alert_texts.h"
 #include "app/app_delegate.h"
-#include "mount/mount_manager.h"
 #include "platform/platform.h"
 
 namespace drivelark {
 
+namespace {
+
+NTFSPartition partitionOf(const VolumeInfo& volume) { return NTFSPartition{volume.deviceID, volume.name, "", volume.identity}; }
+
+}  // namespace
+
 void AppDelegate::handleMountResult(const VolumeInfo& volume, bool ok, const std::string& out) {
     if (ok) return refreshIcon();
-    if (MountManager::isWriteDeniedError(out)) return offerFullDiskAccess(volume);
-    if (MountManager::isUnsafeStateError(out)) return offerUnsafeStateFix(volume);
-    platform().ui.showAlert(AlertTexts::mountFailure(volume.name), [weak = weak_from_this()](int) {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    auto refreshed = [weak](int) {
         if (auto self = weak.lock()) self->refreshIcon();
-    });
+    };
+    if (MountManager::isWriteDeniedError(out)) return offerFullDiskAccess(volume);
+    if (MountManager::isVolumeChanged(out)) return platform().ui.showAlert(AlertTexts::volumeChanged(volume.name), refreshed);
+    if (MountManager::isHibernated(out)) return explainKeptReadOnly(volume);
+    if (MountManager::isUnsafeStateError(out)) return offerUnsafeStateFix(volume);
+    platform().ui.showAlert(AlertTexts::mountFailure(volume.name), refreshed);
 }
 
 void AppDelegate::offerFullDiskAccess(const VolumeInfo&) {
@@ -28,15 +37,31 @@ void AppDelegate::offerUnsafeStateFix(const VolumeInfo& volume) {
         auto self = weak.lock();
         if (!self) return;
         if (button == kFirstButton) {
-            MountManager::fixUnsafeState(volume.deviceID, [weak, volume](bool fixed, const std::string&) {
+            self->engine_->mounts().fixUnsafeState(partitionOf(volume), [weak, volume](bool fixed, const std::string& out) {
                 auto self = weak.lock();
                 if (!self) return;
+                if (MountManager::isVolumeChanged(out) || MountManager::isHibernated(out))
+                    return self->handleMountResult(volume, false, out);
                 if (!fixed) return platform().ui.showAlert(AlertTexts::repairFailure(), [](int) {});
-                MountManager::remountReadWrite(volume.deviceID, volume.name,
-                                               [weak, volume](bool ok, const std::string& out) {
-                                                   if (auto self = weak.lock()) self->handleMountResult(volume, ok, out);
-                                               });
+                self->engine_->mounts().remountReadWrite(partitionOf(volume), [weak, volume](bool ok, const std::string& out) {
+                    if (auto self = weak.lock()) self->handleMountResult(volume, ok, out);
+                });
             });
+        }
+        self->refreshIcon();
+    });
+}
+
+// Windows is hibernated on the volume: it stays read-only, and the user learns why. Only an
+// explicit "try again" remounts it.
+void AppDelegate::explainKeptReadOnly(const VolumeInfo& volume) {
+    engine_->keepReadOnly(volume.deviceID, volume.identity);
+    platform().ui.showAlert(AlertTexts::keptReadOnly(volume.name), [weak = weak_from_this(), volume](int button) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (button == kFirstButton + 1) {
+            self->engine_->forgetKeptReadOnly(volume);
+            return self->remount(volume);
         }
         self->refreshIcon();
     });

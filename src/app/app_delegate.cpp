@@ -2,10 +2,11 @@
 
 #include "app/app_delegate.h"
 
+#include "discovery/managed_volumes.h"
+#include "discovery/ownership.h"
 #include "discovery/volume_scanner.h"
 #include "foundation/app_log.h"
 #include "keepalive/usb_keep_alive.h"
-#include "mount/mount_manager.h"
 #include "platform/platform.h"
 
 namespace drivelark {
@@ -15,7 +16,7 @@ AppDelegate::AppDelegate(std::shared_ptr<AutoMountEngine> engine) : engine_(std:
 void AppDelegate::applicationDidFinishLaunching() {
     Platform& services = platform();
     std::weak_ptr<AppDelegate> weak = weak_from_this();
-    services.ui.setStatusSymbol("externaldrive");
+    services.ui.setStatusIcon(statusIcon({}));
     services.ui.setMenu(
         [weak] {
             std::vector<MenuRow> rows;
@@ -32,11 +33,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     AppLog::line("Drivelark v1.4 已启动");
     engine_->uiDelegate = weak;
 
-    std::weak_ptr<AutoMountEngine> engine = engine_;
-    services.dispatcher.runInBackground(QualityOfService::utility, [engine] {
-        MountManager::ensureHelperInstalled([engine] {
-            if (auto installed = engine.lock()) installed->resetAndReconcile();
-        });
+    engine_->mounts().ensureHelperInstalled([engine = std::weak_ptr<AutoMountEngine>(engine_)] {
+        if (auto installed = engine.lock()) installed->resetAndReconcile();
     });
     services.volumeEvents.start(
         [weak](const std::string&) {
@@ -48,7 +46,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     reconcileTimer_ = services.dispatcher.startRepeatingTimer(kReconcileInterval, [weak] {
         if (auto self = weak.lock()) self->engine_->reconcile();
     });
-    USBKeepAlive::shared()->start();
+    USBKeepAlive::shared()->start(engine_->watcher());
     services.power.watchSleep(
         [weak](std::function<void()> ready) {
             if (auto self = weak.lock()) return self->prepareForSleep(ready);
@@ -62,34 +60,49 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 // A burst of notices (a disk with several volumes, a remount's unmount and mount, one disk
-// swapped for another) gets one pass, `delay` after the last of them. Passes queued back to back
-// would each wait out a hung disk utility while the menu waited behind them all.
+// swapped for another) gets one pass, `delay` after the last of them.
 void AppDelegate::settle(double delay) {
     const std::uint64_t request = ++settleRequests_;
     platform().dispatcher.runOnMainAfter(delay, [weak = weak_from_this(), request] {
         auto self = weak.lock();
         if (!self || request != self->settleRequests_) return;  // a later notice has its own pass
         self->engine_->reconcile();
-        self->refreshIcon();
     });
 }
 
 void AppDelegate::volumeUnmounted(const std::string& mountPoint) {
-    if (!mountPoint.empty() && VolumeScanner::managedDevs().contains(mountPoint))
-        engine_->noteUnmountFromOutside(mountPoint);
+    if (!mountPoint.empty()) engine_->noteUnmountFromOutside(mountPoint);
     settle(kUnmountSettleDelay);
 }
 
-std::vector<MenuEntry> AppDelegate::menuNeedsUpdate() {
-    MenuSettings settings{autoMountEnabled(), platform().loginItem.isEnabled(),
-                          [this](const VolumeInfo& volume) { return engine_->isKeptReadOnly(volume.deviceID); }};
-    return buildStatusMenu(VolumeScanner::scan(), settings);
+std::vector<VolumeInfo> AppDelegate::mountedVolumes() const {
+    std::shared_ptr<const DiskFacts> facts = engine_->watcher()->latest();
+    return facts ? VolumeScanner::scan(*facts) : std::vector<VolumeInfo>{};
 }
 
-void AppDelegate::refreshIcon() { platform().ui.setStatusSymbol(statusSymbol(VolumeScanner::scan())); }
+// Built at once from what was read last. Facts older than a moment are read again, and the menu is
+// built again when they come while it is still open.
+std::vector<MenuEntry> AppDelegate::menuNeedsUpdate() {
+    std::shared_ptr<const DiskFacts> facts = engine_->watcher()->latest();
+    if (!facts || platform().clock.now().secondsSince(facts->readAt) > kFreshFacts) engine_->reconcile();
+    MenuVolumes volumes{facts != nullptr, mountedVolumes(), engine_->mounts().converting(),
+                        engine_->mounts().ejecting()};
+    MenuSettings settings{autoMountEnabled(), platform().loginItem.isEnabled(),
+                          [this](const VolumeInfo& volume) { return engine_->isKeptReadOnly(volume); }};
+    return buildStatusMenu(volumes, settings);
+}
+
+void AppDelegate::refreshIcon() {
+    platform().ui.setStatusIcon(statusIcon(mountedVolumes()));
+    platform().ui.refreshMenu();
+}
 
 void AppDelegate::prepareForSleep(const std::function<void()>& ready) {
-    MountManager::flushBeforeSleep([ready](std::size_t flushed) {
+    std::vector<ManagedMount> volumes;
+    if (std::shared_ptr<const DiskFacts> facts = engine_->watcher()->latest()) {
+        for (const auto& [device, mount] : drivelarksMounts(*facts)) volumes.push_back(mount);
+    }
+    engine_->mounts().flushBeforeSleep(volumes, [ready](std::size_t flushed) {
         if (flushed > 0) AppLog::line("系统即将睡眠，已写回 " + std::to_string(flushed) + " 个读写卷");
         ready();
     });

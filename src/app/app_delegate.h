@@ -21,6 +21,8 @@ public:
     static constexpr double kLaunchSettleDelay = 1.5;
     static constexpr double kMountSettleDelay = 1.0;
     static constexpr double kUnmountSettleDelay = 1.5;
+    // Facts read this long ago or less are fresh enough for a menu that is opening.
+    static constexpr double kFreshFacts = 1.0;
 
     explicit AppDelegate(std::shared_ptr<AutoMountEngine> engine = AutoMountEngine::shared());
 
@@ -37,19 +39,24 @@ public:
     void toggleAuto();
     void toggleLaunch();
     void openProductPage();
+    void showLog();
     void about();
+    void quit();
 
     // --- Alerts of the operations the user started ---
     void handleMountResult(const VolumeInfo& volume, bool ok, const std::string& out);
     void offerFullDiskAccess(const VolumeInfo& volume);
     void offerUnsafeStateFix(const VolumeInfo& volume);
+    void explainKeptReadOnly(const VolumeInfo& volume);
 
 private:
     void settle(double delay);
     void volumeUnmounted(const std::string& mountPoint);
     void remount(const VolumeInfo& volume);
+    void ejectFailed(const VolumeInfo& volume, const std::string& out);
     void prepareForSleep(const std::function<void()>& ready);
     void openAddress(const std::string& address);
+    std::vector<VolumeInfo> mountedVolumes() const;
 
     std::shared_ptr<AutoMountEngine> engine_;
     std::shared_ptr<RepeatingTimer> reconcileTimer_;

@@ -3,12 +3,18 @@
 #include "app/alert_texts.h"
 #include "app/app_delegate.h"
 #include "app/product_links.h"
-#include "discovery/volume_scanner.h"
 #include "foundation/app_log.h"
-#include "mount/mount_manager.h"
 #include "platform/platform.h"
 
 namespace drivelark {
+
+namespace {
+
+NTFSPartition partitionOf(const VolumeInfo& volume) { return NTFSPartition{volume.deviceID, volume.name, "", volume.identity}; }
+
+const char* onOrOff(bool on) { return on ? "开启" : "关闭"; }
+
+}  // namespace
 
 void AppDelegate::choose(const MenuEntry& entry) {
     switch (entry.action) {
@@ -17,51 +23,62 @@ void AppDelegate::choose(const MenuEntry& entry) {
         case MenuAction::toggleAuto: return toggleAuto();
         case MenuAction::toggleLaunch: return toggleLaunch();
         case MenuAction::openProductPage: return openProductPage();
+        case MenuAction::showLog: return showLog();
         case MenuAction::about: return about();
-        case MenuAction::quit: return platform().ui.quit();
+        case MenuAction::quit: return quit();
         case MenuAction::none: return;
     }
 }
 
 void AppDelegate::mountReadWrite(const VolumeInfo& volume) {
-    if (!engine_->isKeptReadOnly(volume.deviceID)) return remount(volume);
-    // Tried and refused already: say why, and try again only when the user insists.
-    platform().ui.showAlert(AlertTexts::keptReadOnly(volume.name), [weak = weak_from_this(), volume](int button) {
-        auto self = weak.lock();
-        if (!self || button != kFirstButton + 1) return;
-        self->engine_->forgetKeptReadOnly(volume.deviceID);
-        self->remount(volume);
-    });
+    if (engine_->isKeptReadOnly(volume)) return explainKeptReadOnly(volume);
+    remount(volume);
 }
 
 void AppDelegate::remount(const VolumeInfo& volume) {
-    if (!volume.deviceID.empty()) engine_->forgetDeviceEjected(volume.deviceID);
-    MountManager::remountReadWrite(volume.deviceID, volume.name,
-                                   [weak = weak_from_this(), volume](bool ok, const std::string& out) {
-                                       if (auto self = weak.lock()) self->handleMountResult(volume, ok, out);
-                                   });
+    engine_->forgetVolumeEjected(volume);
+    engine_->mounts().remountReadWrite(partitionOf(volume), [weak = weak_from_this(), volume](bool ok, const std::string& out) {
+        if (auto self = weak.lock()) self->handleMountResult(volume, ok, out);
+    });
+    refreshIcon();
 }
 
 void AppDelegate::ejectVolume(const VolumeInfo& volume) {
-    if (!volume.deviceID.empty()) {
-        engine_->noteDeviceEjected(volume.deviceID);
-    } else {
-        TextMap devices = VolumeScanner::managedDevs();
-        if (auto device = devices.find(volume.mountPoint); device != devices.end()) engine_->noteDeviceEjected(device->second);
-    }
-    MountManager::unmount(volume, [weak = weak_from_this()](bool, const std::string&) {
-        if (auto self = weak.lock()) self->refreshIcon();
+    engine_->noteVolumeEjected(volume);
+    engine_->mounts().unmount(volume, [weak = weak_from_this(), volume](bool ok, const std::string& out) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (!ok) self->ejectFailed(volume, out);
+        self->refreshIcon();
+    });
+    refreshIcon();
+}
+
+// The volume stays mounted and the user is told why, with the way out: close what holds it, and
+// try again. Nothing is ever unmounted by force for the user.
+void AppDelegate::ejectFailed(const VolumeInfo& volume, const std::string& out) {
+    engine_->forgetVolumeEjected(volume);
+    platform().ui.showAlert(AlertTexts::ejectFailure(volume.name, out), [weak = weak_from_this(), volume](int button) {
+        auto self = weak.lock();
+        if (self && button == kFirstButton) self->ejectVolume(volume);
     });
 }
 
-void AppDelegate::toggleAuto() { setAutoMountEnabled(!autoMountEnabled()); }
+void AppDelegate::toggleAuto() {
+    const bool enabled = !autoMountEnabled();
+    setAutoMountEnabled(enabled);
+    AppLog::line(std::string("设置: 插入 NTFS 磁盘时自动转为读写 已") + onOrOff(enabled));
+}
 
 void AppDelegate::toggleLaunch() {
     LoginItem& loginItem = platform().loginItem;
-    if (std::optional<LoginItemError> error = loginItem.setEnabled(!loginItem.isEnabled())) {
+    const bool enable = !loginItem.isEnabled();
+    if (std::optional<LoginItemError> error = loginItem.setEnabled(enable)) {
         AppLog::line("登录自启设置失败: " + error->description);
         platform().ui.showAlert(AlertTexts::loginItemFailure(error->localizedDescription), [](int) {});
+        return;
     }
+    AppLog::line(std::string("设置: 登录时自动启动 已") + onOrOff(enable));
 }
 
 void AppDelegate::openAddress(const std::string& address) {
@@ -70,6 +87,8 @@ void AppDelegate::openAddress(const std::string& address) {
 
 void AppDelegate::openProductPage() { openAddress(ProductLinks::kProductPage); }
 
+void AppDelegate::showLog() { platform().workspace.openFolder(AppLog::url()); }
+
 void AppDelegate::about() {
     platform().ui.showAlert(AlertTexts::about(), [weak = weak_from_this()](int button) {
         auto self = weak.lock();
@@ -77,6 +96,11 @@ void AppDelegate::about() {
         if (button == kFirstButton) self->openProductPage();
         if (button == kFirstButton + 1) self->openAddress(ProductLinks::kBlog);
     });
+}
+
+void AppDelegate::quit() {
+    AppLog::line("Drivelark 已退出（用户操作）");
+    platform().ui.quit();
 }
 
 }  // namespace drivelark

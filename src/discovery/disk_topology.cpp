@@ -2,18 +2,34 @@
 
 #include "foundation/command_runner.h"
 #include "foundation/system_programs.h"
+#include "platform/platform.h"
 
 namespace drivelark {
 
 namespace DiskTopology {
 
 std::optional<MountTable> currentMounts() {
-    CommandResult listing = runCommand(kMountPath, {}, kMainThreadTimeLimit);
+    CommandResult listing = runCommand(kMountPath, {}, kListingTimeLimit);
     if (listing.exit != 0) return std::nullopt;
     MountTable table = parseMountTable(listing.out);
     // Every real table has the root file system: without it, the output was not a mount table.
     if (!table.contains("/")) return std::nullopt;
     return table;
+}
+
+std::optional<PlistValue> describeDevice(const std::string& deviceID) {
+    CommandResult info = runCommand(kDiskutilPath, {"info", "-plist", deviceID}, kListingTimeLimit);
+    if (info.exit != 0) return std::nullopt;
+    std::optional<PlistValue> description = parsePropertyList(info.out);
+    const std::string* described = description ? description->textAt("DeviceIdentifier") : nullptr;
+    if (described == nullptr || *described != deviceID) return std::nullopt;
+    return description;
+}
+
+std::optional<std::vector<Ntfs3gProcess>> ntfs3gProcesses() {
+    ProgramRun listing = runProgram(kPsPath, kPsArguments, kListingTimeLimit);
+    if (!listing.launched || listing.timedOut || listing.status != 0) return std::nullopt;
+    return parseNtfs3gProcesses(listing.output, platform().processes.ownProcessId());
 }
 
 }  // namespace DiskTopology

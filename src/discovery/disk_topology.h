@@ -1,12 +1,16 @@
 #pragma once
 
-// What is mounted right now. The call runs the mount program afresh, on the main thread, and gives
-// up after kMainThreadTimeLimit. The mount table also names the device behind each of the system's
-// own mounts ("/dev/disk4s1 on ..."), so no disk-utility run per mount is needed for that.
+// What the system says about its disks, read from its programs: the mount table, a device's own
+// description and the running ntfs-3g programs. Each call runs its program afresh and gives up after
+// kListingTimeLimit. They block: background threads only.
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "discovery/mount_table.h"
+#include "discovery/ntfs3g_processes.h"
+#include "platform/property_list.h"
 
 namespace drivelark {
 
@@ -15,6 +19,13 @@ namespace DiskTopology {
 // The mount table, from the mount program. None when it could not be read: that is not "nothing
 // is mounted".
 std::optional<MountTable> currentMounts();
+
+// The disk utility's description of `deviceID` ("diskutil info -plist"), when it describes that
+// very device.
+std::optional<PlistValue> describeDevice(const std::string& deviceID);
+
+// The running ntfs-3g programs. None when the process listing could not be read whole.
+std::optional<std::vector<Ntfs3gProcess>> ntfs3gProcesses();
 
 }  // namespace DiskTopology
 

@@ -1,6 +1,5 @@
-// The managed-volume registry of VolumeScanner.
+#include "discovery/managed_volumes.h"
 
-#include "discovery/volume_scanner.h"
 #include "platform/platform.h"
 
 namespace drivelark {
@@ -8,7 +7,8 @@ namespace drivelark {
 namespace {
 
 constexpr const char* kNamesKey = "managedNames";
-constexpr const char* kDevsKey = "managedDevs";
+constexpr const char* kDevicesKey = "managedDevs";
+constexpr const char* kIdentitiesKey = "managedVolumes";
 
 // A stored map counts only when it is a dictionary whose every value is a text.
 TextMap readTextMap(const char* key) {
@@ -30,33 +30,53 @@ void writeTextMap(const char* key, const TextMap& map) {
     platform().defaults.setValue(key, PlistValue(std::move(entries)));
 }
 
+void update(const char* key, const std::string& mountPoint, const std::optional<std::string>& value) {
+    TextMap map = readTextMap(key);
+    if (value)
+        map[mountPoint] = *value;
+    else
+        map.erase(mountPoint);
+    writeTextMap(key, map);
+}
+
+std::string valueOr(const TextMap& map, const std::string& key, std::string fallback) {
+    auto found = map.find(key);
+    return found == map.end() ? fallback : found->second;
+}
+
 }  // namespace
 
-namespace VolumeScanner {
+namespace ManagedVolumes {
 
-TextMap managedNames() { return readTextMap(kNamesKey); }
-void setManagedNames(const TextMap& names) { writeTextMap(kNamesKey, names); }
-TextMap managedDevs() { return readTextMap(kDevsKey); }
-void setManagedDevs(const TextMap& devices) { writeTextMap(kDevsKey, devices); }
+std::vector<ManagedMount> all() {
+    const TextMap names = readTextMap(kNamesKey), identities = readTextMap(kIdentitiesKey);
+    std::vector<ManagedMount> mounts;
+    for (const auto& [mountPoint, device] : readTextMap(kDevicesKey)) {
+        mounts.push_back(ManagedMount{mountPoint, valueOr(names, mountPoint, mountPoint.substr(mountPoint.rfind('/') + 1)),
+                                      device, valueOr(identities, mountPoint, "")});
+    }
+    return mounts;
+}
 
-void markManaged(const std::string& mountPoint, const std::string& name, const std::string& dev) {
-    TextMap names = managedNames();
-    names[mountPoint] = name;
-    setManagedNames(names);
-    TextMap devices = managedDevs();
-    devices[mountPoint] = dev;
-    setManagedDevs(devices);
+std::optional<ManagedMount> at(const std::string& mountPoint) {
+    for (ManagedMount& mount : all()) {
+        if (mount.mountPoint == mountPoint) return std::move(mount);
+    }
+    return std::nullopt;
+}
+
+TextMap managedDevs() { return readTextMap(kDevicesKey); }
+
+void markManaged(const ManagedMount& mount) {
+    update(kNamesKey, mount.mountPoint, mount.name);
+    update(kDevicesKey, mount.mountPoint, mount.deviceID);
+    update(kIdentitiesKey, mount.mountPoint, mount.identity);
 }
 
 void unmarkManaged(const std::string& mountPoint) {
-    TextMap names = managedNames();
-    names.erase(mountPoint);
-    setManagedNames(names);
-    TextMap devices = managedDevs();
-    devices.erase(mountPoint);
-    setManagedDevs(devices);
+    for (const char* key : {kNamesKey, kDevicesKey, kIdentitiesKey}) update(key, mountPoint, std::nullopt);
 }
 
-}  // namespace VolumeScanner
+}  // namespace ManagedVolumes
 
 }  // namespace drivelark

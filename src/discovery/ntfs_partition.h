@@ -11,6 +11,7 @@ struct NTFSPartition {
     std::string deviceID;    // BSD name without "/dev/", such as disk4s1
     std::string volumeName;  // empty when the listing has none
     std::string uuid;        // empty when the listing has none
+    std::string identity;    // tells this volume from the next one given its device: volume_identity.h
 
     // Identifies the partition across remounts and renumbered devices: "uuid:<uuid>", or
     // "dev:<deviceID>" when there is no UUID.

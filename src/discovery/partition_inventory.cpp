@@ -1,7 +1,7 @@
 #include "discovery/partition_inventory.h"
 
+#include "discovery/disk_topology.h"
 #include "discovery/partition_listing.h"
-#include "discovery/volume_description.h"
 #include "foundation/command_runner.h"
 #include "foundation/system_programs.h"
 #include "foundation/text.h"
@@ -9,39 +9,42 @@
 
 namespace drivelark {
 
-std::optional<bool> PartitionInventory::isNTFS(const std::string& deviceID) {
-    CommandResult info = runCommand(kDiskutilPath, {"info", "-plist", deviceID}, kMainThreadTimeLimit);
-    if (info.exit != 0) return std::nullopt;
-    std::optional<VolumeDescription> description = parseVolumeDescription(info.out);
-    if (!description || description->deviceIdentifier != deviceID || !description->fileSystemType)
-        return std::nullopt;
-    return contains(uppercased(*description->fileSystemType), "NTFS");
+namespace {
+
+// NTFS or not, as the device's description says; none when it could not be read. A description
+// that answers without a file system (an unformatted or encrypted partition) is not NTFS.
+std::optional<bool> describedAsNTFS(const std::string& deviceID) {
+    std::optional<PlistValue> description = DiskTopology::describeDevice(deviceID);
+    if (!description) return std::nullopt;
+    const std::string* fileSystem = description->textAt("FilesystemType");
+    return fileSystem != nullptr && contains(uppercased(*fileSystem), "NTFS");
 }
 
-std::optional<std::vector<NTFSPartition>> PartitionInventory::ntfsPartitions() {
-    CommandResult listing = runCommand(kDiskutilPath, {"list", "-plist"}, kMainThreadTimeLimit);
+}  // namespace
+
+std::optional<Inventory> takeInventory(const std::map<std::string, bool>& known) {
+    CommandResult listing = runCommand(kDiskutilPath, {"list", "-plist"}, kListingTimeLimit);
     if (listing.exit != 0) return std::nullopt;
     std::optional<std::vector<ListedPartition>> listed = parsePartitionListing(listing.out);
     if (!listed) return std::nullopt;
 
-    std::map<std::string, bool> known;  // only what is still listed, so nothing piles up
-    std::vector<NTFSPartition> partitions;
+    Inventory inventory;
     for (const ListedPartition& entry : *listed) {
-        bool ntfs = true;
+        const NTFSPartition& partition = entry.partition;
         if (entry.fileSystemUnknown) {
-            auto remembered = knownByIdentity_.find(entry.identity);
-            std::optional<bool> answer =
-                remembered != knownByIdentity_.end() ? remembered->second : isNTFS(entry.partition.deviceID);
-            if (!answer) {
-                knownByIdentity_.merge(known);  // what this pass learned still counts
-                return std::nullopt;
+            auto remembered = known.find(partition.identity);
+            std::optional<bool> ntfs =
+                remembered != known.end() ? remembered->second : describedAsNTFS(partition.deviceID);
+            if (!ntfs) {
+                inventory.undecidedKeys.insert(partition.key());
+                continue;
             }
-            ntfs = known[entry.identity] = *answer;
+            inventory.verdicts[partition.identity] = *ntfs;
+            if (!*ntfs) continue;
         }
-        if (ntfs) partitions.push_back(entry.partition);
+        inventory.partitions.push_back(partition);
     }
-    knownByIdentity_ = std::move(known);
-    return partitions;
+    return inventory;
 }
 
 }  // namespace drivelark

@@ -1,5 +1,6 @@
 #include "discovery/partition_listing.h"
 
+#include "discovery/volume_identity.h"
 #include "foundation/text.h"
 #include "platform/property_list.h"
 #include "platform/text_case.h"
@@ -47,10 +48,8 @@ void consider(const PlistValue& entry, bool wholeDisk, std::vector<ListedPartiti
     Verdict verdict = judge(entry, wholeDisk);
     const std::string* deviceID = entry.textAt("DeviceIdentifier");
     if (verdict == Verdict::notNTFS || deviceID == nullptr) return;
-    NTFSPartition partition{*deviceID, textOr(entry, "VolumeName"), textOr(entry, "VolumeUUID")};
-    std::string identity =
-        *deviceID + '\n' + partition.uuid + '\n' + textOr(entry, "DiskUUID") + '\n' + partition.volumeName;
-    found.push_back(ListedPartition{std::move(partition), verdict == Verdict::unknown, std::move(identity)});
+    NTFSPartition partition{*deviceID, textOr(entry, "VolumeName"), textOr(entry, "VolumeUUID"), volumeIdentity(entry)};
+    found.push_back(ListedPartition{std::move(partition), verdict == Verdict::unknown});
 }
 
 }  // namespace

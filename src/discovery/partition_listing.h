@@ -19,8 +19,6 @@ struct ListedPartition {
     // on MBR, "Microsoft Basic Data" on GPT), and no file system: only the volume's own
     // description ("diskutil info") can tell.
     bool fileSystemUnknown = false;
-    // Tells this volume apart from another that later appears under the same device name.
-    std::string identity;
 
     bool operator==(const ListedPartition&) const = default;
 };

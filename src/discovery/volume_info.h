@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "discovery/disk_facts.h"
+
 namespace drivelark {
 
 struct VolumeInfo {
     enum class Kind {
         ntfsReadOnly,   // the system's own read-only NTFS mount
-        ntfsReadWrite,  // mounted read-write through the user-space driver
+        ntfsReadWrite,  // mounted read-write through the user-space driver, by Drivelark
         other,
     };
 
@@ -17,6 +19,8 @@ struct VolumeInfo {
     std::string mountPoint;
     std::string name;
     Kind kind = Kind::other;
+    std::string identity;  // of the volume on the device when it was seen: volume_identity.h
+    VolumeCheck check;     // how a read-write volume answered
 
     bool isNTFS() const { return kind != Kind::other; }
 };

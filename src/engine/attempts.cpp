@@ -1,77 +1,65 @@
-// The life of one automatic attempt: remount, and on an unsafe state one repair and one more
+// The life of one automatic attempt: remount, and on a fast-started volume one repair and one more
 // remount; then its outcome recorded for the retry policy.
 
-#include "discovery/volume_scanner.h"
+#include "discovery/managed_volumes.h"
 #include "engine/auto_mount_engine.h"
 #include "foundation/app_log.h"
-#include "mount/mount_manager.h"
+#include "foundation/text.h"
 #include "platform/platform.h"
+
+#include <utility>
 
 namespace drivelark {
 
-namespace {
-
-// Where the registry says the device is mounted read-write.
-std::optional<std::string> registeredMountPoint(const std::string& deviceID) {
-    for (const auto& [mountPoint, device] : VolumeScanner::managedDevs()) {
-        if (device == deviceID) return mountPoint;
-    }
-    return std::nullopt;
-}
-
-}  // namespace
-
 double AutoMountEngine::backoff(const std::string& key) const {
-    auto state = states.find(key);
-    return RetryPolicy::backoff(state == states.end() ? 0 : state->second.failCount);
+    auto record = records_.find(key);
+    return RetryPolicy::backoff(record == records_.end() ? 0 : record->second.attempt.failCount);
 }
 
 bool AutoMountEngine::canAttempt(const std::string& key) const {
-    auto state = states.find(key);
-    return RetryPolicy::canAttempt(state == states.end() ? nullptr : &state->second, platform().clock.now());
+    auto record = records_.find(key);
+    return RetryPolicy::canAttempt(record == records_.end() ? nullptr : &record->second.attempt, platform().clock.now());
 }
 
-void AutoMountEngine::startAttempt(const std::string& key, const std::string& reason,
-                                   const std::function<void()>& work) {
-    PartState& state = states[key];
-    state.inFlight = true;
-    state.lastAttempt = platform().clock.now();
+void AutoMountEngine::startAttempt(const std::string& key, const std::string& reason, const std::function<void()>& work) {
+    if (auto record = records_.find(key); record != records_.end()) {
+        record->second.attempt.inFlight = true;
+        record->second.attempt.lastAttempt = platform().clock.now();
+    }
     AppLog::line(reason + "，自动处理");
     work();
 }
 
 void AutoMountEngine::fixToReadWrite(const NTFSPartition& partition) {
-    std::weak_ptr<AutoMountEngine> weak = weak_from_this();
-    MountManager::remountReadWrite(partition.deviceID, partition.volumeName,
-                                   [weak, partition](bool ok, const std::string& out) {
-                                       if (auto engine = weak.lock()) engine->remountFinished(partition, ok, out, false);
-                                   });
+    auto record = records_.find(partition.key());
+    std::optional<std::string> lastPlace = record != records_.end() ? record->second.mountPoint : std::nullopt;
+    mounts_->remountReadWrite(
+        partition,
+        [weak = weak_from_this(), partition](bool ok, const std::string& out) {
+            if (auto engine = weak.lock()) engine->remountFinished(partition, ok, out, false);
+        },
+        lastPlace);
 }
 
-void AutoMountEngine::remountFinished(const NTFSPartition& partition, bool ok, const std::string& out,
-                                      bool repaired) {
+void AutoMountEngine::remountFinished(const NTFSPartition& partition, bool ok, const std::string& out, bool repaired) {
     const std::string key = partition.key();
-    if (ok) return attemptFinished(key, true, registeredMountPoint(partition.deviceID));
-    if (MountManager::isUnsafeStateError(out)) {
-        // Repaired once already and still unsafe: no churn of the user's read-only mount.
-        if (repaired) {
-            keepReadOnly(partition);
-            return attemptFinished(key, false, std::nullopt);
+    if (ok) {
+        std::optional<std::string> mountPoint;
+        for (const ManagedMount& mount : ManagedVolumes::all()) {
+            if (mount.deviceID == partition.deviceID && mount.identity == partition.identity) mountPoint = mount.mountPoint;
         }
+        return attemptFinished(key, true, mountPoint);
+    }
+    if (MountManager::isVolumeChanged(out)) return volumeWentAway(partition);
+    if (MountManager::isHibernated(out)) {
+        keepReadOnly(partition.deviceID, partition.identity);
+        return attemptFinished(key, false, std::nullopt);
+    }
+    // Repaired once already and still refused: a plain failure, and no churn of the user's mount.
+    if (MountManager::isUnsafeStateError(out) && !repaired) {
         AppLog::line("不安全状态，自动清理脏标记后重试");
-        std::weak_ptr<AutoMountEngine> weak = weak_from_this();
-        MountManager::fixUnsafeState(partition.deviceID, [weak, partition](bool fixed, const std::string&) {
-            auto engine = weak.lock();
-            if (!engine) return;
-            if (!fixed) {
-                engine->keepReadOnly(partition);
-                return engine->attemptFinished(partition.key(), false, std::nullopt);
-            }
-            MountManager::remountReadWrite(partition.deviceID, partition.volumeName,
-                                           [weak, partition](bool ok, const std::string& out) {
-                                               if (auto engine = weak.lock())
-                                                   engine->remountFinished(partition, ok, out, true);
-                                           });
+        mounts_->fixUnsafeState(partition, [weak = weak_from_this(), partition](bool fixed, const std::string& fixOut) {
+            if (auto engine = weak.lock()) engine->repairFinished(partition, fixed, fixOut);
         });
         return;
     }
@@ -79,50 +67,74 @@ void AutoMountEngine::remountFinished(const NTFSPartition& partition, bool ok, c
     attemptFinished(key, false, std::nullopt);
 }
 
-void AutoMountEngine::keepReadOnly(const NTFSPartition& partition) {
-    if (!keptReadOnly.emplace(partition.key(), partition.deviceID).second) return;
-    AppLog::line("「" + partition.volumeName + "」无法转为读写（Windows 休眠或未完全关机），保持只读，不再自动重试；"
-                 "请在 Windows 中完全关机后重新插入");
-}
-
-bool AutoMountEngine::isKeptReadOnly(const std::string& deviceID) const {
-    for (const auto& [key, device] : keptReadOnly) {
-        if (device == deviceID) return true;
+void AutoMountEngine::repairFinished(const NTFSPartition& partition, bool ok, const std::string& out) {
+    if (MountManager::isVolumeChanged(out)) return volumeWentAway(partition);
+    if (!ok) {
+        if (MountManager::isHibernated(out)) keepReadOnly(partition.deviceID, partition.identity);
+        return attemptFinished(partition.key(), false, std::nullopt);
     }
-    return false;
-}
-
-void AutoMountEngine::forgetKeptReadOnly(const std::string& deviceID) {
-    std::erase_if(keptReadOnly, [&](const auto& entry) { return entry.second == deviceID; });
-}
-
-void AutoMountEngine::attemptFinished(const std::string& key, bool ok, const std::optional<std::string>& mountPoint) {
-    attemptDevices.erase(key);
-    PartState& state = states[key];
-    state.inFlight = false;
-    if (ok) {
-        const bool firstSuccess = everManaged.insert(key).second;
-        state.failCount = 0;
-        if (mountPoint) recordedMountPoints[key] = *mountPoint;
-        if (firstSuccess && mountPoint) {
-            std::weak_ptr<AutoMountEngine> weak = weak_from_this();
-            platform().dispatcher.runOnMainAfter(kFinderDelay, [weak, path = *mountPoint] {
-                if (auto engine = weak.lock()) engine->openVolumeInFinder(path);
-            });
-        }
-    } else {
-        ++state.failCount;
-    }
-    platform().dispatcher.runOnMain([self = shared_from_this()] {
-        if (auto delegate = self->uiDelegate.lock()) delegate->refreshIcon();
+    mounts_->remountReadWrite(partition, [weak = weak_from_this(), partition](bool ok, const std::string& out) {
+        if (auto engine = weak.lock()) engine->remountFinished(partition, ok, out, true);
     });
 }
 
+// The device no longer holds the volume the attempt was for: another disk took its device name.
+// Nothing was done; the partition counts as gone, and the next pass sees the new disk as new.
+void AutoMountEngine::volumeWentAway(const NTFSPartition& partition) {
+    attemptDevices_.erase(partition.deviceID);
+    auto record = records_.find(partition.key());
+    if (record != records_.end() && record->second.partition.identity == partition.identity) {
+        AppLog::line("分区移除: " + partition.key() + " " + volumeLabel(partition.volumeName, partition.deviceID));
+        records_.erase(record);
+    }
+    refreshIcon();
+    reconcile();
+}
+
+void AutoMountEngine::keepReadOnly(const std::string& deviceID, const std::string& identity) {
+    auto record = recordOf(records_, VolumeInfo{deviceID, "", "", VolumeInfo::Kind::ntfsReadOnly, identity, {}});
+    if (record == records_.end() || std::exchange(record->second.keptReadOnly, true)) return;
+    const NTFSPartition& partition = record->second.partition;
+    AppLog::line("「" + partition.volumeName + "」(" + deviceID +
+                 ")上的 Windows 处于休眠状态，写入会让 Windows 恢复时丢失数据，保持只读，不再自动重试；"
+                 "请在 Windows 中完全关机后重新插入");
+}
+
+bool AutoMountEngine::isKeptReadOnly(const VolumeInfo& volume) const {
+    auto record = recordOf(records_, volume);
+    return record != records_.end() && record->second.keptReadOnly;
+}
+
+void AutoMountEngine::forgetKeptReadOnly(const VolumeInfo& volume) {
+    if (auto record = recordOf(records_, volume); record != records_.end()) record->second.keptReadOnly = false;
+}
+
+void AutoMountEngine::attemptFinished(const std::string& key, bool ok, const std::optional<std::string>& mountPoint) {
+    std::erase_if(attemptDevices_, [&](const auto& attempt) { return attempt.second == key; });
+    auto record = records_.find(key);
+    if (record != records_.end()) {
+        PartState& state = record->second.attempt;
+        state.inFlight = false;
+        if (ok) {
+            state.failCount = 0;
+            if (mountPoint) record->second.mountPoint = mountPoint;
+        } else {
+            ++state.failCount;
+        }
+    }
+    if (ok && everManaged_.insert(key).second && mountPoint) {
+        platform().dispatcher.runOnMainAfter(kFinderDelay, [weak = weak_from_this(), path = *mountPoint] {
+            if (auto engine = weak.lock()) engine->openVolumeInFinder(path);
+        });
+    }
+    platform().dispatcher.runOnMain([weak = weak_from_this()] {
+        if (auto engine = weak.lock()) engine->refreshIcon();
+    });
+}
+
+// Nothing is asked of the volume itself: one that stopped answering would hold the main thread.
 void AutoMountEngine::openVolumeInFinder(const std::string& mountPoint) {
-    Files& files = platform().files;
-    bool reachable = files.lstat(mountPoint) &&
-                     (VolumeScanner::managedDevs().contains(mountPoint) || files.isReadable(mountPoint));
-    if (!reachable) {
+    if (!ManagedVolumes::at(mountPoint)) {
         AppLog::line("自动打开访达跳过：" + mountPoint + " 暂不可达");
         return;
     }

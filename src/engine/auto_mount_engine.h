@@ -1,11 +1,13 @@
 #pragma once
 
-// The auto-mount engine: every few seconds a reconcile pass compares the disk listing and the
-// mount table with what the engine remembers, forgets partitions that left, has dead read-write
-// mounts cleaned up, and starts read-write attempts under the retry policy, the eject marks and
-// the drop throttle. All of its state lives on the main thread; background work reports back on
-// the main queue and holds the engine weakly.
+// The auto-mount engine: every few seconds a reconcile pass reads the disk listing, the mount
+// table and how Drivelark's volumes answer (off the main thread), then compares them with what the
+// engine remembers: it forgets partitions that left, has dead read-write mounts cleaned up, and
+// starts read-write attempts under the retry policy, the user's ejects and the drop throttle. All
+// of its state lives on the main thread; background work reports back on the main queue and holds
+// the engine weakly.
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,10 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "discovery/mount_table.h"
+#include "discovery/disk_facts.h"
+#include "discovery/disk_watcher.h"
 #include "discovery/ntfs_partition.h"
-#include "discovery/partition_inventory.h"
+#include "discovery/volume_info.h"
 #include "engine/retry_policy.h"
+#include "mount/mount_manager.h"
 
 namespace drivelark {
 
@@ -30,21 +34,27 @@ public:
 
 class AutoMountEngine : public std::enable_shared_from_this<AutoMountEngine> {
 public:
-    // The one engine of the application, created on first use and kept for the process.
-    static std::shared_ptr<AutoMountEngine> shared();
-
     static constexpr double minRetryInterval = RetryPolicy::kMinRetryInterval;
     static constexpr double kFinderDelay = 0.8;
     // An unmount within this many seconds of Drivelark's own last one is taken for its own.
     static constexpr double kInternalUnmountWindow = 6.0;
+
+    // An engine that acts through `mounts` and decides on the facts of a watcher of its own.
+    static std::shared_ptr<AutoMountEngine> make(std::shared_ptr<MountManager> mounts);
+    // The one engine of the application, created on first use and kept for the process.
+    static std::shared_ptr<AutoMountEngine> shared();
+    AutoMountEngine(std::shared_ptr<MountManager> mounts, std::shared_ptr<DiskWatcher> watcher);
+
+    MountManager& mounts() { return *mounts_; }
+    const std::shared_ptr<DiskWatcher>& watcher() const { return watcher_; }
 
     // --- Retry policy ---
     double backoff(const std::string& key) const;
     bool canAttempt(const std::string& key) const;
 
     // --- Reconcile pass ---
-    // One pass. When the listing, the mount table or a file-system lookup cannot be read, it acts
-    // on nothing and waits for the next pass.
+    // Asks for a pass: the facts are read off the main thread and decided on when they come. When
+    // they cannot be read, the pass acts on nothing and waits for the next one.
     void reconcile();
 
     // --- Attempt lifecycle ---
@@ -54,61 +64,70 @@ public:
 
     // --- Eject tracking ---
     // `mountPoint`, one of Drivelark's read-write mounts, went away: unless Drivelark unmounted
-    // something itself in the last six seconds, the user did it, and the volume is not mounted again
-    // automatically. Either the unmount notice or the next pass, whichever comes first, tells.
+    // something itself in the last six seconds, the user did it, and the volume is not mounted
+    // again automatically. Either the unmount notice or the next pass, whichever comes first, tells.
     void noteUnmountFromOutside(const std::string& mountPoint);
-    void markUserEjectedForMountPoint(const std::string& mountPoint);
-    // The user ejected the volume of `deviceID` from the menu / asked to convert it from the menu.
-    void noteDeviceEjected(const std::string& deviceID);
-    void forgetDeviceEjected(const std::string& deviceID);
+    // The user ejected `volume` from the menu / asked to convert it: the volume shown, not whatever
+    // disk has its device name by now.
+    void noteVolumeEjected(const VolumeInfo& volume);
+    void forgetVolumeEjected(const VolumeInfo& volume);
     // Wipes every partition's retry state and runs a pass, on the main queue. Any thread.
     void resetAndReconcile();
 
-    // A partition that could not be made writable (Windows hibernated it, or its repair failed)
-    // stays read-only without further automatic attempts until it is plugged in again or the
-    // user asks for it.
-    bool isKeptReadOnly(const std::string& deviceID) const;
-    void forgetKeptReadOnly(const std::string& deviceID);
+    // A partition on which Windows is hibernated stays read-only without further automatic
+    // attempts until it is plugged in again, the retry state is reset, or the user insists.
+    bool isKeptReadOnly(const VolumeInfo& volume) const;
+    void keepReadOnly(const std::string& deviceID, const std::string& identity);
+    void forgetKeptReadOnly(const VolumeInfo& volume);
 
     std::weak_ptr<EngineDelegate> uiDelegate;
 
 private:
+    // Everything the engine remembers of one partition while it is listed.
+    struct PartitionRecord {
+        NTFSPartition partition;  // as last listed
+        PartState attempt;
+        std::vector<Date> drops;                    // recent losses of its read-write mount
+        Date lastRecovery = Date::distantPast();    // when its last recovery started
+        std::optional<std::string> mountPoint;      // where Drivelark last mounted it read-write
+        bool ejected = false;                       // by the user: no automatic attempt
+        bool keptReadOnly = false;                  // Windows is hibernated on it
+    };
     using DeviceMap = std::map<std::string, std::string>;  // device identifier -> mount point
 
-    void forgetRemovedPartitions(const std::set<std::string>& currentKeys);
-    void considerPartition(const NTFSPartition& partition, const MountTable& mounts, DeviceMap& readOnly,
-                           DeviceMap& readWrite, const std::set<std::string>& returningKeys, bool firstPass,
-                           bool autoMount);
-    bool isEjected(const NTFSPartition& partition) const;
-    void attemptIfAllowed(const NTFSPartition& partition, const std::string& reason);
+    void decide(const DiskFacts& facts);
+    void forgetRemovedPartitions(const DiskFacts& facts);
+    void considerPartition(const DiskFacts& facts, PartitionRecord& record, bool seenBefore, bool returning,
+                           bool firstPass, bool autoMount, const DeviceMap& readOnly, DeviceMap& readWrite);
+    bool adopt(const DiskFacts& facts, const NTFSPartition& partition, DeviceMap& readWrite);
+    bool attemptIfAllowed(PartitionRecord& record, const std::string& reason);  // true when started
     void remountFinished(const NTFSPartition& partition, bool ok, const std::string& out, bool repaired);
-    void keepReadOnly(const NTFSPartition& partition);
+    void repairFinished(const NTFSPartition& partition, bool ok, const std::string& out);
+    void volumeWentAway(const NTFSPartition& partition);
     void openVolumeInFinder(const std::string& mountPoint);
+    // The record of the partition a menu row was built for: that very volume on that device.
+    template <typename Records>
+    static auto recordOf(Records& records, const VolumeInfo& volume) {
+        return std::find_if(records.begin(), records.end(), [&](const auto& entry) {
+            return entry.second.partition.deviceID == volume.deviceID && entry.second.partition.identity == volume.identity;
+        });
+    }
+    void refreshIcon();
 
-    void cleanupZombies(const std::vector<NTFSPartition>& presentParts, const MountTable& mounts);
-    void probeZombieMount(const std::string& mountPoint, const std::string& deviceID);
-    void purgeZombieMount(const std::string& mountPoint, const std::string& deviceID, const std::string& reason);
+    void cleanupZombies(const DiskFacts& facts);
+    void purgeZombieMount(const ManagedMount& record, const std::string& reason);
 
-    PartitionInventory inventory_;
+    std::shared_ptr<MountManager> mounts_;
+    std::shared_ptr<DiskWatcher> watcher_;
     bool unreadableNoted_ = false;
 
-    std::map<std::string, PartState> states;
-    std::set<std::string> seenKeys;
-    std::set<std::string> presentLastRound;
-    std::map<std::string, std::string> devicesLastRound;  // the device of each key of the last pass
-    std::set<std::string> userEjected;
-    std::set<std::string> probingZombies;
-    std::set<std::string> purgingZombies;
-    std::set<std::string> everManaged;
-    std::map<std::string, std::vector<Date>> dropTimes;
-    std::map<std::string, Date> lastRecovery;  // when each partition's last recovery started
-    // Where each partition was last mounted read-write: names clash, so "/Volumes/<name>" may not be it.
-    std::map<std::string, std::string> recordedMountPoints;
-    // Partitions kept read-only, by key, with their device.
-    std::map<std::string, std::string> keptReadOnly;
-    // The device of each attempt in flight, by key. A disk unplugged mid-attempt leaves `states`
-    // at once, but its device name may come back with the next disk before the attempt ends.
-    std::map<std::string, std::string> attemptDevices;
+    std::map<std::string, PartitionRecord> records_;  // by partition key: the partitions of the last pass
+    std::set<std::string> seenKeys_;                  // every key ever listed since launch
+    std::set<std::string> everManaged_;               // mounted read-write by Drivelark since launch
+    // The device of each attempt in flight, with its key. A disk unplugged mid-attempt leaves the
+    // listing at once, but its device name may come back with the next disk before the attempt ends.
+    std::map<std::string, std::string> attemptDevices_;
+    std::map<std::string, std::string> purging_;  // mount points being purged -> their devices
 };
 
 // The "autoMount" preference: NTFS disks are converted when they are inserted. True when unset.

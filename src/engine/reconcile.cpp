@@ -1,37 +1,40 @@
-// The reconcile pass of the auto-mount engine.
+// The reconcile pass of the auto-mount engine: what to do with each partition, decided on the
+// facts of one reading.
 
-#include "discovery/disk_topology.h"
-#include "discovery/volume_scanner.h"
+#include "discovery/managed_volumes.h"
+#include "discovery/ownership.h"
 #include "engine/auto_mount_engine.h"
 #include "foundation/app_log.h"
+#include "foundation/text.h"
 #include "platform/platform.h"
 
 namespace drivelark {
 
-namespace {
+AutoMountEngine::AutoMountEngine(std::shared_ptr<MountManager> mounts, std::shared_ptr<DiskWatcher> watcher)
+    : mounts_(std::move(mounts)), watcher_(std::move(watcher)) {}
 
-bool isDriverType(const std::string& type) { return type == "nfs" || type == "fusefs_ntfs" || type == "ntfs-3g"; }
-
-// The device of a mount that the mount table names by its device node ("/dev/disk4s1").
-std::string deviceOfSource(const std::string& source) {
-    constexpr std::string_view kDev = "/dev/";
-    return source.starts_with(kDev) ? source.substr(kDev.size()) : std::string();
+std::shared_ptr<AutoMountEngine> AutoMountEngine::make(std::shared_ptr<MountManager> mounts) {
+    auto watcher = std::make_shared<DiskWatcher>([weak = std::weak_ptr<MountManager>(mounts)]() -> std::uint64_t {
+        auto mounts = weak.lock();
+        return mounts ? mounts->changes() : 0;
+    });
+    auto engine = std::make_shared<AutoMountEngine>(std::move(mounts), watcher);
+    watcher->setListener([weak = std::weak_ptr<AutoMountEngine>(engine)](const DiskFacts& facts) {
+        if (auto self = weak.lock()) self->decide(facts);
+    });
+    return engine;
 }
 
-std::set<std::string> difference(const std::set<std::string>& from, const std::set<std::string>& without) {
-    std::set<std::string> rest;
-    for (const std::string& item : from) {
-        if (!without.contains(item)) rest.insert(item);
-    }
-    return rest;
+std::shared_ptr<AutoMountEngine> AutoMountEngine::shared() {
+    // Never destroyed: completions may still arrive while the process ends.
+    static auto* const engine = new std::shared_ptr<AutoMountEngine>(make(std::make_shared<MountManager>()));
+    return *engine;
 }
 
-}  // namespace
+void AutoMountEngine::reconcile() { watcher_->refresh(); }
 
-void AutoMountEngine::reconcile() {
-    std::optional<std::vector<NTFSPartition>> listed = inventory_.ntfsPartitions();
-    std::optional<MountTable> mounts = listed ? DiskTopology::currentMounts() : std::nullopt;
-    if (!listed || !mounts) {
+void AutoMountEngine::decide(const DiskFacts& facts) {
+    if (!facts.readable) {
         // A missing answer is not an empty one: nothing is forgotten, purged or attempted.
         if (!unreadableNoted_) AppLog::line("读不到磁盘列表或挂载表，暂停自动处理，下一轮再试");
         unreadableNoted_ = true;
@@ -39,134 +42,132 @@ void AutoMountEngine::reconcile() {
     }
     if (unreadableNoted_) AppLog::line("磁盘列表与挂载表已恢复读取");
     unreadableNoted_ = false;
-    const std::vector<NTFSPartition>& partitions = *listed;
 
-    std::set<std::string> currentKeys;
-    std::map<std::string, std::string> currentDevices;
-    for (const NTFSPartition& partition : partitions) {
-        currentKeys.insert(partition.key());
-        currentDevices[partition.key()] = partition.deviceID;
-    }
-    forgetRemovedPartitions(currentKeys);
-    std::set<std::string> returningKeys;
-    for (const std::string& key : difference(currentKeys, presentLastRound)) {
-        if (seenKeys.contains(key)) returningKeys.insert(key);
-    }
-    const bool firstPass = presentLastRound.empty() && !partitions.empty();
-
-    cleanupZombies(partitions, *mounts);
+    const bool firstPass = records_.empty() && !facts.partitions.empty();
+    forgetRemovedPartitions(facts);
+    cleanupZombies(facts);
 
     DeviceMap readOnly, readWrite;
-    const TextMap managed = VolumeScanner::managedDevs();
-    for (const auto& [mountPoint, entry] : *mounts) {
-        if (entry.type == "ntfs" && entry.readOnly) {
-            if (std::string device = deviceOfSource(entry.source); !device.empty()) readOnly[device] = mountPoint;
-        } else if (!entry.readOnly && isDriverType(entry.type)) {
-            if (auto found = managed.find(mountPoint); found != managed.end() && !found->second.empty())
-                readWrite[found->second] = mountPoint;
-        }
+    for (const NTFSPartition& partition : facts.partitions) {
+        if (std::optional<std::string> mountPoint = systemMountOf(facts.mounts, partition.deviceID))
+            readOnly[partition.deviceID] = *mountPoint;
+    }
+    for (const auto& [device, record] : drivelarksMounts(facts)) {
+        if (!purging_.contains(record.mountPoint)) readWrite[device] = record.mountPoint;
     }
 
     const bool autoMount = autoMountEnabled();
-    for (const NTFSPartition& partition : partitions)
-        considerPartition(partition, *mounts, readOnly, readWrite, returningKeys, firstPass, autoMount);
-    presentLastRound = std::move(currentKeys);
-    devicesLastRound = std::move(currentDevices);
+    for (const NTFSPartition& partition : facts.partitions) {
+        const std::string key = partition.key();
+        auto [entry, appeared] = records_.try_emplace(key, PartitionRecord{partition});
+        PartitionRecord& record = entry->second;
+        record.partition = partition;
+        const bool returning = appeared && seenKeys_.contains(key);
+        const bool seenBefore = !seenKeys_.insert(key).second;
+        considerPartition(facts, record, seenBefore, returning, firstPass, autoMount, readOnly, readWrite);
+    }
+    refreshIcon();
 }
 
-void AutoMountEngine::forgetRemovedPartitions(const std::set<std::string>& currentKeys) {
-    for (const std::string& key : difference(presentLastRound, currentKeys)) {
-        userEjected.erase(key);
-        // The system gives its device name to whatever disk comes next: a mark on it would hold
-        // against another disk, and against this one however it was ejected before it was unplugged.
-        userEjected.erase("dev:" + devicesLastRound[key]);
-        std::erase_if(userEjected, [](const std::string& mark) { return mark.starts_with("mp:"); });
-        states.erase(key);
-        dropTimes.erase(key);
-        lastRecovery.erase(key);
-        keptReadOnly.erase(key);  // plugged in again, it is tried again
-        AppLog::line("分区移除: " + key);
+// A partition that left the listing is forgotten, and so is one whose device now holds another
+// volume under the same key (a partition without a volume UUID is known by its device).
+void AutoMountEngine::forgetRemovedPartitions(const DiskFacts& facts) {
+    std::map<std::string, const NTFSPartition*> listed;
+    for (const NTFSPartition& partition : facts.partitions) listed.emplace(partition.key(), &partition);
+    for (auto record = records_.begin(); record != records_.end();) {
+        auto now = listed.find(record->first);
+        bool stays = now != listed.end() ? now->second->identity == record->second.partition.identity
+                                         : facts.undecidedKeys.contains(record->first);
+        if (stays) {
+            ++record;
+            continue;
+        }
+        const NTFSPartition& gone = record->second.partition;
+        AppLog::line("分区移除: " + record->first + " " + volumeLabel(gone.volumeName, gone.deviceID));
+        record = records_.erase(record);
     }
 }
 
-void AutoMountEngine::considerPartition(const NTFSPartition& partition, const MountTable& mounts,
-                                        DeviceMap& readOnly, DeviceMap& readWrite,
-                                        const std::set<std::string>& returningKeys, bool firstPass,
-                                        bool autoMount) {
+void AutoMountEngine::considerPartition(const DiskFacts& facts, PartitionRecord& record, bool seenBefore,
+                                        bool returning, bool firstPass, bool autoMount, const DeviceMap& readOnly,
+                                        DeviceMap& readWrite) {
+    const NTFSPartition& partition = record.partition;
     const std::string& device = partition.deviceID;
     const std::string key = partition.key();
-    const bool seenBefore = !seenKeys.insert(key).second;
 
-    // Adoption of a read-write mount made outside the registry, at the listed name, unless the
-    // registry gives that place to another disk (names clash) or the mount is being purged.
-    if (!readWrite.contains(device) && !partition.volumeName.empty()) {
-        std::string mountPoint = "/Volumes/" + partition.volumeName;
-        auto mount = mounts.find(mountPoint);
-        TextMap managed = VolumeScanner::managedDevs();
-        auto owner = managed.find(mountPoint);
-        if (mount != mounts.end() && !mount->second.readOnly && mount->second.type == "nfs" &&
-            (owner == managed.end() || owner->second == device) && !purgingZombies.contains(mountPoint)) {
-            readWrite[device] = mountPoint;
-            VolumeScanner::markManaged(mountPoint, partition.volumeName, device);
-        }
-    }
+    if (!readWrite.contains(device) && !readOnly.contains(device)) adopt(facts, partition, readWrite);
     if (auto mounted = readWrite.find(device); mounted != readWrite.end()) {
-        states[key].failCount = 0;
-        recordedMountPoints[key] = mounted->second;
+        record.attempt.failCount = 0;
+        record.mountPoint = mounted->second;
         return;
     }
+    // Its own mount is being purged: it is mounted again once the purge is over.
+    for (const auto& [mountPoint, purgedDevice] : purging_) {
+        if (purgedDevice == device) return;
+    }
     // The system mounted this device as something else: the remount would take that mount away.
-    for (const auto& [mountPoint, entry] : mounts) {
+    for (const auto& [mountPoint, entry] : facts.mounts) {
         if (entry.source == "/dev/" + device && entry.type != "ntfs") return;
     }
     if (!autoMount) return;
 
     if (readOnly.contains(device)) {
-        if (!isEjected(partition)) attemptIfAllowed(partition, "检测到只读抢占");
+        if (!record.ejected) attemptIfAllowed(record, "检测到只读抢占");
         return;
     }
-    if (isEjected(partition)) {
-        everManaged.erase(key);
+    if (record.ejected) {
+        everManaged_.erase(key);
         return;
     }
-    if (returningKeys.contains(key) || !seenBefore || firstPass) {
-        const char* suffix = returningKeys.contains(key) ? "重新插入" : firstPass ? "启动时已连接" : "新插入";
-        attemptIfAllowed(partition, std::string("检测到") + suffix);
+    if (returning || !seenBefore || firstPass) {
+        const char* suffix = returning ? "重新插入" : firstPass ? "启动时已连接" : "新插入";
+        attemptIfAllowed(record, std::string("检测到") + suffix);
         return;
     }
-    if (!everManaged.contains(key)) return;
-    // A purge of the lost mount forgets when the last attempt started; the last recovery it
-    // remembers, so that a mount that keeps getting lost is still slowed.
-    auto state = states.find(key);
-    Date lastAttempt = std::max(state == states.end() ? Date::distantPast() : state->second.lastAttempt,
-                                lastRecovery[key]);
+    if (!everManaged_.contains(key)) return;
+    // A purge of the lost mount forgets when the last attempt started; the last recovery is
+    // remembered, so that a mount that keeps getting lost is still slowed.
+    Date lastAttempt = std::max(record.attempt.lastAttempt, record.lastRecovery);
     Date now = platform().clock.now();
-    if (RetryPolicy::allowRecovery(dropTimes[key], lastAttempt, now) && canAttempt(key)) {
-        lastRecovery[key] = now;
-        attemptIfAllowed(partition, "检测到挂载意外丢失，自动恢复");
+    if (RetryPolicy::allowRecovery(record.drops, lastAttempt, now) &&
+        attemptIfAllowed(record, "检测到挂载意外丢失，自动恢复"))
+        record.lastRecovery = now;
+}
+
+// A read-write mount of the partition that the registry does not hold (after a crash, or from an
+// earlier run whose registry was lost) is taken back only when a running ntfs-3g of root's proves
+// that it serves this very device there.
+bool AutoMountEngine::adopt(const DiskFacts& facts, const NTFSPartition& partition, DeviceMap& readWrite) {
+    std::set<std::string> recorded;
+    for (const ManagedMount& record : facts.managed) recorded.insert(record.mountPoint);
+    for (const Ntfs3gProcess& process : facts.ntfs3g) {
+        if (process.device != partition.deviceID || recorded.contains(process.mountPoint) ||
+            purging_.contains(process.mountPoint) || !servedByNtfs3g(facts.ntfs3g, partition.deviceID, process.mountPoint))
+            continue;
+        auto mount = facts.mounts.find(process.mountPoint);
+        if (mount == facts.mounts.end() || !isUserSpaceDriverMount(mount->second)) continue;
+        ManagedVolumes::markManaged({process.mountPoint, partition.volumeName, partition.deviceID, partition.identity});
+        readWrite[partition.deviceID] = process.mountPoint;
+        return true;
     }
+    return false;
 }
 
-bool AutoMountEngine::isEjected(const NTFSPartition& partition) const {
-    auto recorded = recordedMountPoints.find(partition.key());
-    std::string mountPoint =
-        recorded != recordedMountPoints.end() ? recorded->second : "/Volumes/" + partition.safeVolname();
-    return userEjected.contains(partition.key()) || userEjected.contains("dev:" + partition.deviceID) ||
-           userEjected.contains("mp:" + mountPoint);
-}
-
-void AutoMountEngine::attemptIfAllowed(const NTFSPartition& partition, const std::string& reason) {
+bool AutoMountEngine::attemptIfAllowed(PartitionRecord& record, const std::string& reason) {
+    const NTFSPartition partition = record.partition;
     const std::string key = partition.key();
-    if (keptReadOnly.contains(key) || !canAttempt(key)) return;
     // One attempt per device at a time, whichever disk it was for: the next pass tries again.
-    for (const auto& [otherKey, device] : attemptDevices) {
-        if (device == partition.deviceID) return;
-    }
-    attemptDevices[key] = partition.deviceID;
+    if (record.keptReadOnly || !canAttempt(key) || attemptDevices_.contains(partition.deviceID)) return false;
+    attemptDevices_[partition.deviceID] = key;
     std::weak_ptr<AutoMountEngine> weak = weak_from_this();
     startAttempt(key, reason, [weak, partition] {
         if (auto engine = weak.lock()) engine->fixToReadWrite(partition);
     });
+    return true;
+}
+
+void AutoMountEngine::refreshIcon() {
+    if (auto delegate = uiDelegate.lock()) delegate->refreshIcon();
 }
 
 }  // namespace drivelark

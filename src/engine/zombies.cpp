@@ -1,72 +1,57 @@
 // Zombie mounts: Drivelark's read-write mounts whose disk has gone, or that no longer answer.
 
-#include "discovery/volume_scanner.h"
+#include "discovery/managed_volumes.h"
 #include "engine/auto_mount_engine.h"
 #include "foundation/app_log.h"
 #include "foundation/text.h"
-#include "mount/mount_manager.h"
 #include "platform/platform.h"
 
 namespace drivelark {
 
-void AutoMountEngine::cleanupZombies(const std::vector<NTFSPartition>& presentParts, const MountTable& mounts) {
-    std::set<std::string> presentDevices;
-    for (const NTFSPartition& partition : presentParts) presentDevices.insert(partition.deviceID);
-    for (const auto& [mountPoint, device] : VolumeScanner::managedDevs()) {
-        auto mount = mounts.find(mountPoint);
-        if (mount == mounts.end()) {
-            // Neither mounted nor there any more: nothing left to clean up. With its disk still
-            // attached, someone unmounted it, and the notice of that may not have come yet.
-            if (platform().files.lstat(mountPoint)) continue;
-            if (presentDevices.contains(device)) noteUnmountFromOutside(mountPoint);
-            VolumeScanner::unmarkManaged(mountPoint);
+// Works on the registry as it was when the facts were read: only mounts recorded when they were
+// made are cleaned up, and a place that someone else mounts later is never touched.
+void AutoMountEngine::cleanupZombies(const DiskFacts& facts) {
+    for (const ManagedMount& record : facts.managed) {
+        if (purging_.contains(record.mountPoint)) continue;
+        const NTFSPartition* partition = facts.partitionOn(record.deviceID);
+        const bool volumePresent =
+            partition != nullptr && (record.identity.empty() || partition->identity == record.identity);
+        auto mount = facts.mounts.find(record.mountPoint);
+        if (mount == facts.mounts.end()) {
+            // No longer mounted: with its volume still attached, someone unmounted it, and the
+            // notice of that may not have come yet. Either way the record describes nothing now.
+            if (volumePresent) noteUnmountFromOutside(record.mountPoint);
+            ManagedVolumes::unmarkManaged(record.mountPoint);
         } else if (mount->second.type == "nfs") {
-            if (presentDevices.contains(device))
-                probeZombieMount(mountPoint, device);
-            else
-                purgeZombieMount(mountPoint, device, "设备 " + device + " 已不在");
+            if (!volumePresent) {
+                purgeZombieMount(record, "设备 " + record.deviceID + " 已不在");
+            } else if (auto check = facts.checks.find(record.mountPoint); check != facts.checks.end() && check->second.dead()) {
+                purgeZombieMount(record, "挂载不可访问");
+            }
         }
     }
 }
 
-void AutoMountEngine::probeZombieMount(const std::string& mountPoint, const std::string& deviceID) {
-    if (!probingZombies.insert(mountPoint).second) return;
-    std::weak_ptr<AutoMountEngine> weak = weak_from_this();
-    platform().dispatcher.runInBackground(QualityOfService::utility, [weak, mountPoint, deviceID] {
-        std::optional<VolumeStatus> status = platform().files.statvfs(mountPoint);
-        bool healthy = status && status->totalBlocks != 0;
-        platform().dispatcher.runOnMain([weak, mountPoint, deviceID, healthy] {
-            auto engine = weak.lock();
-            if (!engine) return;
-            engine->probingZombies.erase(mountPoint);
-            if (!healthy) engine->purgeZombieMount(mountPoint, deviceID, "挂载不可访问");
-        });
-    });
-}
-
-void AutoMountEngine::purgeZombieMount(const std::string& mountPoint, const std::string&, const std::string& reason) {
-    if (!purgingZombies.insert(mountPoint).second) return;
+void AutoMountEngine::purgeZombieMount(const ManagedMount& record, const std::string& reason) {
+    const std::string& mountPoint = record.mountPoint;
+    if (!purging_.emplace(mountPoint, record.deviceID).second) return;
     AppLog::line("清理僵尸挂载: " + mountPoint + "（" + reason + "）");
-    VolumeScanner::unmarkManaged(mountPoint);
-    MountManager::markInternalUnmount();
-    std::weak_ptr<AutoMountEngine> weak = weak_from_this();
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, mountPoint] {
-        CommandResult result = MountManager::forceUnmount(mountPoint);
-        platform().dispatcher.runOnMain([weak, mountPoint, result] {
-            auto engine = weak.lock();
-            if (!engine) return;
-            engine->purgingZombies.erase(mountPoint);
-            if (result.exit == 0) {
-                AppLog::line("僵尸挂载已清理: " + mountPoint);
-                for (auto& [key, state] : engine->states) {
-                    state.lastAttempt = Date::distantPast();
-                    state.failCount = 0;
-                }
-            } else {
-                AppLog::line("僵尸清理失败 " + mountPoint + ": " + trimmed(result.out));
+    ManagedVolumes::unmarkManaged(mountPoint);
+    mounts_->markInternalUnmount();
+    mounts_->forceUnmount(mountPoint, [weak = weak_from_this(), mountPoint](const CommandResult& result) {
+        auto engine = weak.lock();
+        if (!engine) return;
+        engine->purging_.erase(mountPoint);
+        if (result.exit == 0) {
+            AppLog::line("僵尸挂载已清理: " + mountPoint);
+            for (auto& [key, partition] : engine->records_) {
+                partition.attempt.lastAttempt = Date::distantPast();
+                partition.attempt.failCount = 0;
             }
-            engine->reconcile();
-        });
+        } else {
+            AppLog::line("僵尸清理失败 " + mountPoint + ": " + trimmed(result.out));
+        }
+        engine->reconcile();
     });
 }
 

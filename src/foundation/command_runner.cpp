@@ -50,17 +50,22 @@ CommandResult resultOf(ProgramRun run) {
 
 }  // namespace
 
-CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments) {
-    return resultOf(platform().processes.runToCompletion(path, arguments, std::nullopt));
-}
-
 CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
                          std::chrono::milliseconds timeLimit) {
-    ProgramRun run = platform().processes.runToCompletion(path, arguments, timeLimit);
+    ProgramRun run = runProgram(path, arguments, timeLimit);
     if (!run.timedOut) return resultOf(std::move(run));
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", std::chrono::duration<double>(timeLimit).count());
     return CommandResult{128 + 9, path + " did not finish within " + seconds + " s"};
+}
+
+CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments) {
+    return resultOf(platform().processes.runToCompletion(path, arguments, std::nullopt));
+}
+
+ProgramRun runProgram(const std::string& path, const std::vector<std::string>& arguments,
+                      std::chrono::milliseconds timeLimit) {
+    return platform().processes.runToCompletion(path, arguments, timeLimit);
 }
 
 }  // namespace drivelark

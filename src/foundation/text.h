@@ -19,4 +19,12 @@ inline bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
+// How log lines name a volume: its name and its device, "Data(disk4s1)", since two disks may share
+// a name.
+inline std::string volumeLabel(std::string_view name, std::string_view deviceID) {
+    std::string label(name);
+    if (!deviceID.empty()) label.append("(").append(deviceID).append(")");
+    return label;
+}
+
 }  // namespace drivelark

@@ -1,7 +1,6 @@
 #include "keepalive/usb_keep_alive.h"
 
-#include "discovery/disk_topology.h"
-#include "discovery/volume_scanner.h"
+#include "discovery/ownership.h"
 #include "foundation/app_log.h"
 #include "keepalive/volume_touch.h"
 #include "mount/mount_manager.h"
@@ -14,46 +13,27 @@ std::shared_ptr<USBKeepAlive> USBKeepAlive::shared() {
     return *controller;
 }
 
-void USBKeepAlive::start() {
+void USBKeepAlive::start(std::shared_ptr<DiskWatcher> watcher) {
+    watcher_ = std::move(watcher);
     timer_ = platform().dispatcher.startRepeatingTimer(kPulseInterval, [weak = weak_from_this()] {
         if (auto self = weak.lock()) self->pulse();
     });
 }
 
 void USBKeepAlive::pulse() {
-    if (checking_) return;
-    std::optional<MountTable> mounts = DiskTopology::currentMounts();
-    if (!mounts) return;  // not knowing what is mounted is no reason to let the disks sleep
-    std::vector<std::string> candidates;
-    for (const auto& [mountPoint, device] : VolumeScanner::managedDevs()) {
-        auto mount = mounts->find(mountPoint);
-        if (mount != mounts->end() && !mount->second.readOnly && mount->second.type == "nfs")
-            candidates.push_back(mountPoint);
+    std::shared_ptr<const DiskFacts> facts = watcher_->latest();
+    if (!facts) return;  // not known yet
+    std::vector<std::string> active, devices;
+    for (const auto& [device, mount] : drivelarksMounts(*facts)) {
+        auto check = facts->checks.find(mount.mountPoint);
+        if (check == facts->checks.end() || !check->second.healthy()) continue;
+        active.push_back(mount.mountPoint);
+        devices.push_back(device);
     }
-    if (candidates.empty()) return pulseFinished({});
-    // A volume whose disk stopped answering hangs every call on it: never on the main thread.
-    checking_ = true;
-    platform().dispatcher.runInBackground(QualityOfService::utility, [weak = weak_from_this(), candidates] {
-        std::vector<std::string> active;
-        for (const std::string& mountPoint : candidates) {
-            std::optional<VolumeStatus> status = platform().files.statvfs(mountPoint);
-            if (!status || status->totalBlocks == 0) continue;
-            active.push_back(mountPoint);
-            touchVolume(mountPoint);
-        }
-        platform().dispatcher.runOnMain([weak, active] {
-            auto self = weak.lock();
-            if (!self) return;
-            self->checking_ = false;
-            self->pulseFinished(active);
-        });
-    });
-}
-
-void USBKeepAlive::pulseFinished(const std::vector<std::string>& active) {
     if (!active.empty()) {
         ensureCaffeinate();
-        return devicePulse(active);
+        for (const std::string& mountPoint : active) touch(mountPoint);
+        return MountManager::keepDevicesAwake(devices);
     }
     if (!caffeinate_ && !assertionActive_) {
         Date now = platform().clock.now();
@@ -63,8 +43,17 @@ void USBKeepAlive::pulseFinished(const std::vector<std::string>& active) {
         }
         return;
     }
-    AppLog::line("保活: 当前无活跃受管卷 (managed=" + std::to_string(VolumeScanner::managedDevs().size()) + ")");
     stopKeepingAwake();
+}
+
+void USBKeepAlive::touch(const std::string& mountPoint) {
+    if (!touching_.insert(mountPoint).second) return;
+    platform().dispatcher.runInBackground(QualityOfService::utility, [weak = weak_from_this(), mountPoint] {
+        touchVolume(mountPoint);
+        platform().dispatcher.runOnMain([weak, mountPoint] {
+            if (auto self = weak.lock()) self->touching_.erase(mountPoint);
+        });
+    });
 }
 
 void USBKeepAlive::ensureCaffeinate() {
@@ -89,30 +78,20 @@ void USBKeepAlive::ensureCaffeinate() {
     }
 }
 
+// One line says what stopped.
 void USBKeepAlive::stopKeepingAwake() {
+    std::string line = "保活: 当前无活跃受管卷 (managed=" + std::to_string(ManagedVolumes::managedDevs().size()) + ")";
     if (caffeinate_) {
         if (caffeinate_->isRunning()) caffeinate_->terminate();
         caffeinate_.reset();
-        AppLog::line("保活: 已停止 caffeinate");
+        line += "，已停止 caffeinate";
     }
     if (assertionActive_) {
         platform().power.releaseAssertion(assertionID_);
         assertionActive_ = false;
+        line += "，已释放 NoDiskSleep 断言";
     }
-}
-
-void USBKeepAlive::devicePulse(const std::vector<std::string>& mountPoints) {
-    if (!MountManager::helperAvailable()) return;
-    std::vector<std::string> devices;
-    for (const std::string& mountPoint : mountPoints) {
-        TextMap managed = VolumeScanner::managedDevs();
-        if (auto device = managed.find(mountPoint); device != managed.end() && !device->second.empty())
-            devices.push_back(device->second);
-    }
-    if (devices.empty()) return;
-    platform().dispatcher.runInBackground(QualityOfService::utility, [devices] {
-        for (const std::string& device : devices) MountManager::keepDeviceAwake(device);
-    });
+    AppLog::line(line);
 }
 
 }  // namespace drivelark

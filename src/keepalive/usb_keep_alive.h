@@ -1,14 +1,18 @@
 #pragma once
 
 // Keeps the machine and the disks of Drivelark's read-write volumes from idle sleep while any of
-// them is mounted: caffeinate (or a power assertion when it cannot start), and on every pulse a
-// little real activity on each volume and its device. Main thread only.
+// them is mounted and answering: caffeinate (or a power assertion when it cannot start), and on
+// every pulse a little real activity on each volume and its device. Which volumes are mounted and
+// how they answered comes from the reconcile pass's last reading, so a pulse runs no program of its
+// own to find out. Main thread only.
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "discovery/disk_watcher.h"
 #include "platform/clock.h"
 #include "platform/dispatch.h"
 #include "platform/processes.h"
@@ -23,24 +27,24 @@ public:
     // The one controller of the application, created on first use and kept for the process.
     static std::shared_ptr<USBKeepAlive> shared();
 
-    // Starts the pulse: the first one 5 s from now, then every 5 s.
-    void start();
+    // Starts the pulse on the facts `watcher` reads: the first one 5 s from now, then every 5 s.
+    void start(std::shared_ptr<DiskWatcher> watcher);
 
 private:
     void pulse();
-    void pulseFinished(const std::vector<std::string>& active);
     void ensureCaffeinate();
     void stopKeepingAwake();
-    void devicePulse(const std::vector<std::string>& mountPoints);
+    void touch(const std::string& mountPoint);
 
+    std::shared_ptr<DiskWatcher> watcher_;
     std::shared_ptr<RepeatingTimer> timer_;
     std::uint32_t assertionID_ = 0;
     bool assertionActive_ = false;
     Date lastIdleLog_ = Date::distantPast();
     std::unique_ptr<ChildProcess> caffeinate_;
-    // A volume that stops answering blocks its check; the next pulses wait for it rather than
-    // piling up behind it.
-    bool checking_ = false;
+    // Volumes whose touch has not returned: a volume that stops answering keeps its touch waiting,
+    // and is not touched again meanwhile, while the others keep their pulses.
+    std::set<std::string> touching_;
 };
 
 }  // namespace drivelark

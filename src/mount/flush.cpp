@@ -1,33 +1,53 @@
 // Writing back Drivelark's read-write volumes before the system sleeps, and keeping their disks
 // awake while it does not.
 
-#include "discovery/disk_topology.h"
-#include "discovery/volume_scanner.h"
-#include "foundation/command_runner.h"
+#include <memory>
+#include <utility>
+
 #include "mount/mount_manager.h"
 #include "mount/system_tools.h"
 #include "platform/platform.h"
 
-namespace drivelark::MountManager {
+namespace drivelark {
 
-void keepDeviceAwake(const std::string& deviceID) { runCommand(kSudoPath, {"-n", helperPath, "keepalive", deviceID}); }
-
-void flushBeforeSleep(std::function<void(std::size_t volumes)> completion) {
-    std::optional<MountTable> mounts = DiskTopology::currentMounts();
-    std::vector<std::pair<std::string, std::string>> volumes;  // mount point, device
-    for (const auto& [mountPoint, device] : VolumeScanner::managedDevs()) {
-        if (!mounts) break;
-        auto mount = mounts->find(mountPoint);
-        if (mount != mounts->end() && !mount->second.readOnly) volumes.emplace_back(mountPoint, device);
-    }
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [volumes, completion = std::move(completion)] {
-        // First what the file systems hold for the driver, then what the driver and the disk hold.
-        for (const auto& [mountPoint, device] : volumes) platform().files.syncFileSystem(mountPoint);
-        if (helperUsable()) {
-            for (const auto& [mountPoint, device] : volumes) runViaHelper({"flush", device});
+void MountManager::keepDevicesAwake(const std::vector<std::string>& deviceIDs) {
+    if (deviceIDs.empty() || !helperAvailable()) return;
+    platform().dispatcher.runInBackground(QualityOfService::utility, [deviceIDs] {
+        for (const std::string& device : deviceIDs) {
+            runCommand(kSudoPath, {"-n", helperPath, "keepalive", device},
+                       HelperProtocol::kKeepaliveBudget + HelperProtocol::kCallerMargin);
         }
-        platform().dispatcher.runOnMain([completion, count = volumes.size()] { completion(count); });
     });
 }
 
-}  // namespace drivelark::MountManager
+// Each volume is written back in a job of its own: one whose file system stopped answering holds
+// up neither the others nor the system's sleep, which goes ahead at the time limit.
+void MountManager::flushBeforeSleep(const std::vector<ManagedMount>& volumes, std::function<void(std::size_t)> completion) {
+    struct Flush {
+        std::function<void(std::size_t)> completion;
+        std::size_t pending = 0, written = 0;
+        bool reported = false;
+        void report() {
+            if (!std::exchange(reported, true)) completion(written);
+        }
+    };
+    auto flush = std::make_shared<Flush>(Flush{std::move(completion), volumes.size()});
+    if (volumes.empty()) return flush->report();
+    Dispatcher& dispatcher = platform().dispatcher;
+    dispatcher.runOnMainAfter(kFlushTimeLimit, [flush] { flush->report(); });
+    for (const ManagedMount& volume : volumes) {
+        dispatcher.runInBackground(QualityOfService::userInitiated, [flush, volume] {
+            // First what the file system holds for the driver, then what the driver and the disk hold.
+            bool synced = platform().files.syncFileSystem(volume.mountPoint);
+            if (synced && helperUsable())
+                runCommand(kSudoPath, {"-n", helperPath, "flush", volume.deviceID},
+                           HelperProtocol::kFlushBudget + HelperProtocol::kCallerMargin);
+            platform().dispatcher.runOnMain([flush, synced] {
+                if (synced) ++flush->written;
+                if (--flush->pending == 0) flush->report();
+            });
+        });
+    }
+}
+
+}  // namespace drivelark

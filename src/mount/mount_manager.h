@@ -3,102 +3,124 @@
 // Everything that changes a mount. The root work is done by the helper tool, drivelark-mount,
 // which checks its target before it acts: either the installed copy, which sudo lets the user
 // run without a password, or else the application's own copy run behind the system's
-// administrator password prompt. Operations are started on the main thread and report on it.
+// administrator password prompt. Every root action names the volume it was decided for, and the
+// tool refuses it when the device no longer holds that volume. Operations are started on the main
+// thread and report on it; nothing here waits on the main thread.
 
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "discovery/managed_volumes.h"
+#include "discovery/ntfs_partition.h"
 #include "discovery/volume_info.h"
 #include "foundation/command_runner.h"
+#include "mount/helper_protocol.h"
 #include "platform/clock.h"
 
 namespace drivelark {
 
 // The outcome of a mount operation: success, and the untrimmed output of what did the work.
-struct CommandOutcome {
-    bool ok = false;
-    std::string out;
-};
 using MountCompletion = std::function<void(bool ok, const std::string& out)>;
 
-namespace MountManager {
+class MountManager : public std::enable_shared_from_this<MountManager> {
+public:
+    static constexpr const char* helperPath = HelperProtocol::kInstalledPath;
+    static constexpr const char* writeDeniedMarker = "__WRITE_DENIED__";
+    // How long the administrator password dialog may stay open before the command is given up.
+    static constexpr std::chrono::minutes kPromptTimeLimit{10};
 
-// --- The privileged channels ---
+    // --- The privileged channels (stateless; those that block are for background threads) ---
 
-// Where the installer puts the helper tool and the ntfs-3g tools it runs: a folder that only
-// root can change, as macOS keeps privileged helpers.
-inline constexpr const char* helperFolder = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark";
-inline constexpr const char* helperPath = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark/drivelark-mount";
+    // The helper tool exists and the user may run it; checked afresh on every call.
+    static bool helperAvailable();
+    // True when "sudo -n <helper> selftest" succeeds. Blocks.
+    static bool freePasswordWorks();
+    // The helper tool exists and sudo runs it as root without a password. A tool without its sudo
+    // rule, or whose rule no longer matches it, counts as no tool. Blocks.
+    static bool helperUsable();
+    // Runs the helper through "sudo -n" with `arguments` for at most `budget` (and a margin). None
+    // when the helper is not usable or the channel could not run it at all (status 126 or 127).
+    // Blocks.
+    static std::optional<CommandResult> runViaHelper(const std::vector<std::string>& arguments,
+                                                     std::chrono::seconds budget);
+    // Runs the shell `command` as root behind the administrator password prompt, in the
+    // background; `completion` gets the command's own output on the main thread.
+    static void runAsRoot(const std::string& command, std::chrono::seconds budget, MountCompletion completion);
 
-// The helper tool exists and the user may run it; checked afresh on every call.
-bool helperAvailable();
-// True when "sudo -n <helper> selftest" succeeds. Blocks; call it off the main thread.
-bool freePasswordWorks();
-// The helper tool exists and sudo runs it as root without a password. A tool without its sudo
-// rule, or whose rule no longer matches it, counts as no tool. Blocks; call it off the main thread.
-bool helperUsable();
-// Runs the helper through "sudo -n" with `arguments`. None when the helper is not usable or the
-// channel could not run it at all (status 126 or 127). Blocks; call it off the main thread.
-std::optional<CommandOutcome> runViaHelper(const std::vector<std::string>& arguments);
-// Runs the shell `command` as root behind the administrator password prompt, in the background;
-// `completion` runs on the main thread.
-void runAsRoot(const std::string& command, MountCompletion completion);
-// The shell command that runs the application's own copy of the helper tool with `arguments`,
-// for the administrator prompt. None when the application's folder cannot be found.
-std::optional<std::string> bundledHelperCommand(const std::vector<std::string>& arguments);
+    // --- What a failure says: the helper's marker lines, never words that may carry a name ---
+    // Windows left the volume in use: fast-started (a repair can clear it) or hibernated.
+    static bool isUnsafeStateError(const std::string& out);
+    // Windows hibernated it: nothing may write to it, and a repair is not tried.
+    static bool isHibernated(const std::string& out);
+    // A raw device the system's privacy protection would not open for writing.
+    static bool isWriteDeniedError(const std::string& out);
+    // The device no longer holds the volume the action was decided for: nothing was done.
+    static bool isVolumeChanged(const std::string& out);
 
-// Once per run, at start-up: when the password-free channel does not work, installs it through one
-// administrator prompt and calls `installed` on the main thread when that succeeded. Blocks; call
-// it off the main thread.
-void ensureHelperInstalled(std::function<void()> installed);
+    // --- Operations (main thread; completions on the main thread) ---
 
-// --- Read-write remount ---
+    // Replaces the system's read-only mount of the partition by a read-write ntfs-3g mount at
+    // /Volumes/<safe name> (or at `preferredPlace` when that is free), or "/Volumes/<safe name> 1",
+    // ... when another volume holds that place, and records it in the managed-volume registry. A
+    // remount that fails leaves the disk mounted read-only as it was.
+    void remountReadWrite(const NTFSPartition& partition, MountCompletion completion,
+                          const std::optional<std::string>& preferredPlace = std::nullopt);
+    // Clears the in-use mark Windows left on a fast-started volume with "ntfsfix -d".
+    void fixUnsafeState(const NTFSPartition& partition, MountCompletion completion);
+    // Unmounts a read-write volume at the user's request, with the user's own rights, never by
+    // force, and forgets it in the registry.
+    void unmount(const VolumeInfo& volume, MountCompletion completion);
+    // Removes a dead mount of Drivelark's by force: the helper tool when it is usable, else the
+    // disk utility with the user's rights. `completion` gets the program's status and output.
+    void forceUnmount(const std::string& mountPoint, std::function<void(const CommandResult&)> completion);
+    // Before the system sleeps: writes back everything written to `volumes`, the file systems'
+    // caches and then their devices' (through the helper when it is usable); `completion` gets
+    // how many were written back, on the main thread, within kFlushTimeLimit whatever hangs.
+    void flushBeforeSleep(const std::vector<ManagedMount>& volumes, std::function<void(std::size_t)> completion);
+    // Reads a block of each device through the helper so that the disks do not spin down. Failures
+    // are of no consequence.
+    static void keepDevicesAwake(const std::vector<std::string>& deviceIDs);
+    // Once per run, at start-up: when the password-free channel does not work, installs it through
+    // one administrator prompt and calls `installed` on the main thread when that succeeded.
+    void ensureHelperInstalled(std::function<void()> installed);
 
-inline constexpr const char* writeDeniedMarker = "__WRITE_DENIED__";
+    // --- State ---
 
-// Replaces the system's read-only mount of `deviceID` by a read-write ntfs-3g mount at
-// /Volumes/<safe name>, or at "/Volumes/<safe name> 1", ... when another disk holds that place,
-// and records it in the managed-volume registry. A remount that fails leaves the disk mounted
-// read-only as it was. `completion` runs on the main thread, or at once when `deviceID` is empty
-// or unusable.
-void remountReadWrite(const std::string& deviceID, const std::string& volumeName, MountCompletion completion);
-// A refusal of a volume that Windows left hibernated or fast-started.
-bool isUnsafeStateError(const std::string& text);
-// A raw device the system's privacy protection would not open for writing.
-bool isWriteDeniedError(const std::string& text);
+    // When Drivelark last started an unmount of its own; the distant past before the first.
+    Date lastInternalUnmount() const { return lastInternalUnmount_; }
+    void markInternalUnmount();
+    // How many mount operations have finished: facts read across one of them are read again.
+    std::uint64_t changes() const { return changes_; }
+    // Devices whose conversion is under way, with their volume names, and mount points being
+    // ejected: the menu shows them as work in progress.
+    const std::map<std::string, std::string>& converting() const { return converting_; }
+    const std::set<std::string>& ejecting() const { return ejecting_; }
 
-// --- Unsafe-state repair ---
+    static constexpr double kFlushTimeLimit = 15.0;
 
-// Clears the in-use mark Windows left on `deviceID` with "ntfsfix -d". The system's read-only
-// mount is taken away for it, and put back if the repair fails. `completion` runs on the main
-// thread.
-void fixUnsafeState(const std::string& deviceID, MountCompletion completion);
+private:
+    struct Target;
+    void mountChosen(const NTFSPartition& partition, std::optional<std::string> mountPoint, MountCompletion completion);
+    void runTool(const std::vector<std::string>& arguments, std::chrono::seconds budget,
+                 std::function<void(bool ok, const std::string& out, bool passwordFree)> completion);
+    void restoreSystemMountIfGone(const NTFSPartition& partition);
+    MountCompletion finishing(MountCompletion completion);
 
-// --- Unmount ---
-
-// Unmounts a read-write volume at the user's request, with the user's own rights, and forgets it
-// in the registry. `completion` runs on the main thread.
-void unmount(const VolumeInfo& volume, MountCompletion completion);
-// Unmounts whatever is mounted at `mountPoint` by force, as root through the helper when it is
-// usable, else through the disk utility with the user's rights. Blocks; call it off the main thread.
-CommandResult forceUnmount(const std::string& mountPoint);
-// --- Keeping disks awake, and sleep ---
-
-// Reads a block of the device through the helper so that the disk does not spin down. Blocks; off
-// the main thread. Failures are of no consequence.
-void keepDeviceAwake(const std::string& deviceID);
-// Before the system sleeps: writes back everything written to Drivelark's read-write volumes, the
-// file systems' caches and then their devices' (through the helper where it is usable).
-// `completion` gets the number of volumes on the main thread.
-void flushBeforeSleep(std::function<void(std::size_t volumes)> completion);
-
-// When Drivelark last started an unmount of its own; the distant past before the first.
-// Main thread only.
-Date lastInternalUnmount();
-void markInternalUnmount();
-
-}  // namespace MountManager
+    Date lastInternalUnmount_ = Date::distantPast();
+    std::uint64_t changes_ = 0;
+    std::map<std::string, std::string> converting_;
+    std::set<std::string> ejecting_;
+    bool helperInstallAttempted_ = false;
+    // Mount points chosen by remounts still under way, so that disks that share a name and are
+    // converted together do not pick the same free place. Chosen off the main thread.
+    std::mutex claimsLock_;
+    std::set<std::string> claimed_;
+};
 
 }  // namespace drivelark

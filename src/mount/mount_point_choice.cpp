@@ -21,10 +21,14 @@ bool isFreeFor(const std::string& deviceID, const std::string& path, const Mount
 }  // namespace
 
 std::optional<std::string> chooseMountPoint(const std::string& deviceID, const std::string& safeName,
-                                            const MountTable& mounts, const std::set<std::string>& claimed) {
+                                            const MountTable& mounts, const std::set<std::string>& claimed,
+                                            const std::optional<std::string>& preferred) {
     Files& files = platform().files;
     std::optional<FileStatus> volumes = files.lstat("/Volumes");
     if (!volumes || volumes->isSymbolicLink || !volumes->isDirectory) return std::nullopt;
+    if (preferred && isVolumesMountPoint(*preferred) && !claimed.contains(*preferred) &&
+        isFreeFor(deviceID, *preferred, mounts, files))
+        return preferred;
     for (int number = 0; number < kMostCandidates; ++number) {
         std::string path = "/Volumes/" + safeName + (number == 0 ? "" : " " + std::to_string(number));
         if (!isVolumesMountPoint(path)) return std::nullopt;

@@ -2,7 +2,9 @@
 
 // Where a remount puts a volume. Names are everyday ("Untitled", "NO NAME", "DATA"), so two disks
 // often share one; a remount must never take the place of another disk's mount, nor follow a
-// link in /Volumes (macOS ships "/Volumes/Macintosh HD" -> "/").
+// link in /Volumes (macOS ships "/Volumes/Macintosh HD" -> "/"). Looks at /Volumes: background
+// threads only. A place in the mount table is judged by the table alone, never looked at, since a
+// mount whose file system stopped answering would hang the look.
 
 #include <optional>
 #include <set>
@@ -12,11 +14,12 @@
 
 namespace drivelark {
 
-// The first of "/Volumes/<name>", "/Volumes/<name> 1", "/Volumes/<name> 2", ..., as macOS numbers
-// clashing names, that holds this device's own mount or nothing at all (absent, or an empty real
-// folder) and that no remount under way has `claimed`. None when /Volumes is not a real folder or
-// every candidate is taken.
+// `preferred` when it holds this device's own mount or nothing at all, else the first of
+// "/Volumes/<name>", "/Volumes/<name> 1", "/Volumes/<name> 2", ..., as macOS numbers clashing names,
+// that does so (nothing: absent, or an empty real folder) and that no remount under way has
+// `claimed`. None when /Volumes is not a real folder or every candidate is taken.
 std::optional<std::string> chooseMountPoint(const std::string& deviceID, const std::string& safeName,
-                                            const MountTable& mounts, const std::set<std::string>& claimed);
+                                            const MountTable& mounts, const std::set<std::string>& claimed,
+                                            const std::optional<std::string>& preferred = std::nullopt);
 
 }  // namespace drivelark

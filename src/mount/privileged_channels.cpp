@@ -1,40 +1,119 @@
 // The two ways to root: the installed helper tool under "sudo -n", and the application's own
 // copy of it behind the administrator password prompt of osascript.
 
+#include "foundation/app_log.h"
 #include "foundation/command_runner.h"
 #include "mount/mount_manager.h"
 #include "mount/root_commands.h"
 #include "mount/system_tools.h"
 #include "platform/platform.h"
 
-namespace drivelark::MountManager {
+namespace drivelark {
 
-bool helperAvailable() { return platform().files.isExecutable(helperPath); }
+namespace {
 
-bool freePasswordWorks() { return runCommand(kSudoPath, {"-n", helperPath, "selftest"}).exit == 0; }
+std::chrono::milliseconds callerLimit(std::chrono::seconds budget) { return budget + HelperProtocol::kCallerMargin; }
 
-bool helperUsable() { return helperAvailable() && freePasswordWorks(); }
-
-std::optional<CommandOutcome> runViaHelper(const std::vector<std::string>& arguments) {
-    if (!helperUsable()) return std::nullopt;
-    std::vector<std::string> sudoArguments = {"-n", helperPath};
-    sudoArguments.insert(sudoArguments.end(), arguments.begin(), arguments.end());
-    CommandResult result = runCommand(kSudoPath, sudoArguments);
-    if (channelCouldNotRun(result.exit)) return std::nullopt;
-    return CommandOutcome{result.exit == 0, std::move(result.out)};
+// osascript reports a failed command as "<start>:<end>: execution error: <output> (<status>)",
+// with the output's line feeds turned into carriage returns: the command's own output is taken
+// back out of that, so that its marker lines stand on lines of their own.
+std::string commandOutputOfPrompt(std::string_view report) {
+    auto skipDigits = [](std::string_view& text) {
+        size_t digits = text.find_first_not_of("0123456789");
+        if (digits == 0 || digits == std::string_view::npos) return false;
+        text.remove_prefix(digits);
+        return true;
+    };
+    std::string_view rest = report;
+    constexpr std::string_view kError = ": execution error: ";
+    bool framed = skipDigits(rest) && rest.starts_with(':') && (rest.remove_prefix(1), skipDigits(rest)) &&
+                  rest.starts_with(kError);
+    if (framed) {
+        rest.remove_prefix(kError.size());
+        size_t end = rest.find_last_not_of(" \t\r\n");
+        size_t open = end == std::string_view::npos ? end : rest.rfind(" (", end);
+        framed = open != std::string_view::npos && rest[end] == ')';
+        if (framed) rest = rest.substr(0, open);
+    }
+    std::string output(framed ? rest : report);
+    for (char& c : output) {
+        if (c == '\r') c = '\n';
+    }
+    return output;
 }
 
-void runAsRoot(const std::string& command, MountCompletion completion) {
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [command, completion = std::move(completion)] {
-        CommandResult result = runCommand(kOsascriptPath, administratorScriptArguments(command));
-        platform().dispatcher.runOnMain([completion, result] { completion(result.exit == 0, result.out); });
-    });
-}
-
+// The shell command that runs the application's own copy of the helper tool with `arguments`, for
+// the administrator prompt. None when the application's folder cannot be found.
 std::optional<std::string> bundledHelperCommand(const std::vector<std::string>& arguments) {
     std::optional<std::string> folder = platform().bundle.executableDirectory();
     if (!folder) return std::nullopt;
     return shellCommandLine(*folder + "/drivelark-mount", arguments);
 }
 
-}  // namespace drivelark::MountManager
+}  // namespace
+
+bool MountManager::helperAvailable() { return platform().files.isExecutable(helperPath); }
+
+bool MountManager::freePasswordWorks() {
+    return runCommand(kSudoPath, {"-n", helperPath, "selftest"}, callerLimit(HelperProtocol::kSelftestBudget)).exit == 0;
+}
+
+bool MountManager::helperUsable() { return helperAvailable() && freePasswordWorks(); }
+
+std::optional<CommandResult> MountManager::runViaHelper(const std::vector<std::string>& arguments,
+                                                        std::chrono::seconds budget) {
+    if (!helperUsable()) return std::nullopt;
+    std::vector<std::string> sudoArguments = {"-n", helperPath};
+    sudoArguments.insert(sudoArguments.end(), arguments.begin(), arguments.end());
+    CommandResult result = runCommand(kSudoPath, sudoArguments, callerLimit(budget));
+    if (channelCouldNotRun(result.exit)) return std::nullopt;
+    return result;
+}
+
+void MountManager::runAsRoot(const std::string& command, std::chrono::seconds budget, MountCompletion completion) {
+    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [command, budget, completion = std::move(completion)] {
+        CommandResult result = runCommand(kOsascriptPath, administratorScriptArguments(command), kPromptTimeLimit + budget);
+        std::string output = commandOutputOfPrompt(result.out);
+        platform().dispatcher.runOnMain([completion, ok = result.exit == 0, output] { completion(ok, output); });
+    });
+}
+
+// The helper tool with `arguments`: through sudo when it is usable, else the application's own copy
+// behind the password prompt. `completion` learns which channel ran it.
+void MountManager::runTool(const std::vector<std::string>& arguments, std::chrono::seconds budget,
+                           std::function<void(bool ok, const std::string& out, bool passwordFree)> completion) {
+    auto viaPrompt = [arguments, budget, completion] {
+        std::optional<std::string> command = bundledHelperCommand(arguments);
+        if (!command) return completion(false, "找不到应用自带的 drivelark-mount", false);
+        runAsRoot(*command, budget, [completion](bool ok, const std::string& out) { completion(ok, out, false); });
+    };
+    if (!helperAvailable()) return viaPrompt();
+    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [arguments, budget, completion, viaPrompt] {
+        std::optional<CommandResult> result = runViaHelper(arguments, budget);
+        platform().dispatcher.runOnMain([result, completion, viaPrompt] {
+            if (!result) {
+                AppLog::line("免密通道不可用，改走管理员授权");
+                return viaPrompt();
+            }
+            completion(result->exit == 0, result->out, true);
+        });
+    });
+}
+
+bool MountManager::isUnsafeStateError(const std::string& out) {
+    return HelperProtocol::hasMarkerLine(out, HelperProtocol::kUnsafeState) || isHibernated(out);
+}
+
+bool MountManager::isHibernated(const std::string& out) {
+    return HelperProtocol::hasMarkerLine(out, HelperProtocol::kHibernated);
+}
+
+bool MountManager::isWriteDeniedError(const std::string& out) {
+    return HelperProtocol::hasMarkerLine(out, HelperProtocol::kWriteDenied);
+}
+
+bool MountManager::isVolumeChanged(const std::string& out) {
+    return HelperProtocol::hasMarkerLine(out, HelperProtocol::kVolumeChangedMarker);
+}
+
+}  // namespace drivelark

@@ -1,8 +1,8 @@
 // Read-write remount: the system's read-only NTFS mount replaced by an ntfs-3g mount.
 
 #include "discovery/disk_topology.h"
-#include "discovery/ntfs_partition.h"
-#include "discovery/volume_scanner.h"
+#include "discovery/ownership.h"
+#include "discovery/volume_identity.h"
 #include "foundation/app_log.h"
 #include "foundation/system_programs.h"
 #include "foundation/text.h"
@@ -11,112 +11,120 @@
 #include "mount/mount_target.h"
 #include "platform/platform.h"
 
-namespace drivelark::MountManager {
+namespace drivelark {
 
 namespace {
 
-struct Target {
-    std::string deviceID, mountPoint, safeName;
-};
+constexpr std::chrono::seconds kRemountOfSystemTimeLimit{30};
 
-// Mount points chosen by remounts still under way: disks that share a name and are converted
-// together must not all pick the same free place. Main thread only.
-std::set<std::string>& claimedMountPoints() {
-    static std::set<std::string> claimed;
-    return claimed;
-}
+std::string label(const NTFSPartition& partition) { return volumeLabel(partition.volumeName, partition.deviceID); }
 
-// The helper puts the system's read-only mount back when its own mount fails, but a helper that
-// died in between (or a password prompt killed with it) leaves the disk mounted nowhere: the
-// read-only mount is asked for again so that the files stay reachable.
-void restoreSystemMountIfGone(const std::string& deviceID) {
-    platform().dispatcher.runInBackground(QualityOfService::utility, [deviceID] {
-        std::optional<MountTable> mounts = DiskTopology::currentMounts();
-        if (!mounts) return;
-        for (const auto& [mountPoint, entry] : *mounts) {
-            if (entry.source == "/dev/" + deviceID) return;
-        }
-        CommandResult result = runCommand(kDiskutilPath, {"mount", deviceID});
-        AppLog::line(result.exit == 0 ? "已恢复系统只读挂载: " + deviceID
-                                      : "恢复系统只读挂载失败: " + deviceID + " — " + trimmed(result.out));
-    });
-}
-
-void fail(const Target& target, const std::string& why, const MountCompletion& completion) {
-    AppLog::line("读写挂载失败: " + target.safeName + " — " + why);
+void failBeforeStart(const NTFSPartition& partition, const std::string& why, const MountCompletion& completion) {
+    AppLog::line("读写挂载失败: " + partition.safeVolname() + " — " + why);
     completion(false, why);
 }
 
-void recordSuccess(const Target& target, const std::string& logPrefix) {
-    VolumeScanner::markManaged(target.mountPoint, target.safeName, target.deviceID);
-    AppLog::line(logPrefix + target.safeName + " -> " + target.mountPoint);
-}
-
-std::vector<std::string> mountArguments(const Target& target) {
-    return {"mount", target.deviceID, target.mountPoint, target.safeName};
-}
-
-// The administrator-prompt form: the application's own helper tool, run as root.
-void mountViaPrompt(const Target& target, MountCompletion completion) {
-    std::optional<std::string> command = bundledHelperCommand(mountArguments(target));
-    if (!command) return fail(target, "找不到应用自带的 drivelark-mount", completion);
-    runAsRoot(*command, [target, completion](bool ok, const std::string& out) {
-        if (ok) {
-            recordSuccess(target, "读写挂载成功: ");
-        } else {
-            AppLog::line("读写挂载失败: " + target.safeName + " — " + trimmed(out));
-            restoreSystemMountIfGone(target.deviceID);
-        }
-        completion(ok, out);
-    });
+// Why the system's read-only mount of the partition must not be asked for again; empty when it
+// may. Blocks.
+std::string whyNotRestore(const NTFSPartition& partition) {
+    std::optional<PlistValue> description = DiskTopology::describeDevice(partition.deviceID);
+    if (!description || volumeIdentity(*description) != partition.identity) return "设备上已不是原来的卷";
+    std::optional<MountTable> mounts = DiskTopology::currentMounts();
+    if (!mounts) return "读不到挂载表";
+    for (const auto& [mountPoint, entry] : *mounts) {
+        if (entry.source == "/dev/" + partition.deviceID) return "设备已挂载";
+    }
+    // Through FUSE-T an ntfs-3g mount shows in the table under its volume's name, not its device.
+    std::optional<std::vector<Ntfs3gProcess>> processes = DiskTopology::ntfs3gProcesses();
+    if (!processes) return "读不到进程列表";
+    for (const Ntfs3gProcess& process : *processes) {
+        if (process.device == partition.deviceID) return "ntfs-3g 仍在使用该设备";
+    }
+    return {};
 }
 
 }  // namespace
 
-bool isUnsafeStateError(const std::string& text) { return contains(text, "unsafe state") || contains(text, "hibernat"); }
-
-bool isWriteDeniedError(const std::string& text) { return contains(text, writeDeniedMarker); }
-
-void remountReadWrite(const std::string& deviceID, const std::string& volumeName, MountCompletion completion) {
-    if (deviceID.empty()) {
-        completion(false, "未获取到设备标识");
-        return;
-    }
-    Target target{deviceID, "", NTFSPartition::safeVolumeName(volumeName)};
-    // The device goes to root, even unquoted into the write probe: nothing but a disk name passes.
-    if (!isDeviceIdentifier(deviceID)) return fail(target, "设备标识不能安全地用于挂载 (" + deviceID + ")", completion);
-    std::optional<MountTable> mounts = DiskTopology::currentMounts();
-    if (!mounts) return fail(target, "读不到挂载表，无法确认挂载位置是否空闲", completion);
-    std::optional<std::string> mountPoint = chooseMountPoint(deviceID, target.safeName, *mounts, claimedMountPoints());
-    if (!mountPoint) return fail(target, "/Volumes 中没有可用的挂载位置", completion);
-    target.mountPoint = *mountPoint;
-    claimedMountPoints().insert(target.mountPoint);
-    completion = [mountPoint = target.mountPoint, completion = std::move(completion)](bool ok, const std::string& out) {
-        claimedMountPoints().erase(mountPoint);
-        completion(ok, out);
-    };
-
-    AppLog::line("开始读写挂载 " + volumeName + "(" + deviceID + ") → " + target.mountPoint);
-    // The system's notice of the read-only mount going away must not look like a user's eject.
-    markInternalUnmount();
-
-    if (!helperAvailable()) return mountViaPrompt(target, std::move(completion));
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [target, completion = std::move(completion)] {
-        std::optional<CommandOutcome> outcome = runViaHelper(mountArguments(target));
-        platform().dispatcher.runOnMain([target, completion, outcome] {
-            if (!outcome) {
-                AppLog::line("免密通道不可用，改走管理员授权");
-                mountViaPrompt(target, completion);
-            } else if (!outcome->ok) {
-                AppLog::line("免密通道挂载失败: " + trimmed(outcome->out));
-                restoreSystemMountIfGone(target.deviceID);
-                completion(false, outcome->out);
-            } else {
-                recordSuccess(target, "读写挂载成功(免密通道): ");
-                completion(true, outcome->out);
-            }
+// The helper puts the system's read-only mount back when its own mount fails, but a helper that
+// died in between (or a password prompt killed with it) leaves the disk mounted nowhere: the
+// read-only mount is asked for again so that the files stay reachable, and only for the volume
+// the remount was for, mounted nowhere.
+void MountManager::restoreSystemMountIfGone(const NTFSPartition& partition) {
+    platform().dispatcher.runInBackground(QualityOfService::utility, [partition] {
+        if (!whyNotRestore(partition).empty()) return;
+        CommandResult result = runCommand(kDiskutilPath, {"mount", partition.deviceID}, kRemountOfSystemTimeLimit);
+        platform().dispatcher.runOnMain([partition, result] {
+            AppLog::line(result.exit == 0 ? "已恢复系统只读挂载: " + label(partition)
+                                          : "恢复系统只读挂载失败: " + label(partition) + " — " + trimmed(result.out));
         });
     });
 }
 
-}  // namespace drivelark::MountManager
+MountCompletion MountManager::finishing(MountCompletion completion) {
+    return [weak = weak_from_this(), completion = std::move(completion)](bool ok, const std::string& out) {
+        if (auto self = weak.lock()) ++self->changes_;
+        completion(ok, out);
+    };
+}
+
+void MountManager::remountReadWrite(const NTFSPartition& partition, MountCompletion completion,
+                                    const std::optional<std::string>& preferredPlace) {
+    if (partition.deviceID.empty()) return completion(false, "未获取到设备标识");
+    // The device goes to root: nothing but a disk name passes, and the volume it must still hold.
+    if (!isDeviceIdentifier(partition.deviceID) || !isVolumeIdentity(partition.identity))
+        return failBeforeStart(partition, "设备标识不能安全地用于挂载 (" + partition.deviceID + ")", completion);
+    converting_[partition.deviceID] = partition.volumeName;
+    // Where the volume goes is decided off the main thread: it looks at places in /Volumes.
+    std::weak_ptr<MountManager> weak = weak_from_this();
+    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, partition, preferredPlace,
+                                                                             completion = std::move(completion)] {
+        auto self = weak.lock();
+        if (!self) return;
+        std::optional<std::string> mountPoint;
+        if (std::optional<MountTable> mounts = DiskTopology::currentMounts()) {
+            std::lock_guard lock(self->claimsLock_);
+            mountPoint = chooseMountPoint(partition.deviceID, partition.safeVolname(), *mounts, self->claimed_, preferredPlace);
+            if (mountPoint) self->claimed_.insert(*mountPoint);
+        }
+        platform().dispatcher.runOnMain([weak, partition, mountPoint, completion] {
+            if (auto self = weak.lock()) self->mountChosen(partition, mountPoint, completion);
+        });
+    });
+}
+
+void MountManager::mountChosen(const NTFSPartition& partition, std::optional<std::string> mountPoint,
+                               MountCompletion completion) {
+    auto done = [weak = weak_from_this(), partition, mountPoint, completion = finishing(std::move(completion))](
+                    bool ok, const std::string& out) {
+        if (auto self = weak.lock()) {
+            self->converting_.erase(partition.deviceID);
+            std::lock_guard lock(self->claimsLock_);
+            if (mountPoint) self->claimed_.erase(*mountPoint);
+        }
+        completion(ok, out);
+    };
+    if (!mountPoint) return failBeforeStart(partition, "/Volumes 中没有可用的挂载位置（或读不到挂载表）", done);
+
+    const std::string safeName = partition.safeVolname();
+    AppLog::line("开始读写挂载 " + label(partition) + " → " + *mountPoint);
+    // The system's notice of the read-only mount going away must not look like a user's eject.
+    markInternalUnmount();
+    std::vector<std::string> arguments = {"mount", partition.deviceID, *mountPoint, safeName, partition.identity};
+    runTool(arguments, HelperProtocol::kMountBudget,
+            [weak = weak_from_this(), partition, mountPoint = *mountPoint, safeName, done](bool ok, const std::string& out,
+                                                                                         bool passwordFree) {
+                auto self = weak.lock();
+                if (ok) {
+                    ManagedVolumes::markManaged({mountPoint, safeName, partition.deviceID, partition.identity});
+                    AppLog::line(std::string(passwordFree ? "读写挂载成功(免密通道): " : "读写挂载成功: ") + safeName + " -> " +
+                                 mountPoint);
+                } else {
+                    AppLog::line(passwordFree ? "免密通道挂载失败: " + trimmed(out)
+                                              : "读写挂载失败: " + safeName + " — " + trimmed(out));
+                    if (self && !isVolumeChanged(out)) self->restoreSystemMountIfGone(partition);
+                }
+                done(ok, out);
+            });
+}
+
+}  // namespace drivelark

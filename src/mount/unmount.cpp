@@ -1,46 +1,55 @@
-// Unmounting at the user's request, and the time of Drivelark's own unmounts.
+// Unmounting: at the user's request, and the dead mounts of Drivelark's own.
 
-#include "discovery/volume_scanner.h"
 #include "foundation/app_log.h"
 #include "foundation/command_runner.h"
+#include "foundation/text.h"
 #include "mount/mount_manager.h"
 #include "mount/system_tools.h"
 #include "platform/platform.h"
 
-namespace drivelark::MountManager {
+namespace drivelark {
 
 namespace {
 
-Date& lastInternalUnmountTime() {
-    static Date time = Date::distantPast();
-    return time;
-}
+// A busy volume's dissent can take minutes to be reported; the user is told long before that.
+constexpr std::chrono::seconds kUserUnmountTimeLimit{60};
+constexpr std::chrono::seconds kForcedUnmountTimeLimit{20};
 
 }  // namespace
 
-Date lastInternalUnmount() { return lastInternalUnmountTime(); }
+void MountManager::markInternalUnmount() { lastInternalUnmount_ = platform().clock.now(); }
 
-void markInternalUnmount() { lastInternalUnmountTime() = platform().clock.now(); }
-
-CommandResult forceUnmount(const std::string& mountPoint) {
-    if (helperUsable()) return runCommand(kSudoPath, {"-n", helperPath, "unmount", mountPoint});
-    return runCommand(kDiskutilPath, {"unmount", "force", mountPoint});
-}
-
-void unmount(const VolumeInfo& volume, MountCompletion completion) {
-    platform().dispatcher.runInBackground(
-        QualityOfService::userInitiated, [volume, completion = std::move(completion)] {
-            CommandResult result = runCommand(kDiskutilPath, {"unmount", volume.mountPoint});
-            platform().dispatcher.runOnMain([volume, completion, result] {
-                if (result.exit == 0) {
-                    VolumeScanner::unmarkManaged(volume.mountPoint);
-                    AppLog::line("已卸载 " + volume.name + "（用户操作）");
-                } else {
-                    AppLog::line("卸载失败 " + volume.name + ": " + result.out);
-                }
-                completion(result.exit == 0, result.out);
-            });
+void MountManager::unmount(const VolumeInfo& volume, MountCompletion completion) {
+    ejecting_.insert(volume.mountPoint);
+    std::weak_ptr<MountManager> weak = weak_from_this();
+    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, volume,
+                                                                             completion = finishing(std::move(completion))] {
+        CommandResult result = runCommand(kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
+        platform().dispatcher.runOnMain([weak, volume, completion, result] {
+            if (auto self = weak.lock()) self->ejecting_.erase(volume.mountPoint);
+            if (result.exit == 0) {
+                ManagedVolumes::unmarkManaged(volume.mountPoint);
+                AppLog::line("已卸载 " + volume.name + "(" + volume.deviceID + ")（用户操作）");
+            } else {
+                AppLog::line("卸载失败 " + volume.name + "(" + volume.deviceID + "): " + result.out);
+            }
+            completion(result.exit == 0, result.out);
         });
+    });
 }
 
-}  // namespace drivelark::MountManager
+void MountManager::forceUnmount(const std::string& mountPoint, std::function<void(const CommandResult&)> completion) {
+    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [mountPoint, completion = std::move(completion),
+                                                                             weak = weak_from_this()] {
+        CommandResult result =
+            helperUsable() ? runCommand(kSudoPath, {"-n", helperPath, "unmount", mountPoint},
+                                        HelperProtocol::kUnmountBudget + HelperProtocol::kCallerMargin)
+                           : runCommand(kDiskutilPath, {"unmount", "force", mountPoint}, kForcedUnmountTimeLimit);
+        platform().dispatcher.runOnMain([weak, completion, result] {
+            if (auto self = weak.lock()) ++self->changes_;
+            completion(result);
+        });
+    });
+}
+
+}  // namespace drivelark

@@ -19,6 +19,7 @@ struct FileStatus {
 
 struct VolumeStatus {
     std::uint64_t totalBlocks = 0;
+    std::uint64_t availableBytes = 0;  // free to an ordinary user
 };
 
 // An open directory, read one entry at a time; closed when destroyed.

@@ -31,6 +31,15 @@ struct Alert {
     bool operator==(const Alert&) const = default;
 };
 
+// The status item's image: a system symbol, and what it means in words (for a front end that
+// shows no images, and for the log).
+struct StatusIcon {
+    std::string symbolName;
+    std::string meaning;
+
+    bool operator==(const StatusIcon&) const = default;
+};
+
 // The answer to an alert: 1000 for the first button (or the default one), 1001 for the second, ...
 inline constexpr int kFirstButton = 1000;
 
@@ -39,10 +48,12 @@ public:
     virtual ~UserInterface() = default;
     // Puts the status item in the menu bar, or changes its image: the named system symbol,
     // described as "Drivelark".
-    virtual void setStatusSymbol(const std::string& symbolName) = 0;
+    virtual void setStatusIcon(const StatusIcon& icon) = 0;
     // Each time the menu is about to open, `rows` builds it afresh; `chosen` gets the index of the
     // enabled row the user picked.
     virtual void setMenu(std::function<std::vector<MenuRow>()> rows, std::function<void(std::size_t row)> chosen) = 0;
+    // What the menu shows may have changed: a menu that is open is built afresh.
+    virtual void refreshMenu() = 0;
     // Shows a modal alert. `answered` gets the button chosen. Timers, passes and completions go
     // on while it is up.
     virtual void showAlert(const Alert& alert, std::function<void(int button)> answered) = 0;

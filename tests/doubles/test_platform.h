@@ -26,8 +26,9 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     }
     std::optional<std::string> executableDirectory() override { return "/Applications/Drivelark.app/Contents/MacOS"; }
     std::optional<std::string> resourceDirectory() override { return "/Applications/Drivelark.app/Contents/Resources"; }
-    void setStatusSymbol(const std::string&) override {}
+    void setStatusIcon(const StatusIcon& shown) override { icon = shown; }
     void setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) override {}
+    void refreshMenu() override {}
     void showAlert(const Alert&, std::function<void(int)>) override {}
     void quit() override {}
     void openFolder(const std::string&) override {}
@@ -49,6 +50,7 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     void unmount(const std::string& mountPoint) { if (unmountNotice) unmountNotice(mountPoint); }
 
     std::map<std::string, PlistValue> values;  // the user defaults
+    StatusIcon icon;                           // as last shown
     bool held = false;                         // a no-disk-sleep assertion
     std::function<void(const std::string&)> notice, unmountNotice;
 };

@@ -109,7 +109,7 @@ class AppTestCase(SimMacTestCase):
         if not auto_mount:
             self.mac.write_file(PREFERENCES, plistlib.dumps({"autoMount": False}))
         app = App(self)
-        app.wait_for_output("状态栏: externaldrive\n")
+        app.wait_for_output("状态栏: 无读写卷\n")
         return app
 
     def wait_mounted(self, mount_point, kind=("nfs", False), timeout=60):

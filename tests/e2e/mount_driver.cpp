@@ -6,11 +6,15 @@
 //   mount_driver remount-repairing <device> <volume name>   remount; on an unsafe state, repair and remount
 //   mount_driver fix <device>
 //   mount_driver unmount <mount point> <volume name>
+//
+// The volume's identity is the one the disk utility gives for the device when the driver starts.
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "discovery/disk_topology.h"
+#include "discovery/volume_identity.h"
 #include "mount/mount_manager.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
@@ -51,14 +55,14 @@ MountCompletion reportThenFinish(const char* step) {
     };
 }
 
-void remountRepairing(const std::string& device, const std::string& name) {
-    MountManager::remountReadWrite(device, name, [device, name](bool ok, const std::string& out) {
+void remountRepairing(MountManager& mounts, const NTFSPartition& partition) {
+    mounts.remountReadWrite(partition, [&mounts, partition](bool ok, const std::string& out) {
         report("remount", ok, out);
         if (ok || !MountManager::isUnsafeStateError(out)) return finish(ok);
-        MountManager::fixUnsafeState(device, [device, name](bool fixed, const std::string& fixOut) {
+        mounts.fixUnsafeState(partition, [&mounts, partition](bool fixed, const std::string& fixOut) {
             report("fix", fixed, fixOut);
             if (!fixed) return finish(false);
-            MountManager::remountReadWrite(device, name, reportThenFinish("remount"));
+            mounts.remountReadWrite(partition, reportThenFinish("remount"));
         });
     });
 }
@@ -91,16 +95,20 @@ int main(int argc, char** argv) {
                                services.dispatcher, bundle,               services.workspace, services.volumeEvents,
                                services.ui,        services.loginItem,    services.power};
     installPlatform(&withBundle);
+    static auto* mounts = new std::shared_ptr<MountManager>(std::make_shared<MountManager>());
+    std::optional<PlistValue> description = command == "unmount" ? std::nullopt : DiskTopology::describeDevice(first);
+    NTFSPartition partition{first, second, "", description ? volumeIdentity(*description) : ""};
     native->runApplication([=] {
+        MountManager& operations = **mounts;
         if (command == "remount" && argc == 4) {
-            MountManager::remountReadWrite(first, second, reportThenFinish("remount"));
+            operations.remountReadWrite(partition, reportThenFinish("remount"));
         } else if (command == "remount-repairing" && argc == 4) {
-            remountRepairing(first, second);
+            remountRepairing(operations, partition);
         } else if (command == "fix" && argc == 3) {
-            MountManager::fixUnsafeState(first, reportThenFinish("fix"));
+            operations.fixUnsafeState(partition, reportThenFinish("fix"));
         } else if (command == "unmount" && argc == 4) {
-            MountManager::unmount(VolumeInfo{"", first, second, VolumeInfo::Kind::ntfsReadWrite},
-                                  reportThenFinish("unmount"));
+            operations.unmount(VolumeInfo{"", first, second, VolumeInfo::Kind::ntfsReadWrite, "", {}},
+                               reportThenFinish("unmount"));
         } else {
             std::fprintf(stderr, "usage: mount_driver remount|remount-repairing|fix|unmount ...\n");
             finish(false);

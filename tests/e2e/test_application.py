@@ -49,8 +49,8 @@ class Application(e2e.AppTestCase):
 
         app.choose("「Data」 ✓ 读写中")
         self.mac.wait_for(lambda: "/Volumes/Data" not in self.mounts(), 20, "the eject")
-        app.wait_for_log("已卸载 Data（用户操作）")
-        app.wait_for_log("保活: 已停止 caffeinate", timeout=10)
+        app.wait_for_log("已卸载 Data(%s)（用户操作）" % part["id"])
+        app.wait_for_log("保活: 当前无活跃受管卷 (managed=0)，已停止 caffeinate", timeout=10)
         r = self.run_in(["ntfscat", "/dev/" + part["id"], "hello.txt"], user="root")
         self.assertEqual(r.stdout, "written through Drivelark", r.stderr)
         attempts = len(self.attempts())
@@ -150,10 +150,10 @@ class Application(e2e.AppTestCase):
                  (("Plain", "clean"), ("Fast", "faststart"), ("Kept", "faststart"))}
         self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Locked"}], raw_writes=False)
         app = self.launch(auto_mount=False)
-        app.wait_for_output("状态栏: externaldrive.fill\n")
+        app.wait_for_output("状态栏: 无读写卷（有只读 NTFS 卷）\n")
         app.choose("「Plain」 当前只读")
         self.wait_mounted("/Volumes/Plain")
-        app.wait_for_output("状态栏: externaldrive.badge.timemachine\n")
+        app.wait_for_output("状态栏: 有读写卷\n")
         app.choose("「Fast」 当前只读")
         app.answer("磁盘处于「不安全状态」", "清理标记并挂载")
         self.wait_mounted("/Volumes/Fast")

@@ -119,7 +119,7 @@ class Faults(e2e.AppTestCase):
         self.run_in(["/bin/sh", "-c", 'rm -f "$0/filler" && rm -rf "$1"', folder, os.path.dirname(e2e.LOG)],
                     user="root", check=True)
         app.choose("「Data」 ✓ 读写中")
-        app.wait_for_log("已卸载 Data（用户操作）")  # written into a log folder made again
+        app.wait_for_log("已卸载 Data(%s)（用户操作）" % data["id"])  # written into a log folder made again
         self.mac.wait_for(lambda: self.registry()[1] == {"/Volumes/More": more["id"]}, 10, "the registry written")
 
     def test_volumes_with_leftovers_and_disks_of_every_layout_with_shared_or_hostile_names(self):

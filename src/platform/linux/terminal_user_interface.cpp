@@ -20,10 +20,10 @@ void print(const std::string& text) {
 TerminalUserInterface::TerminalUserInterface(asio::io_context& mainLoop, std::function<void()> quit)
     : input_(mainLoop, ::dup(STDIN_FILENO)), quit_(std::move(quit)) {}
 
-void TerminalUserInterface::setStatusSymbol(const std::string& symbolName) {
-    if (symbolName == symbol_) return;
-    symbol_ = symbolName;
-    print("状态栏: " + symbolName + "\n");
+void TerminalUserInterface::setStatusIcon(const StatusIcon& icon) {
+    if (icon == icon_) return;
+    icon_ = icon;
+    print("状态栏: " + icon.meaning + "\n");
 }
 
 void TerminalUserInterface::setMenu(std::function<std::vector<MenuRow>()> rows,
@@ -52,7 +52,7 @@ void TerminalUserInterface::readLine() {
 void TerminalUserInterface::handle(const std::string& line) {
     if (line == "q") return quit();
     if (line.empty() || line == "m") {
-        if (alerts_.empty()) printMenu();
+        if (alerts_.empty()) printMenu("菜单:\n");
         return;
     }
     std::size_t number = 0;
@@ -75,9 +75,14 @@ void TerminalUserInterface::handle(const std::string& line) {
     chosen_(number - 1);
 }
 
-void TerminalUserInterface::printMenu() {
+void TerminalUserInterface::refreshMenu() {
+    if (shown_.empty() || !alerts_.empty() || rows_() == shown_) return;
+    printMenu("菜单已更新:\n");
+}
+
+void TerminalUserInterface::printMenu(const std::string& heading) {
     shown_ = rows_();
-    std::string text = "菜单:\n";
+    std::string text = heading;
     for (std::size_t i = 0; i < shown_.size(); ++i) {
         const MenuRow& row = shown_[i];
         if (row.isSeparator()) {

@@ -1,8 +1,8 @@
 #pragma once
 
 // The user interface on Linux: the menu bar as lines of a terminal. The status item is a line
-// naming its symbol; "m" (or an empty line) prints the menu with numbered rows, and a number
-// chooses a row; an alert prints its message, its text and numbered buttons, and the next number
+// saying what its icon means; "m" (or an empty line) prints the menu with numbered rows, printed
+// again while it is open whenever its rows change, and a number chooses a row; an alert prints its message, its text and numbered buttons, and the next number
 // answers it while timers, passes and completions go on; "q" quits. End-to-end tests drive it
 // through standard input and output. Main thread only.
 
@@ -20,24 +20,25 @@ public:
     // Reads commands from standard input on `mainLoop`; `quit` ends the application.
     TerminalUserInterface(asio::io_context& mainLoop, std::function<void()> quit);
 
-    void setStatusSymbol(const std::string& symbolName) override;
+    void setStatusIcon(const StatusIcon& icon) override;
     void setMenu(std::function<std::vector<MenuRow>()> rows, std::function<void(std::size_t row)> chosen) override;
+    void refreshMenu() override;
     void showAlert(const Alert& alert, std::function<void(int button)> answered) override;
     void quit() override { quit_(); }
 
 private:
     void readLine();
     void handle(const std::string& line);
-    void printMenu();
+    void printMenu(const std::string& heading);
     void printAlert();
 
     asio::posix::stream_descriptor input_;
     asio::streambuf buffer_;
     std::function<void()> quit_;
-    std::string symbol_;
+    StatusIcon icon_;
     std::function<std::vector<MenuRow>()> rows_;
     std::function<void(std::size_t)> chosen_;
-    std::vector<MenuRow> shown_;  // the menu as last printed
+    std::vector<MenuRow> shown_;  // the menu as last printed, while it is open (until a row is chosen)
     std::deque<std::pair<Alert, std::function<void(int)>>> alerts_;  // the first one is up
 };
 

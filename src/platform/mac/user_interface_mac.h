@@ -13,7 +13,8 @@ public:
     MacUserInterface();
     ~MacUserInterface() override;
 
-    void setStatusSymbol(const std::string& symbolName) override;
+    void setStatusIcon(const StatusIcon& icon) override;
+    void refreshMenu() override;
     void setMenu(std::function<std::vector<MenuRow>()> rows, std::function<void(std::size_t row)> chosen) override;
     void showAlert(const Alert& alert, std::function<void(int button)> answered) override;
     void quit() override;

@@ -28,11 +28,13 @@ NSString* toNSString(const std::string& text) {
 @interface DLStatusMenu : NSObject <NSMenuDelegate>
 - (instancetype)initWithRows:(std::function<std::vector<MenuRow>()>)rows
                       chosen:(std::function<void(std::size_t)>)chosen;
+- (void)refresh;
 @end
 
 @implementation DLStatusMenu {
     std::function<std::vector<MenuRow>()> _rows;
     std::function<void(std::size_t)> _chosen;
+    NSMenu* _openMenu;  // the menu while it is open, else nil
 }
 
 - (instancetype)initWithRows:(std::function<std::vector<MenuRow>()>)rows
@@ -42,6 +44,19 @@ NSString* toNSString(const std::string& text) {
         _chosen = std::move(chosen);
     }
     return self;
+}
+
+- (void)menuWillOpen:(NSMenu*)menu {
+    _openMenu = menu;
+}
+
+- (void)menuDidClose:(NSMenu*)menu {
+    _openMenu = nil;
+}
+
+// AppKit redraws an open menu whose items change.
+- (void)refresh {
+    if (_openMenu != nil) [self menuNeedsUpdate:_openMenu];
 }
 
 - (void)menuNeedsUpdate:(NSMenu*)menu {
@@ -109,10 +124,12 @@ MacUserInterface::MacUserInterface() : statusItem_(std::make_unique<StatusItem>(
 
 MacUserInterface::~MacUserInterface() = default;
 
-void MacUserInterface::setStatusSymbol(const std::string& symbolName) {
-    statusItem_->shown().button.image = [NSImage imageWithSystemSymbolName:toNSString(symbolName)
+void MacUserInterface::setStatusIcon(const StatusIcon& icon) {
+    statusItem_->shown().button.image = [NSImage imageWithSystemSymbolName:toNSString(icon.symbolName)
                                                   accessibilityDescription:@"Drivelark"];
 }
+
+void MacUserInterface::refreshMenu() { [statusItem_->menuDelegate refresh]; }
 
 void MacUserInterface::setMenu(std::function<std::vector<MenuRow>()> rows, std::function<void(std::size_t)> chosen) {
     DLStatusMenu* delegate = [[DLStatusMenu alloc] initWithRows:std::move(rows) chosen:std::move(chosen)];

@@ -109,7 +109,8 @@ std::optional<FileStatus> PosixFiles::stat(const std::string& path) {
 std::optional<VolumeStatus> PosixFiles::statvfs(const std::string& path) {
     struct statvfs info;
     if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;
-    return VolumeStatus{static_cast<std::uint64_t>(info.f_blocks)};
+    return VolumeStatus{static_cast<std::uint64_t>(info.f_blocks),
+                        static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize)};
 }
 
 bool PosixFiles::syncFileSystem(const std::string& path) {

@@ -27,7 +27,8 @@ bool drivelark::MacWorkspace::openURL(const std::string&) { return false; }
 struct drivelark::MacUserInterface::StatusItem {};
 drivelark::MacUserInterface::MacUserInterface() = default;
 drivelark::MacUserInterface::~MacUserInterface() = default;
-void drivelark::MacUserInterface::setStatusSymbol(const std::string&) {}
+void drivelark::MacUserInterface::setStatusIcon(const StatusIcon&) {}
+void drivelark::MacUserInterface::refreshMenu() {}
 void drivelark::MacUserInterface::setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) {}
 void drivelark::MacUserInterface::showAlert(const Alert&, std::function<void(int)>) {}
 void drivelark::MacUserInterface::quit() {}

@@ -1,0 +1,144 @@
+#include "discovery/disk_watcher.h"
+
+#include "discovery/disk_topology.h"
+#include "discovery/managed_volumes.h"
+#include "discovery/ownership.h"
+#include "discovery/partition_inventory.h"
+#include "platform/platform.h"
+
+namespace drivelark {
+
+struct DiskWatcher::Reading {
+    std::uint64_t changes = 0;  // Drivelark's own mount changes when it started
+    DiskFacts facts;
+    std::map<std::string, bool> verdicts;
+    std::set<std::string> checksPending;  // mount points asked and not answered yet
+    bool finished = false;
+};
+
+namespace {
+
+constexpr const char* kVolumesPrefix = "/Volumes/";
+
+// Whether a mount may have to be recognised by the ntfs-3g serving it: a record kept from before
+// identities were recorded whose mount is still there, or a partition that is mounted nowhere
+// Drivelark knows of while a user-space driver's mount under /Volumes is not in the registry.
+bool needsNtfs3gProcesses(const DiskFacts& facts) {
+    std::set<std::string> recorded, recordedDevices;
+    for (const ManagedMount& record : facts.managed) {
+        if (record.identity.empty() && facts.mounts.contains(record.mountPoint)) return true;
+        recorded.insert(record.mountPoint);
+        if (facts.mounts.contains(record.mountPoint)) recordedDevices.insert(record.deviceID);
+    }
+    bool strangerMount = false;
+    for (const auto& [mountPoint, entry] : facts.mounts) {
+        strangerMount = strangerMount || (mountPoint.starts_with(kVolumesPrefix) && isUserSpaceDriverMount(entry) &&
+                                          !recorded.contains(mountPoint));
+    }
+    if (!strangerMount) return false;
+    for (const NTFSPartition& partition : facts.partitions) {
+        if (!recordedDevices.contains(partition.deviceID) && !systemMountOf(facts.mounts, partition.deviceID))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+DiskWatcher::DiskWatcher(std::function<std::uint64_t()> changes) : changes_(std::move(changes)) {}
+
+void DiskWatcher::setListener(std::function<void(const DiskFacts&)> listener) { listener_ = std::move(listener); }
+
+void DiskWatcher::refresh() {
+    if (reading_) {
+        again_ = true;
+        return;
+    }
+    again_ = false;
+    reading_ = std::make_shared<Reading>();
+    reading_->changes = changes_();
+    reading_->facts.readAt = platform().clock.now();
+    reading_->facts.managed = ManagedVolumes::all();
+    reading_->verdicts = verdicts_;
+    read(reading_);
+}
+
+void DiskWatcher::read(std::shared_ptr<Reading> reading) {
+    std::weak_ptr<DiskWatcher> weak = weak_from_this();
+    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, reading] {
+        DiskFacts& facts = reading->facts;
+        std::optional<Inventory> inventory = takeInventory(reading->verdicts);
+        std::optional<MountTable> mounts = inventory ? DiskTopology::currentMounts() : std::nullopt;
+        if (inventory && mounts) {
+            facts.readable = true;
+            facts.partitions = std::move(inventory->partitions);
+            facts.undecidedKeys = std::move(inventory->undecidedKeys);
+            reading->verdicts = std::move(inventory->verdicts);
+            facts.mounts = std::move(*mounts);
+            if (needsNtfs3gProcesses(facts)) facts.ntfs3g = DiskTopology::ntfs3gProcesses().value_or(std::vector<Ntfs3gProcess>{});
+        }
+        platform().dispatcher.runOnMain([weak, reading] {
+            if (auto self = weak.lock()) self->checkVolumes(reading);
+        });
+    });
+}
+
+// Every recorded mount that stands in the table as ntfs-3g's is asked how it is, each in a job of
+// its own: one that does not answer holds up nobody, and is not asked again until it answers.
+void DiskWatcher::checkVolumes(const std::shared_ptr<Reading>& reading) {
+    DiskFacts& facts = reading->facts;
+    if (facts.readable) {
+        verdicts_ = reading->verdicts;
+        for (const ManagedMount& record : facts.managed) {
+            auto mount = facts.mounts.find(record.mountPoint);
+            if (mount == facts.mounts.end() || mount->second.type != "nfs") continue;
+            VolumeCheck& check = facts.checks[record.mountPoint];
+            if (outstandingChecks_.contains(record.mountPoint)) {
+                check.state = VolumeCheck::State::silent;
+                continue;
+            }
+            if (outstandingChecks_.size() >= kMostOutstandingChecks) continue;  // unchecked
+            outstandingChecks_.insert(record.mountPoint);
+            reading->checksPending.insert(record.mountPoint);
+            std::weak_ptr<DiskWatcher> weak = weak_from_this();
+            platform().dispatcher.runInBackground(QualityOfService::utility, [weak, reading, mountPoint = record.mountPoint] {
+                std::optional<VolumeStatus> status = platform().files.statvfs(mountPoint);
+                VolumeCheck answer{VolumeCheck::State::answered, status && status->totalBlocks != 0,
+                                   status ? status->availableBytes : 0};
+                platform().dispatcher.runOnMain([weak, reading, mountPoint, answer] {
+                    if (auto self = weak.lock()) self->checkAnswered(reading, mountPoint, answer);
+                });
+            });
+        }
+    }
+    if (reading->checksPending.empty()) return finish(reading);
+    std::weak_ptr<DiskWatcher> weak = weak_from_this();
+    platform().dispatcher.runOnMainAfter(kCheckTimeLimit, [weak, reading] {
+        auto self = weak.lock();
+        if (!self || reading->finished) return;
+        for (const std::string& mountPoint : reading->checksPending)
+            reading->facts.checks[mountPoint].state = VolumeCheck::State::silent;
+        self->finish(reading);
+    });
+}
+
+void DiskWatcher::checkAnswered(const std::shared_ptr<Reading>& reading, const std::string& mountPoint,
+                                VolumeCheck check) {
+    outstandingChecks_.erase(mountPoint);
+    if (reading->finished) return;
+    reading->facts.checks[mountPoint] = check;
+    reading->checksPending.erase(mountPoint);
+    if (reading->checksPending.empty()) finish(reading);
+}
+
+void DiskWatcher::finish(const std::shared_ptr<Reading>& reading) {
+    reading->finished = true;
+    reading_.reset();
+    // Drivelark changed a mount while this was read: what was read may not show it.
+    if (reading->changes != changes_()) return refresh();
+    if (reading->facts.readable) latest_ = std::make_shared<const DiskFacts>(reading->facts);
+    if (listener_) listener_(reading->facts);
+    if (again_ && !reading_) refresh();
+}
+
+}  // namespace drivelark

@@ -1,0 +1,45 @@
+#include "discovery/ownership.h"
+
+#include <algorithm>
+
+namespace drivelark {
+
+const NTFSPartition* DiskFacts::partitionOn(const std::string& deviceID) const {
+    auto found = std::find_if(partitions.begin(), partitions.end(),
+                              [&](const NTFSPartition& partition) { return partition.deviceID == deviceID; });
+    return found == partitions.end() ? nullptr : &*found;
+}
+
+bool isUserSpaceDriverMount(const MountEntry& entry) {
+    return !entry.readOnly && (entry.type == "nfs" || entry.type == "fusefs_ntfs" || entry.type == "ntfs-3g");
+}
+
+std::optional<std::string> systemMountOf(const MountTable& mounts, const std::string& deviceID) {
+    for (const auto& [mountPoint, entry] : mounts) {
+        if (entry.source == "/dev/" + deviceID && entry.type == "ntfs" && entry.readOnly) return mountPoint;
+    }
+    return std::nullopt;
+}
+
+bool servedByNtfs3g(const std::vector<Ntfs3gProcess>& processes, const std::string& deviceID,
+                    const std::string& mountPoint) {
+    return std::any_of(processes.begin(), processes.end(), [&](const Ntfs3gProcess& process) {
+        return process.uid == 0 && process.device == deviceID && process.mountPoint == mountPoint;
+    });
+}
+
+std::map<std::string, ManagedMount> drivelarksMounts(const DiskFacts& facts) {
+    std::map<std::string, ManagedMount> mounts;
+    for (const ManagedMount& record : facts.managed) {
+        auto mount = facts.mounts.find(record.mountPoint);
+        const NTFSPartition* partition = facts.partitionOn(record.deviceID);
+        if (mount == facts.mounts.end() || !isUserSpaceDriverMount(mount->second) || partition == nullptr) continue;
+        bool sameVolume = record.identity.empty()
+                              ? servedByNtfs3g(facts.ntfs3g, record.deviceID, record.mountPoint)
+                              : record.identity == partition->identity;
+        if (sameVolume) mounts[record.deviceID] = record;
+    }
+    return mounts;
+}
+
+}  // namespace drivelark
