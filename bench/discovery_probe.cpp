@@ -1,13 +1,12 @@
-// One discovery as the application makes it for a pass and a menu: the NTFS partitions, the mount
-// table and the menu's volumes, with the real programs. Prints {"partitions":["disk4s1",...]}
-// for bench/measure_mount_operations.py, which counts the programs it ran.
+// One discovery as the application makes it for a pass: the NTFS partitions and the mount table,
+// with the real programs. Prints {"partitions":["disk4s1",...]} for
+// bench/measure_mount_operations.py, which counts the programs it ran.
 
 #include <cstdio>
 #include <string>
 
 #include "discovery/disk_topology.h"
 #include "discovery/partition_inventory.h"
-#include "discovery/volume_scanner.h"
 #include "platform/native_platform.h"
 
 int main() {
@@ -15,12 +14,11 @@ int main() {
     std::unique_ptr<NativePlatform> native = makeNativePlatform();
     installPlatform(&native->services());
 
-    PartitionInventory inventory;
     std::string devices;
-    for (const NTFSPartition& partition : inventory.ntfsPartitions().value_or(std::vector<NTFSPartition>{}))
+    std::optional<Inventory> inventory = takeInventory({});
+    for (const NTFSPartition& partition : inventory ? inventory->partitions : std::vector<NTFSPartition>{})
         devices += (devices.empty() ? "\"" : ",\"") + partition.deviceID + "\"";  // disk names need no escaping
     DiskTopology::currentMounts();
-    VolumeScanner::scan();
     std::printf("{\"partitions\":[%s]}\n", devices.c_str());
     return 0;
 }

@@ -78,16 +78,11 @@ void AutoMountEngine::repairFinished(const NTFSPartition& partition, bool ok, co
     });
 }
 
-// The device no longer holds the volume the attempt was for: another disk took its device name.
-// Nothing was done; the partition counts as gone, and the next pass sees the new disk as new.
+// The device no longer holds the volume the attempt was for: another disk took its device name, and
+// nothing was done. A pass at once sees the new disk as new and forgets the old one; should the
+// listing still show the old one, the failure's back-off keeps it from being tried again and again.
 void AutoMountEngine::volumeWentAway(const NTFSPartition& partition) {
-    attemptDevices_.erase(partition.deviceID);
-    auto record = records_.find(partition.key());
-    if (record != records_.end() && record->second.partition.identity == partition.identity) {
-        AppLog::line("分区移除: " + partition.key() + " " + volumeLabel(partition.volumeName, partition.deviceID));
-        records_.erase(record);
-    }
-    refreshIcon();
+    attemptFinished(partition.key(), false, std::nullopt);
     reconcile();
 }
 
@@ -127,8 +122,9 @@ void AutoMountEngine::attemptFinished(const std::string& key, bool ok, const std
             if (auto engine = weak.lock()) engine->openVolumeInFinder(path);
         });
     }
+    // What it changed is read at once, and the icon shows it then.
     platform().dispatcher.runOnMain([weak = weak_from_this()] {
-        if (auto engine = weak.lock()) engine->refreshIcon();
+        if (auto engine = weak.lock()) engine->reconcile();
     });
 }
 

@@ -141,8 +141,8 @@ bool AutoMountEngine::adopt(const DiskFacts& facts, const NTFSPartition& partiti
     std::set<std::string> recorded;
     for (const ManagedMount& record : facts.managed) recorded.insert(record.mountPoint);
     for (const Ntfs3gProcess& process : facts.ntfs3g) {
-        if (process.device != partition.deviceID || recorded.contains(process.mountPoint) ||
-            purging_.contains(process.mountPoint) || !servedByNtfs3g(facts.ntfs3g, partition.deviceID, process.mountPoint))
+        if (process.uid != 0 || process.device != partition.deviceID || recorded.contains(process.mountPoint) ||
+            purging_.contains(process.mountPoint))
             continue;
         auto mount = facts.mounts.find(process.mountPoint);
         if (mount == facts.mounts.end() || !isUserSpaceDriverMount(mount->second)) continue;

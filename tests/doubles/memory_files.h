@@ -4,6 +4,9 @@
 // Paths are absolute and compared as text; writing a file always succeeds.
 
 #include <map>
+#include <set>
+
+#include "doubles/virtual_dispatcher.h"
 
 #include "platform/files.h"
 
@@ -13,6 +16,8 @@ class MemoryFiles final : public Files {
 public:
     // A directory on device `device`; 0 stands for a dead mount point. Missing parents are made.
     void addDirectory(const std::string& path, std::uint64_t device = 1) { add(path, {true, false, device}); }
+    // A mount point whose file system stopped answering: every call on it never returns.
+    void hang(const std::string& path) { hung_.insert(path); }
     void addFile(const std::string& path) { add(path, {false, false, 1}); }
     // A link to a directory.
     void addSymbolicLink(const std::string& path) { add(path, {false, true, 1}); }
@@ -34,16 +39,21 @@ public:
         return names;
     }
     // No test reads a folder entry by entry.
-    std::unique_ptr<DirectoryStream> openDirectory(const std::string&) override { return nullptr; }
+    std::unique_ptr<DirectoryStream> openDirectory(const std::string& path) override {
+        if (hung_.contains(path)) throw NeverReturns{};
+        return nullptr;
+    }
     std::optional<FileStatus> lstat(const std::string& path) override {
+        if (hung_.contains(path)) throw NeverReturns{};
         return exists(path) ? std::optional(nodes_.at(path)) : std::nullopt;
     }
     // Only the keep-alive's touch calls it, and looks at nothing it says: links are not followed.
     std::optional<FileStatus> stat(const std::string& path) override { return lstat(path); }
-    // A volume has as many blocks as its device number: none on a dead mount point.
+    // A volume has as many blocks, and a thousand times as many bytes free, as its device number:
+    // none on a dead mount point.
     std::optional<VolumeStatus> statvfs(const std::string& path) override {
         std::optional<FileStatus> status = lstat(path);
-        return status ? std::optional(VolumeStatus{status->device}) : std::nullopt;
+        return status ? std::optional(VolumeStatus{status->device, status->device * 1000}) : std::nullopt;
     }
     bool syncFileSystem(const std::string&) override { return true; }
     bool exists(const std::string& path) override { return nodes_.contains(path); }
@@ -61,6 +71,7 @@ private:
     }
 
     std::map<std::string, FileStatus> nodes_;
+    std::set<std::string> hung_;
 };
 
 }  // namespace drivelark::testing

@@ -22,6 +22,8 @@ struct ProgramCall {
 
 inline ProgramRun exited(int status, std::string output = {}) { return {true, "", status, std::move(output), false}; }
 inline ProgramRun notStarted(std::string error) { return {false, std::move(error), 0, "", false}; }
+// A program that is still running at its caller's time limit.
+inline ProgramRun timedOut() { return {true, "", 137, "", true}; }
 
 class ScriptedProcesses final : public Processes {
 public:

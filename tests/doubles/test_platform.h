@@ -29,7 +29,7 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     void setStatusIcon(const StatusIcon& shown) override { icon = shown; }
     void setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) override {}
     void refreshMenu() override {}
-    void showAlert(const Alert&, std::function<void(int)>) override {}
+    void showAlert(const Alert& alert, std::function<void(int)>) override { alerts.push_back(alert); }
     void quit() override {}
     void openFolder(const std::string&) override {}
     bool openURL(const std::string&) override { return true; }
@@ -51,6 +51,7 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
 
     std::map<std::string, PlistValue> values;  // the user defaults
     StatusIcon icon;                           // as last shown
+    std::vector<Alert> alerts;                 // shown, never answered
     bool held = false;                         // a no-disk-sleep assertion
     std::function<void(const std::string&)> notice, unmountNotice;
 };

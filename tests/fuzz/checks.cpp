@@ -14,6 +14,7 @@
 
 #include "discovery/mount_table.h"
 #include "discovery/partition_listing.h"
+#include "discovery/volume_identity.h"
 #include "discovery/volume_description.h"
 #include "helper/helper_commands.h"
 #include "helper/helper_request.h"
@@ -103,7 +104,7 @@ void checkPartitionListing(std::string_view input) {
     for (const ListedPartition& entry : *listed) {
         require(std::ranges::find(described, entry.partition) != described.end(),
                 "every partition is a dictionary of the input with a DeviceIdentifier text");
-        require(entry.identity.starts_with(entry.partition.deviceID + '\n'), "the identity begins with the device");
+        require(isVolumeIdentity(entry.partition.identity), "every identity has the shape the helper tool accepts");
     }
 }
 

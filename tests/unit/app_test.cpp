@@ -1,58 +1,80 @@
-// The application on the virtual clock: when its passes run after launch, after mount notices and
-// on the timer, against a scripted Mac.
+// The application on the virtual clock: when its passes run, and what its menu shows while work is
+// under way, against a scripted Mac.
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "app/app_delegate.h"
-#include "discovery/volume_scanner.h"
-#include "mount/mount_manager.h"
-#include "doubles/test_platform.h"
-#include "unit/mount_programs.h"
+#include "unit/scripted_mac.h"
 
 namespace drivelark::testing {
 
-TEST(AppTest, PassesFollowTheTimerAndTheSettleDelays) {
-    TestPlatform platform;
-    platform.processes.answer(kDiskutil, kList, exited(0, listing("")));
-    auto app = std::make_shared<AppDelegate>(std::make_shared<AutoMountEngine>());
+struct AppTest : ScriptedMac {
+    std::vector<std::string> titles() {
+        std::vector<std::string> rows;
+        for (const MenuEntry& entry : app->menuNeedsUpdate()) {
+            if (entry.volume || entry.row.title.find("正在") != std::string::npos) rows.push_back(entry.row.title);
+        }
+        return rows;
+    }
+    std::shared_ptr<AppDelegate> app = std::make_shared<AppDelegate>(engine);
+};
+
+TEST_F(AppTest, PassesFollowTheTimerAndTheSettleDelays) {
     app->applicationDidFinishLaunching();
     platform.dispatcher.runUntilIdle();  // the helper check at start-up
     // A mount (+) or unmount (-) notice, then steps of an eighth of a second (the virtual clock adds
     // them exactly), and the passes run by then, each of which reads the disk listing once.
     for (auto [notice, step, passes] : std::vector<std::tuple<std::string, double, int>>{
-             {"", 1.375, 0}, {"", 0.125, 1},                     // the first settle step, 1.5 s after launch
+             {"", 1.375, 0}, {"", 0.125, 1},                        // the first settle step, 1.5 s after launch
              {"+/Volumes/A", 0.25, 1}, {"+/Volumes/B", 0.625, 1},  // two notices, 0.25 s apart
-             {"", 0.125, 1}, {"", 0.25, 2},                      // one pass, 1.0 s after the last
-             {"", 0.25, 3},                                      // the timer's tick, 3.0 s after launch
+             {"", 0.125, 1}, {"", 0.25, 2},                         // one pass, 1.0 s after the last
+             {"", 0.25, 3},                                         // the timer's tick, 3.0 s after launch
              {"+/Volumes/C", 0.125, 3}, {"-/Volumes/D", 1.375, 3},  // a mount, then an unmount:
-             {"", 0.125, 4},                                      // 1.5 s after the unmount
+             {"", 0.125, 4},                                        // 1.5 s after the unmount
              {"-/Volumes/E", 0.25, 4}, {"+/Volumes/F", 0.875, 4},  // a disk swapped for another:
-             {"", 0.125, 5},                                      // 1.0 s after the new one's mount
-             {"", 0.5, 6}}) {                                     // the timer's ticks go on
+             {"", 0.125, 5},                                        // 1.0 s after the new one's mount
+             {"", 0.5, 6}}) {                                       // the timer's ticks go on
         if (notice.starts_with('+')) platform.volumeEvents.mount(notice.substr(1));
         if (notice.starts_with('-')) platform.volumeEvents.unmount(notice.substr(1));
         platform.dispatcher.advance(step);
+        platform.dispatcher.runUntilIdle();
         EXPECT_EQ(std::ranges::count(platform.processes.calls(), ProgramCall{kDiskutil, kList}), passes) << step;
     }
 }
 
-// The system's notice of an eject chosen from the menu may come before the eject's own completion.
-TEST(AppTest, AMenuEjectIsNotTakenForAnOutsideUnmount) {
-    TestPlatform platform;
-    platform.processes.answer(kDiskutil, kList, exited(0, listing("")));
-    platform.processes.answer(kDiskutil, {"unmount", "/Volumes/Data"}, exited(0));
-    auto app = std::make_shared<AppDelegate>(std::make_shared<AutoMountEngine>());
+// The menu answers at once from what was read last: while the disks are still being read, while a
+// conversion waits for root and while an eject waits for the disk utility. Twins are told apart
+// by their devices, and a failed eject is explained and offered again, never forced.
+TEST_F(AppTest, TheMenuShowsWorkUnderWayAndTellsTwinsApart) {
     app->applicationDidFinishLaunching();
-    MountManager::markInternalUnmount();
-    platform.dispatcher.advance(7.0);  // past the window of Drivelark's own unmounts
-    VolumeScanner::markManaged("/Volumes/Data", "Data", "disk4s1");
-    app->ejectVolume(VolumeInfo{"disk4s1", "/Volumes/Data", "Data", VolumeInfo::Kind::ntfsReadWrite});
-    platform.volumeEvents.unmount("/Volumes/Data");
+    platform.dispatcher.advance(1.5);  // the first pass is reading the disks, and has not finished
+    EXPECT_EQ(titles(), std::vector<std::string>{"正在检查磁盘…"});
+
+    Volume backup{"disk4s1", "Backup", "B-1"}, twin{"disk5s1", "Backup", "B-2"}, data{"disk6s1", "Data", "D-1"};
+    volumes = {backup, twin, data};
+    systemMount(backup, "/Volumes/Backup");
+    systemMount(data, "/Volumes/Data");
+    setAutoMountEnabled(false);
+    engine->mounts().remountReadWrite({backup.device, backup.name, "", "volume:B-1"}, [](bool, const std::string&) {});
     platform.dispatcher.runUntilIdle();
-    EXPECT_NE(platform.log().find("已卸载 Data（用户操作）"), std::string::npos) << platform.log();
-    EXPECT_EQ(platform.log().find("检测到外部卸载"), std::string::npos) << platform.log();
+    systemMount(twin, "/Volumes/Backup 1");
+    hanging.insert(data.device);
+    app->choose(app->menuNeedsUpdate().at(1));  // "「Data」 当前只读"
+    platform.dispatcher.advance(3);
+    platform.dispatcher.runUntilIdle();
+    EXPECT_EQ(titles(), (std::vector<std::string>{"「Backup」 (disk4s1) ✓ 读写中，剩余 7.0 KB — 点击弹出磁盘",
+                                                  "「Backup」 (disk5s1) 当前只读 — 点击转为读写", "「Data」 正在转为读写…"}));
+
+    platform.processes.answer(kDiskutil, {"unmount", "/Volumes/Backup"},
+                              exited(1, "Volume Backup on disk4s1 failed to unmount: dissented by PID 632 (/usr/bin/vim)\n"));
+    app->ejectVolume({"disk4s1", "/Volumes/Backup", "Backup", VolumeInfo::Kind::ntfsReadWrite, "volume:B-1", {}});
+    EXPECT_EQ(titles().at(0), "「Backup」 (disk4s1) 正在弹出…");
+    platform.dispatcher.runUntilIdle();
+    EXPECT_EQ(platform.ui.alerts.back().message, "无法弹出「Backup」");
+    EXPECT_NE(platform.ui.alerts.back().informativeText.find("dissented by PID 632 (/usr/bin/vim)"), std::string::npos);
+    EXPECT_TRUE(mounts.contains("/Volumes/Backup"));
 }
 
 }  // namespace drivelark::testing

@@ -1,11 +1,14 @@
 // What discovery makes of the programs it runs and of the stored registry: an answer that could
-// not be read is never taken for an empty one, and file-system lookups are remembered.
+// not be read is never taken for an empty one, file-system lookups are remembered by volume, and
+// a volume is known by what tells it from the next disk given its device name.
 
 #include <gtest/gtest.h>
 
 #include "discovery/disk_topology.h"
+#include "discovery/managed_volumes.h"
+#include "discovery/ntfs3g_processes.h"
 #include "discovery/partition_inventory.h"
-#include "discovery/volume_scanner.h"
+#include "discovery/volume_identity.h"
 #include "doubles/test_platform.h"
 #include "test_data.h"
 #include "unit/mount_programs.h"
@@ -14,35 +17,34 @@ namespace drivelark::testing {
 
 // disk5s1 is an MBR "Windows_NTFS" partition and disk6 a whole disk saying the same: only their
 // descriptions tell NTFS from exFAT.
-TEST(PartitionInventoryTest, WhatCannotBeReadIsNotAnEmptyListing) {
+TEST(PartitionInventoryTest, WhatCannotBeReadIsNeitherEmptyNorGone) {
     TestPlatform platform;
-    PartitionInventory inventory;
     const std::string mixed = testData("diskutil_list_mac_mixed.plist");
-    for (ProgramRun failure :
-         {exited(1, mixed), notStarted("no diskutil"), exited(0, "garbage"), exited(137, "timed out")}) {
+    for (ProgramRun failure : {exited(1, mixed), notStarted("no diskutil"), exited(0, "garbage"), timedOut()}) {
         platform.processes.answer(kDiskutil, kList, failure);
-        EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);
+        EXPECT_FALSE(takeInventory({}));
     }
-    // A lookup that fails makes the whole answer unknown, and is asked again the next time.
-    auto ntfs = [](const char* device) {
-        return exited(0, plist(key("DeviceIdentifier", device) + key("FilesystemType", "ntfs")));
+    auto described = [](const char* device, const std::string& more) {
+        return exited(0, plist(key("DeviceIdentifier", device) + more));
     };
     platform.processes.answer(kDiskutil, kList, exited(0, mixed));
-    platform.processes.answer(kDiskutil, {"info", "-plist", "disk5s1"}, ntfs("disk5s1"));
-    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, exited(1, "Could not find disk: disk6\n"));
-    EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);
-    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, ntfs("disk5s1"));
-    EXPECT_EQ(inventory.ntfsPartitions(), std::nullopt);  // a description of another device
-    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, ntfs("disk6"));
-    EXPECT_EQ(inventory.ntfsPartitions(),
-              (std::vector<NTFSPartition>{{"disk4s2", "Data", "7C1E4A2F-93B5-4D1C-A6E8-2F0B9D3C5E71"},
-                                          {"disk5s1", "My Passport", ""},
-                                          {"disk6", "WHOLE", "A1B2C3D4-E5F6-0718-293A-4B5C6D7E8F90"}}));
-    EXPECT_EQ(platform.processes.callsOf(kDiskutil).size(), 4u + 3u + 4u);  // disk5s1 was asked once
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk5s1"}, described("disk5s1", key("FilesystemType", "ntfs")));
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, described("disk5s1", key("FilesystemType", "ntfs")));
+    Inventory first = takeInventory({}).value();
+    std::vector<std::string> devices;
+    for (const NTFSPartition& partition : first.partitions) devices.push_back(partition.deviceID);
+    EXPECT_EQ(devices, (std::vector<std::string>{"disk4s2", "disk5s1"}));
+    // A description of another device tells nothing: disk6 is undecided, neither NTFS nor gone.
+    EXPECT_EQ(first.undecidedKeys, std::set<std::string>{"uuid:A1B2C3D4-E5F6-0718-293A-4B5C6D7E8F90"});
 
-    // A listing that was read and holds no NTFS partition is the one answer that means "none".
-    platform.processes.answer(kDiskutil, kList, exited(0, listing("")));
-    EXPECT_EQ(inventory.ntfsPartitions(), std::vector<NTFSPartition>{});
+    // A description without a file system (unformatted, encrypted) is remembered as "not NTFS", and
+    // what is remembered is not asked again.
+    platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, described("disk6", ""));
+    Inventory second = takeInventory(first.verdicts).value();
+    EXPECT_EQ(second.partitions.size(), 2u);
+    EXPECT_TRUE(second.undecidedKeys.empty());
+    takeInventory(second.verdicts);
+    EXPECT_EQ(platform.processes.callsOf(kDiskutil).size(), 4u + 3u + 2u + 1u);
 }
 
 TEST(DiskTopologyTest, MountTableThatCannotBeReadIsNone) {
@@ -50,22 +52,66 @@ TEST(DiskTopologyTest, MountTableThatCannotBeReadIsNone) {
     platform.processes.answer(kMount, {}, exited(0, testData("mount_mac_mixed.txt")));
     EXPECT_EQ(DiskTopology::currentMounts().value().at("/Volumes/Data"), (MountEntry{"ntfs", true, "/dev/disk4s2"}));
     for (ProgramRun failure : {exited(2, testData("mount_mac_mixed.txt")), notStarted("gone"), exited(0, "garbage\n"),
-                               exited(0, "/dev/disk4s1 on /Volumes/X (ntfs, read-only)\n")}) {
+                               exited(0, "/dev/disk4s1 on /Volumes/X (ntfs, read-only)\n"), timedOut()}) {
         platform.processes.answer(kMount, {}, failure);
         EXPECT_EQ(DiskTopology::currentMounts(), std::nullopt) << failure.output;
     }
 }
 
-TEST(VolumeScannerTest, IllTypedStoredMapsReadAsEmptyEachOnItsOwn) {
+// A listing that was cut short, or that one line of anybody's could have emptied, must not pass for
+// "no ntfs-3g serves this device": without the listing process itself, it is no listing.
+TEST(Ntfs3gProcessesTest, ReadFromRawBytesAndOnlyFromWholeListings) {
+    const std::string listing =
+        "    1     0 /sbin/launchd\n"
+        "  632   501 vim caf\xE9.txt\n"
+        "  900     0 /Library/PrivilegedHelperTools/com.drivelark.Drivelark/ntfs-3g /dev/disk4s1 /Volumes/My Data 1 -o "
+        "volname=My Data,local,noowners,noatime\n"
+        "  901   501 /tmp/ntfs-3g /dev/rdisk5s1 /Volumes/X\n"
+        "  902     0 /usr/local/bin/ntfs-3g.probe --readwrite /dev/disk6s1\n"
+        " 4242   501 /Applications/Drivelark.app/Contents/MacOS/drivelark\n";
+    EXPECT_EQ(parseNtfs3gProcesses(listing, 4242),
+              (std::vector<Ntfs3gProcess>{{900, 0, "disk4s1", "/Volumes/My Data 1"}, {901, 501, "disk5s1", "/Volumes/X"}}));
+    for (const std::string& cut : {std::string(), listing.substr(0, listing.rfind(" 4242")), std::string("garbage")})
+        EXPECT_EQ(parseNtfs3gProcesses(cut, 4242), std::nullopt) << cut;
+}
+
+// The listing's entry and the device's description of one volume give one identity; a volume
+// without a UUID is known by its partition, its size and its name, whatever that name holds.
+TEST(VolumeIdentityTest, BothDescriptionsOfAVolumeAgreeAndNamesCannotBreakTheShape) {
+    const PlistValue::Array disks = *parsePropertyList(testData("diskutil_list_mac_mixed.plist"))->find("AllDisksAndPartitions")->array();
+    const PlistValue& listed = disks.at(2).find("Partitions")->array()->at(1);
+    ASSERT_EQ(*listed.textAt("DeviceIdentifier"), "disk4s2");
+    const PlistValue described = *parsePropertyList(testData("diskutil_info_ntfs_volume.plist"));
+    EXPECT_EQ(volumeIdentity(listed), volumeIdentity(described));
+    EXPECT_EQ(volumeIdentity(described), "volume:7C1E4A2F-93B5-4D1C-A6E8-2F0B9D3C5E71");
+
+    auto entry = [](std::string uuid, std::string name) {
+        PlistValue::Dictionary keys{{"Size", PlistValue(std::int64_t{1000})}, {"VolumeName", PlistValue(name)}};
+        if (!uuid.empty()) keys.emplace("VolumeUUID", PlistValue(uuid));
+        return PlistValue(keys);
+    };
+    for (const auto& [uuid, name, identity] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"", "a b", "partition:-:1000:612062"},
+             {"", "x\n' $(reboot)", "partition:-:1000:780a272024287265626f6f7429"},
+             {"not a uuid; rm", "A", "partition:-:1000:41"}}) {
+        EXPECT_EQ(volumeIdentity(entry(uuid, name)), identity);
+        EXPECT_TRUE(isVolumeIdentity(identity));
+    }
+    for (const char* junk : {"", "volume:", "volume:XYZ", "partition:-:10:4", "partition:-::41", "partition:-:1:41:x", "-o"})
+        EXPECT_FALSE(isVolumeIdentity(junk)) << junk;
+}
+
+TEST(ManagedVolumesTest, IllTypedStoredMapsReadAsEmptyEachOnItsOwn) {
     TestPlatform platform;
     platform.defaults.setValue("managedDevs", PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("disk4s1")},
                                                                                 {"/Volumes/B", PlistValue(true)}}));
     platform.defaults.setValue("managedNames", PlistValue("not a dictionary"));
-    EXPECT_TRUE(VolumeScanner::managedNames().empty());
+    EXPECT_TRUE(ManagedVolumes::all().empty());
     platform.defaults.setValue("managedNames", PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("A")}}));
-    VolumeScanner::markManaged("/Volumes/C", "C", "disk6s1");
-    EXPECT_EQ(VolumeScanner::managedDevs(), (TextMap{{"/Volumes/C", "disk6s1"}}));
-    EXPECT_EQ(VolumeScanner::managedNames(), (TextMap{{"/Volumes/A", "A"}, {"/Volumes/C", "C"}}));
+    ManagedVolumes::markManaged({"/Volumes/C", "C", "disk6s1", "volume:C-1"});
+    EXPECT_EQ(ManagedVolumes::all(), (std::vector<ManagedMount>{{"/Volumes/C", "C", "disk6s1", "volume:C-1"}}));
+    EXPECT_EQ(platform.defaults.value("managedNames"),
+              PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("A")}, {"/Volumes/C", PlistValue("C")}}));
 }
 
 }  // namespace drivelark::testing

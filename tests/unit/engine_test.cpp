@@ -1,127 +1,144 @@
-// The auto-mount engine on the virtual clock, against a scripted disk listing and mount table and
-// a helper tool whose mounts succeed unless the test says otherwise: states and races that the
-// simulated Mac does not reach.
+// The auto-mount engine on the virtual clock, against a scripted Mac: a disk listing, a mount
+// table, a process listing and a helper tool whose work changes them. States, timings and races
+// that the simulated Mac reaches only slowly, or not at all.
 
 #include <gtest/gtest.h>
 
-#include <ranges>
-#include <regex>
-
-#include "discovery/volume_scanner.h"
-#include "doubles/test_platform.h"
-#include "engine/auto_mount_engine.h"
-#include "mount/mount_manager.h"
-#include "unit/mount_programs.h"
+#include "unit/scripted_mac.h"
 
 namespace drivelark::testing {
 
-// An NTFS volume of the disk listing, listed as a disk of its own.
-static std::string partition(const std::string& device, const std::string& name, const std::string& uuid) {
-    return dict(key("Content", "NTFS") + key("DeviceIdentifier", device) + key("VolumeName", name) +
-                key("VolumeUUID", uuid));
+using EngineTest = ScriptedMac;
+
+// Disk A is unplugged while its remount waits for root, and disk B takes its device name: the
+// helper finds B where A was asked for and does nothing. A is forgotten; B is a new disk, and is
+// converted as itself.
+TEST_F(EngineTest, ADiskSwappedUnderItsDeviceNameIsNeverTakenForTheFirst) {
+    Volume a{"disk4s1", "A", "AAAA-1"}, b{"disk4s1", "B", "BBBB-2"};
+    volumes = {a};
+    systemMount(a, "/Volumes/A");
+    refusals["mount " + a.device] = "drivelark-mount: /dev/disk4s1 no longer holds the volume asked for\n__VOLUME_CHANGED__\n";
+    passAfter(0);  // the pass saw A; the helper met B
+    EXPECT_EQ(helperCallsOf("mount").size(), 1u);  // and the listing, late, still shows A: not tried again
+    volumes = {b};
+    mounts.clear();
+    systemMount(b, "/Volumes/B");
+    refusals.clear();
+    passAfter(3);
+    EXPECT_EQ(helperCallsOf("mount").size(), 2u);
+    EXPECT_EQ(helperCallsOf("mount").at(0).back(), "volume:AAAA-1");
+    EXPECT_EQ(helperCallsOf("mount").at(1).back(), "volume:BBBB-2");
+    EXPECT_EQ(ManagedVolumes::all(), (std::vector<ManagedMount>{{"/Volumes/B", "B", "disk4s1", "volume:BBBB-2"}}));
+    EXPECT_EQ(logLines("分区移除"), std::vector<std::string>{"分区移除: uuid:AAAA-1 A(disk4s1)"});
 }
 
-struct EngineTest : ::testing::Test {
-    void SetUp() override {
-        platform.files.addFile(kHelper);
-        platform.processes.answerAll(kSudo, [this](const ProgramCall& call) {
-            if (call.arguments.at(2) == "unmount")  // the helper's unmount leaves the mount table
-                mounts = std::regex_replace(mounts, std::regex(".* on " + call.arguments.at(3) + " \\(.*\n"), "");
-            return call.arguments.at(2) == "mount" && failures-- > 0 ? exited(1, "boom\n") : exited(0);
-        });
-        platform.processes.answerAll(kMount, [this](const ProgramCall&) { return exited(0, mounts); });
-    }
-    void scene(const std::string& partitions, const std::string& mounts) {
-        platform.processes.answer(kDiskutil, kList, exited(0, listing(partitions)));
-        this->mounts = "/dev/disk3s1s1 on / (apfs, read-only)\n" + mounts;
-    }
-    // One pass at `seconds` from now, with everything it starts carried through.
-    void passAfter(double seconds) {
-        platform.dispatcher.advance(seconds);
-        engine->reconcile();
-        platform.dispatcher.runUntilIdle();
-    }
-
-    TestPlatform platform;
-    std::shared_ptr<AutoMountEngine> engine = std::make_shared<AutoMountEngine>();
-    int failures = 0;  // of the helper's next mounts
-    std::string mounts;
-};
-
-TEST_F(EngineTest, UnmountsWithinSixSecondsOfOurOwnAreNotEjects) {
-    VolumeScanner::markManaged("/Volumes/Data", "Data", "disk4s1");
-    for (double elapsed : {5.0, 6.0, 6.1}) {
-        MountManager::markInternalUnmount();
-        platform.dispatcher.advance(elapsed);
-        engine->noteUnmountFromOutside("/Volumes/Data");
-        EXPECT_EQ(platform.log().find("检测到外部卸载（用户推出）") != std::string::npos, elapsed > 6.0) << elapsed;
-    }
-}
-
-TEST_F(EngineTest, AdoptionAutoMountOffAndDuplicateKeys) {
-    scene(partition("disk4s1", "Data", "U1") + partition("disk5s1", "Twin", "U2") + partition("disk6s1", "Twin", "U3") +
-              partition("disk7s1", "Dup", "U4") + partition("disk8s1", "Dup", "U4"),
-          "fuse-t:/Data on /Volumes/Data (nfs, nodev, nosuid)\n"  // nobody registered it
-          "fuse-t:/Twin on /Volumes/Twin (nfs, nodev, nosuid)\n"  // Drivelark's own
-          "/dev/disk6s1 on /Volumes/Twin 1 (ntfs, read-only)\n"   // the same name: not the mount above
-          "/dev/disk7s1 on /Volumes/Dup (ntfs, read-only)\n"
-          "/dev/disk8s1 on /Volumes/Dup 1 (ntfs, read-only)\n");  // the same key twice
-    for (const char* name : {"Data", "Twin"}) platform.files.addDirectory(std::string("/Volumes/") + name, 5);
-    VolumeScanner::markManaged("/Volumes/Twin", "Twin", "disk5s1");
+// A share at /Volumes/Data and an NTFS disk named Data that the system mounted at "/Volumes/Data 1":
+// the share is someone else's and is never adopted, listed or touched, while a mount that a root
+// ntfs-3g proves to be the disk's own is adopted.
+TEST_F(EngineTest, OnlyMountsProvablyDrivelarksAreAdoptedAndCleanedUp) {
+    Volume data{"disk4s1", "Data", "D-1"}, other{"disk5s1", "Other", "0E-1"}, forged{"disk6s1", "Forged", "F-1"};
+    volumes = {data, other, forged};
+    mounts["/Volumes/Data"] = "server:/export on /Volumes/Data (nfs, nodev, nosuid, mounted by root)";
+    systemMount(data, "/Volumes/Data 1");
+    mounts["/Volumes/Other"] = "fuse-t:/Other on /Volumes/Other (nfs, nodev, nosuid)";
+    platform.files.addDirectory("/Volumes/Other", 5);
+    mounts["/Volumes/Forged"] = "fuse-t:/Forged on /Volumes/Forged (nfs, nodev, nosuid)";
+    ps = "900 0 /Applications/Drivelark.app/Contents/MacOS/ntfs-3g /dev/disk5s1 /Volumes/Other -o volname=Other\n"
+         "901 501 /tmp/ntfs-3g /dev/disk6s1 /Volumes/Forged -o volname=Forged\n";  // not root's
     setAutoMountEnabled(false);
     passAfter(0);
-    EXPECT_EQ(VolumeScanner::managedDevs(), (TextMap{{"/Volumes/Data", "disk4s1"}, {"/Volumes/Twin", "disk5s1"}}));
+    EXPECT_EQ(ManagedVolumes::all(), (std::vector<ManagedMount>{{"/Volumes/Other", "Other", "disk5s1", "volume:0E-1"}}));
     setAutoMountEnabled(true);
+    passAfter(3);  // Data is converted where the system had it; the share keeps its place
+    EXPECT_EQ(ManagedVolumes::at("/Volumes/Data 1"), (ManagedMount{"/Volumes/Data 1", "Data", "disk4s1", "volume:D-1"}));
+    EXPECT_TRUE(mounts.contains("/Volumes/Data"));
+
+    volumes = {other};  // Data and Forged unplugged
     passAfter(3);
-    EXPECT_EQ(VolumeScanner::managedDevs(), (TextMap{{"/Volumes/Data", "disk4s1"}, {"/Volumes/Dup", "disk7s1"},
-                                                      {"/Volumes/Twin", "disk5s1"}, {"/Volumes/Twin 1", "disk6s1"}}));
+    EXPECT_EQ(helperCallsOf("unmount"), (std::vector<std::vector<std::string>>{{"-n", kHelper, "unmount", "/Volumes/Data 1"}}));
+    EXPECT_TRUE(mounts.contains("/Volumes/Data") && mounts.contains("/Volumes/Forged"));
 }
 
-TEST_F(EngineTest, ZombiesArePurgedOrProbedOnceAndAPurgeResetsEveryPartition) {
-    const std::string mounts = "fuse-t:/Gone on /Volumes/Gone (nfs, nodev)\n"
-                               "fuse-t:/Dead on /Volumes/Dead (nfs, nodev)\n"
-                               "/dev/disk6s1 on /Volumes/Stuck (ntfs, read-only)\n";
-    const std::string stuck = partition("disk5s1", "Dead", "U2") + partition("disk6s1", "Stuck", "U3");
-    scene(partition("disk4s1", "Gone", "U1") + stuck, mounts);
-    for (const char* name : {"Gone", "Dead", "Stuck"}) platform.files.addDirectory(std::string("/Volumes/") + name, 5);
-    VolumeScanner::markManaged("/Volumes/Gone", "Gone", "disk4s1");
-    VolumeScanner::markManaged("/Volumes/Dead", "Dead", "disk5s1");
-    VolumeScanner::markManaged("/Volumes/Left", "Left", "disk9s1");  // neither mounted nor there
-    failures = 1;
+// A volume whose file system stops answering holds up nothing: the pass gives up on it after the
+// check's time limit, it is purged once, and the engine and its other volumes go on.
+TEST_F(EngineTest, AVolumeThatStopsAnsweringIsPurgedAndHoldsUpNothing) {
+    Volume dead{"disk4s1", "Dead", "D-1"}, live{"disk5s1", "Live", "1A-1"};
+    volumes = {dead, live};
+    systemMount(dead, "/Volumes/Dead");
+    systemMount(live, "/Volumes/Live");
     passAfter(0);
-    EXPECT_EQ(engine->backoff("uuid:U3"), 60.0);
-    EXPECT_FALSE(VolumeScanner::managedDevs().contains("/Volumes/Left"));
-
-    scene(stuck, mounts);                             // disk4s1 pulled while mounted
-    platform.files.addDirectory("/Volumes/Dead", 0);  // and this one stops answering
+    ASSERT_EQ(ManagedVolumes::all().size(), 2u);
+    platform.files.hang("/Volumes/Dead");
     engine->reconcile();
-    EXPECT_EQ(platform.dispatcher.pendingBackgroundJobs(), 2u);  // one purge, one probe
-    engine->reconcile();
-    EXPECT_EQ(platform.dispatcher.pendingBackgroundJobs(), 2u);  // neither is started twice
     platform.dispatcher.runUntilIdle();
-    const auto& calls = platform.processes.calls();
-    for (const char* gone : {"/Volumes/Gone", "/Volumes/Dead"})  // once each
-        EXPECT_EQ(std::ranges::count(calls, ProgramCall{kSudo, {"-n", kHelper, "unmount", gone}}), 1) << gone;
-    // A purge lets every partition try again at once: disk6s1 is converted now. Its failed remount
-    // had left the system's mount in place, which was not asked for again.
-    EXPECT_EQ(VolumeScanner::managedDevs()["/Volumes/Stuck"], "disk6s1");
-    EXPECT_FALSE(VolumeScanner::managedDevs().contains("/Volumes/Dead"));  // not adopted while purged
-    EXPECT_EQ(std::ranges::count(calls, ProgramCall{kDiskutil, {"mount", "disk6s1"}}), 0);
+    EXPECT_TRUE(engine->watcher()->isReading());  // waiting for the dead volume's answer
+    platform.dispatcher.advance(DiskWatcher::kCheckTimeLimit);
+    platform.dispatcher.runUntilIdle();
+    EXPECT_EQ(logLines("清理僵尸挂载"), std::vector<std::string>{"清理僵尸挂载: /Volumes/Dead（挂载不可访问）"});
+    passAfter(3);  // its check never returned: it is not started again, and nothing waits for it
+    EXPECT_FALSE(engine->watcher()->isReading());
+    EXPECT_EQ(helperCallsOf("unmount").size(), 1u);
+    EXPECT_EQ(engine->watcher()->latest()->checks.at("/Volumes/Live").availableBytes, 7000u);
 }
 
-TEST_F(EngineTest, OneAttemptPerDeviceAlsoWhenItsDiskIsUnpluggedMidAttempt) {
-    scene(partition("disk4s1", "Old", "U1"), "/dev/disk4s1 on /Volumes/Old (ntfs, read-only)\n");
-    platform.files.addDirectory("/Volumes", 1);
-    engine->reconcile();  // the attempt is under way
-    // Unplugged, and the next disk gets its device name before the attempt ends.
-    scene(partition("disk4s1", "New", "U2"), "/dev/disk4s1 on /Volumes/New (ntfs, read-only)\n");
-    platform.dispatcher.advance(3);
-    engine->reconcile();
-    auto attempts = [this] { return std::ranges::distance(platform.log() | std::views::split(std::string("自动处理"))) - 1; };
-    EXPECT_EQ(attempts(), 1) << platform.log();
+// When the next automatic attempt may start after a failure (the back-off and the least spacing),
+// after its read-write mount keeps getting lost (the drop throttle), and which unmounts are the
+// user's (those more than six seconds after Drivelark's own).
+TEST_F(EngineTest, RetryTimingsAndTheOutsideUnmountWindow) {
+    Volume data{"disk4s1", "Data", "D-1"};
+    volumes = {data};
+    systemMount(data, "/Volumes/Data");
+    refusals["mount " + data.device] = "ntfs-3g: failed\n";
+    passAfter(0);
+    refusals.clear();
+    for (double seconds : {3.0, 3.0, 60.0, 3.0}) passAfter(seconds);  // 69 s after the failed start
+    EXPECT_EQ(helperCallsOf("mount").size(), 1u);
+    passAfter(3);  // 72 s: 60 s of back-off and 12 s of spacing
+    ASSERT_EQ(helperCallsOf("mount").size(), 2u);
+
+    // Its ntfs-3g dies three times within two minutes, each time leaving a mount that does not
+    // answer: the third recovery waits 45 s after the last start.
+    for (int loss = 1; loss <= 3; ++loss) {
+        passAfter(20);
+        platform.files.addDirectory("/Volumes/Data", 0);
+        passAfter(9);
+    }
+    passAfter(15);  // 44 s after the last recovery started
+    EXPECT_EQ(logLines("检测到挂载意外丢失").size(), 2u);
+    passAfter(1);
+    EXPECT_EQ(logLines("检测到挂载意外丢失").size(), 3u);
+
+    for (double elapsed : {5.0, 6.0, 6.1}) {
+        engine->mounts().markInternalUnmount();
+        platform.dispatcher.advance(elapsed);
+        engine->noteUnmountFromOutside("/Volumes/Data");
+        EXPECT_EQ(logLines("检测到外部卸载").size(), elapsed > 6.0 ? 1u : 0u) << elapsed;
+    }
+}
+
+// Only a hibernated Windows keeps a volume read-only; a repair that failed for any other reason
+// (a cancelled password) is an ordinary failure, and a reset or a re-plug lifts the hold.
+TEST_F(EngineTest, OnlyHibernationKeepsAVolumeReadOnly) {
+    Volume fast{"disk4s1", "Fast", "F-1"}, sleeping{"disk5s1", "Sleeping", "5A-1"};
+    volumes = {fast, sleeping};
+    systemMount(fast, "/Volumes/Fast");
+    systemMount(sleeping, "/Volumes/Sleeping");
+    refusals["mount " + fast.device] = "ntfs-3g: Falling back to read-only mount\n__UNSAFE_STATE__\n";
+    refusals["mount " + sleeping.device] = "ntfs-3g: Windows is hibernated (volume hibernation)\n__HIBERNATED__\n";
+    refusals["fix " + fast.device] = "sudo: a password is required\n";
+    passAfter(0);
+    EXPECT_EQ(helperCallsOf("fix").size(), 1u);  // the hibernated one is never repaired
+    auto keptReadOnly = [&](const Volume& volume) {
+        return engine->isKeptReadOnly(VolumeInfo{volume.device, "", "", VolumeInfo::Kind::ntfsReadOnly, "volume:" + volume.uuid, {}});
+    };
+    EXPECT_FALSE(keptReadOnly(fast));
+    EXPECT_TRUE(keptReadOnly(sleeping));
+    EXPECT_EQ(engine->backoff("uuid:F-1"), 60.0);
+    refusals.clear();  // Windows shut down fully meanwhile
+    engine->resetAndReconcile();
     platform.dispatcher.runUntilIdle();
-    passAfter(3);
-    EXPECT_EQ(attempts(), 2);
+    EXPECT_FALSE(keptReadOnly(sleeping));
+    EXPECT_EQ(helperCallsOf("mount").size(), 4u);  // both tried again at once
 }
 
 }  // namespace drivelark::testing

@@ -1,36 +1,42 @@
 // Keeping the disks of read-write volumes awake when caffeinate cannot start: the system's
-// assertion stands in while a volume answers, and a check that hangs is never started twice.
+// assertion stands in while a volume answers, a volume that stops answering holds up nobody's
+// pulse, and the controller lets go, in one line, once no volume answers.
 
 #include "keepalive/usb_keep_alive.h"
 
 #include <gtest/gtest.h>
 
-#include "discovery/volume_scanner.h"
-#include "doubles/test_platform.h"
-#include "unit/mount_programs.h"
+#include "unit/scripted_mac.h"
 
 namespace drivelark::testing {
 
-TEST(KeepAliveTest, AssertionHeldWhileAVolumeAnswersAndAHungCheckIsNotRepeated) {
-    TestPlatform platform;
-    bool mounted = true;
-    platform.processes.answerAll(kMount, [&](const ProgramCall&) {
-        return exited(0, std::string(kMountTable) + (mounted ? "fuse-t:/Data on /Volumes/Data (nfs, nodev)\n" : ""));
-    });
-    platform.files.addDirectory("/Volumes/Data", 5);
-    VolumeScanner::markManaged("/Volumes/Data", "Data", "disk4s1");
+using KeepAliveTest = ScriptedMac;
+
+TEST_F(KeepAliveTest, AssertionHeldWhileAVolumeAnswersAndAHungVolumeHoldsUpNobody) {
+    Volume live{"disk4s1", "Live", "1A-1"}, hung{"disk5s1", "Hung", "4A-1"};
+    volumes = {live, hung};
+    systemMount(live, "/Volumes/Live");
+    systemMount(hung, "/Volumes/Hung");
+    passAfter(0);  // converted
+    passAfter(0);  // and seen so
     auto keepAlive = std::make_shared<USBKeepAlive>();
-    keepAlive->start();
-
-    platform.dispatcher.advance(10);  // two pulses: the first one's check of the volume waits in the background
-    EXPECT_EQ(platform.dispatcher.pendingBackgroundJobs(), 1u);
-    platform.dispatcher.runUntilIdle();
-    EXPECT_TRUE(platform.power.held);
-
-    mounted = false;
-    platform.dispatcher.advance(5);
-    platform.dispatcher.runUntilIdle();
+    keepAlive->start(engine->watcher());
+    platform.files.hang("/Volumes/Hung");  // its next touch never returns
+    auto keepalives = [&] { return std::ranges::count_if(helperCalls, [](const auto& call) { return call.at(2) == "keepalive"; }); };
+    for (int pulse = 1; pulse <= 2; ++pulse) {
+        platform.dispatcher.advance(5);
+        platform.dispatcher.runUntilIdle();
+        EXPECT_TRUE(platform.power.held);
+        EXPECT_EQ(keepalives(), 2 * pulse);  // both devices, every pulse
+    }
+    volumes.clear();  // both disks pulled: their mounts are purged once the dead one's check gives up
+    passAfter(0);
+    for (double seconds : {DiskWatcher::kCheckTimeLimit, USBKeepAlive::kPulseInterval}) {
+        platform.dispatcher.advance(seconds);
+        platform.dispatcher.runUntilIdle();
+    }
     EXPECT_FALSE(platform.power.held);
+    EXPECT_EQ(logLines("保活: 当前无活跃受管卷"), std::vector<std::string>{"保活: 当前无活跃受管卷 (managed=0)，已释放 NoDiskSleep 断言"});
 }
 
 }  // namespace drivelark::testing

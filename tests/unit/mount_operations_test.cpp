@@ -1,41 +1,57 @@
-// The mount operations against scripted programs: which channel does the root work for a remount
-// and for a repair, what is asked of the system after a failure, and what never reaches root.
+// The mount operations against scripted programs: which channel does the root work, what the
+// administrator prompt's report is made back into, what is asked of the system after a failure,
+// and what never reaches root.
 
 #include <gtest/gtest.h>
 
-#include "discovery/volume_scanner.h"
 #include "doubles/test_platform.h"
 #include "mount/mount_manager.h"
 #include "unit/mount_programs.h"
 
 namespace drivelark::testing {
 
-// A helper that the password-free channel could not run (status 127): a remount asks for the
-// password instead, a repair does not. The prompt is cancelled, and the failed remount left the
-// disk mounted nowhere: the system's read-only mount is asked for again.
-TEST(MountOperationsTest, HelperThatCannotRunThenACancelledPrompt) {
+const NTFSPartition kData{"disk4s1", "Data", "AB-1", "volume:AB-1"};
+
+// A helper that the password-free channel could not run (status 127): the remount asks for the
+// password instead. osascript's report of the failed command is made back into the helper's own
+// output, so that its marker lines stand alone. The failed remount left the disk mounted nowhere:
+// the read-only mount is asked for again, but only while the device still holds that volume.
+TEST(MountOperationsTest, HelperThatCannotRunThenAPromptThatFails) {
     TestPlatform platform;
     platform.files.addDirectory("/Volumes");
     platform.files.addFile(kHelper);
-    platform.processes.answer(kMount, {}, exited(0, kMountTable));
+    platform.processes.answer(kMount, {}, exited(0, "/dev/disk3s1s1 on / (apfs, read-only)\n"));  // mounted nowhere
     platform.processes.answer(kSudo, {"-n", kHelper, "selftest"}, exited(0));
     platform.processes.answerAll(kSudo, [](const ProgramCall&) { return exited(127, "sudo: unable to execute\n"); });
-    platform.processes.answerAll(kOsascript, [](const ProgramCall&) { return exited(1, "0:54: -128\n"); });
-    MountManager::markInternalUnmount();  // the state this test starts from, whatever ran before
-    platform.dispatcher.advance(1);
-    std::vector<bool> done;
-    auto record = [&](bool ok, const std::string&) { done.push_back(ok); };
-    MountManager::remountReadWrite("disk4s1", "Data", record);
-    platform.processes.answer(kMount, {}, exited(0, "/dev/disk3s1s1 on / (apfs, read-only)\n"));  // mounted nowhere
-    platform.dispatcher.runUntilIdle();
-    EXPECT_EQ(MountManager::lastInternalUnmount(), platform.dispatcher.now());  // set also when it fails
-    EXPECT_EQ(platform.processes.callsOf(kOsascript).size(), 1u);
-    EXPECT_EQ(platform.processes.callsOf(kDiskutil), (std::vector<ProgramCall>{{kDiskutil, {"mount", "disk4s1"}}}));
-    EXPECT_TRUE(VolumeScanner::managedDevs().empty());
-    MountManager::fixUnsafeState("disk4s1", record);
-    platform.dispatcher.runUntilIdle();
-    EXPECT_EQ(platform.processes.callsOf(kOsascript).size(), 1u);
-    EXPECT_EQ(done, (std::vector<bool>{false, false}));
+    platform.processes.answer("/bin/ps", {"-A", "-ww", "-o", "pid=,uid=,args="}, exited(0, "4242 501 drivelark\n"));
+    auto description = [](const char* uuid) {
+        return exited(0, plist(key("DeviceIdentifier", "disk4s1") + key("VolumeUUID", uuid)));
+    };
+    auto mounts = std::make_shared<MountManager>();
+    std::vector<std::string> outputs;
+    for (const char* onDevice : {"AB-2", "AB-1"}) {  // another volume by now, then the same one
+        platform.processes.answer(kDiskutil, {"info", "-plist", "disk4s1"}, description(onDevice));
+        platform.processes.answerAll(kOsascript, [](const ProgramCall&) {
+            return exited(1, "0:54: execution error: __WRITE_DENIED__\rdrivelark-mount: refused (1)\n");
+        });
+        mounts->remountReadWrite(kData, [&](bool ok, const std::string& out) { outputs.push_back(ok ? "ok" : out); });
+        platform.dispatcher.runUntilIdle();
+    }
+    EXPECT_EQ(outputs, std::vector<std::string>(2, "__WRITE_DENIED__\ndrivelark-mount: refused"));
+    EXPECT_TRUE(MountManager::isWriteDeniedError(outputs.at(0)));
+    EXPECT_EQ(mounts->lastInternalUnmount(), platform.dispatcher.now());  // set also when it fails
+    EXPECT_EQ(platform.processes.callsOf(kOsascript).size(), 2u);
+    EXPECT_EQ(std::ranges::count(platform.processes.calls(), ProgramCall{kDiskutil, {"mount", "disk4s1"}}), 1);
+    EXPECT_TRUE(mounts->converting().empty());
+}
+
+// Markers are lines the helper prints by themselves: a name that holds their words is no marker.
+TEST(MountOperationsTest, FailuresAreToldByMarkerLinesOnly) {
+    EXPECT_TRUE(MountManager::isHibernated("ntfs-3g: Windows is hibernated\n__HIBERNATED__\n"));
+    EXPECT_TRUE(MountManager::isUnsafeStateError("x\r\n  __UNSAFE_STATE__ \r\n"));
+    EXPECT_FALSE(MountManager::isUnsafeStateError("/Volumes/hibernation is a folder that is not empty (unsafe state)\n"));
+    EXPECT_FALSE(MountManager::isWriteDeniedError("/Volumes/__WRITE_DENIED__ x\n"));
+    EXPECT_TRUE(MountManager::isVolumeChanged("__VOLUME_CHANGED__"));
 }
 
 TEST(MountOperationsTest, NothingReachesRootWithoutAFreePlaceOrAUsableDevice) {
@@ -45,26 +61,29 @@ TEST(MountOperationsTest, NothingReachesRootWithoutAFreePlaceOrAUsableDevice) {
     platform.processes.answerAll(kSudo, [](const ProgramCall&) { return exited(0); });
     std::vector<bool> done;
     auto record = [&](bool ok, const std::string&) { done.push_back(ok); };
+    auto mounts = std::make_shared<MountManager>();
     // Twins converted together: the second does not pick the place the first is about to take.
     platform.processes.answer(kMount, {}, exited(0, "/dev/disk3s1s1 on / (apfs, read-only)\n"
                                                     "/dev/disk6s1 on /Volumes/Twin 1 (ntfs, local, read-only)\n"
                                                     "/dev/disk7s1 on /Volumes/Twin 2 (ntfs, local, read-only)\n"));
-    MountManager::remountReadWrite("disk6s1", "Twin", record);
-    MountManager::remountReadWrite("disk7s1", "Twin", record);
+    mounts->remountReadWrite({"disk6s1", "Twin", "", "volume:CD-1"}, record);
+    mounts->remountReadWrite({"disk7s1", "Twin", "", "volume:CD-2"}, record);
     platform.dispatcher.runUntilIdle();
-    EXPECT_EQ(VolumeScanner::managedDevs(), (TextMap{{"/Volumes/Twin", "disk6s1"}, {"/Volumes/Twin 2", "disk7s1"}}));
+    EXPECT_EQ(ManagedVolumes::managedDevs(), (TextMap{{"/Volumes/Twin", "disk6s1"}, {"/Volumes/Twin 2", "disk7s1"}}));
     const size_t rootCalls = platform.processes.callsOf(kSudo).size();
 
-    // A device that is not a disk name, or none; without a mount table the place cannot be told.
-    MountManager::remountReadWrite("disk4s1;reboot", "Data", record);
-    MountManager::remountReadWrite("", "Data", record);
-    MountManager::fixUnsafeState("disk4s1'; reboot; '", record);
-    for (ProgramRun table : {exited(1, "mount: busy\n"), exited(0, "garbage\n")}) {
+    // A device that is not a disk name, or none, or no volume named; without a mount table the
+    // place cannot be told.
+    mounts->remountReadWrite({"disk4s1;reboot", "Data", "", "volume:AB-1"}, record);
+    mounts->remountReadWrite({"", "Data", "", "volume:AB-1"}, record);
+    mounts->remountReadWrite({"disk4s1", "Data", "", ""}, record);
+    mounts->fixUnsafeState({"disk4s1'; reboot; '", "Data", "", "volume:AB-1"}, record);
+    for (ProgramRun table : {exited(1, "mount: busy\n"), exited(0, "garbage\n"), timedOut()}) {
         platform.processes.answer(kMount, {}, table);
-        MountManager::remountReadWrite("disk4s1", "Data", record);
+        mounts->remountReadWrite(kData, record);
     }
     platform.dispatcher.runUntilIdle();
-    EXPECT_EQ(done, (std::vector<bool>{true, true, false, false, false, false, false}));
+    EXPECT_EQ(done, (std::vector<bool>{true, true, false, false, false, false, false, false, false}));
     EXPECT_EQ(platform.processes.callsOf(kSudo).size(), rootCalls);
     EXPECT_TRUE(platform.processes.callsOf(kOsascript).empty());
 }
