@@ -6,12 +6,15 @@
 //   mount_driver remount-repairing <device> <volume name>   remount; on an unsafe state, repair and remount
 //   mount_driver fix <device>
 //   mount_driver unmount <mount point> <volume name>
+//   mount_driver holders <mount point>     who holds it, as "pid command" lines
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "foundation/command_runner.h"
 #include "mount/mount_manager.h"
+#include "mount/volume_holders.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
 
@@ -63,6 +66,16 @@ void remountRepairing(const std::string& device, const std::string& name) {
     });
 }
 
+void reportHolders(const std::string& mountPoint) {
+    CommandResult result = runCommand(kLsofPath, volumeHolderArguments(mountPoint), kMainThreadTimeLimit);
+    std::string lines;
+    for (const VolumeHolder& holder : parseVolumeHolders(result.out)) {
+        lines += std::to_string(holder.pid) + " " + holder.command + "\n";
+    }
+    report("holders", result.exit == 0, lines);
+    finish(result.exit == 0);
+}
+
 }  // namespace
 
 // The application's bundle beside this program's folder (build/Drivelark.app), as if it ran there.
@@ -101,8 +114,10 @@ int main(int argc, char** argv) {
         } else if (command == "unmount" && argc == 4) {
             MountManager::unmount(VolumeInfo{"", first, second, VolumeInfo::Kind::ntfsReadWrite},
                                   reportThenFinish("unmount"));
+        } else if (command == "holders" && argc == 3) {
+            reportHolders(first);
         } else {
-            std::fprintf(stderr, "usage: mount_driver remount|remount-repairing|fix|unmount ...\n");
+            std::fprintf(stderr, "usage: mount_driver remount|remount-repairing|fix|unmount|holders ...\n");
             finish(false);
         }
     });

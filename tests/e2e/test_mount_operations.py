@@ -132,6 +132,9 @@ class MountOperations(e2e.SimMacTestCase):
         self.assertEqual(self.mounts().get("/Volumes/Data"), ("nfs", False))
         self.assertEqual(self.registry()[1], {"/Volumes/Data": part["id"]})
         self.assertIn("卸载失败 Data: " + re.sub(r"\r\n?", "\n", steps[0]["out"]).rstrip("\n"), self.log())
+        holder_pid = next(pid for pid, argv in self.mac.processes() if argv == ["sleep", "600"])
+        self.assertEqual(self.drive("holders", "/Volumes/Data")[0], {"step": "holders", "ok": True,
+                                                                     "out": "%d sleep\n" % holder_pid})
         holder.terminate()
         holder.wait(10)
         self.assertTrue(self.drive("unmount", "/Volumes/Data", "Data")[0]["ok"])
