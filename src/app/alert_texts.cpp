@@ -43,10 +43,13 @@ Alert keptReadOnly(const std::string& name) {
             {"好", "仍然重试"}};
 }
 
-Alert ejectFailure(const std::string& name, const std::string& reason) {
+Alert ejectFailure(const std::string& name, const std::string& reason, const std::vector<VolumeHolder>& holders) {
+    std::string users;
+    for (const VolumeHolder& holder : holders)
+        users += (users.empty() ? "" : "、") + holder.command + "（进程 " + std::to_string(holder.pid) + "）";
     return {Alert::Style::warning, "无法弹出「" + name + "」",
             "磁盘仍在使用中，没有弹出，也没有强行卸载，请不要拔下它。\n\n" + trimmed(reason) +
-                "\n\n请先关闭正在使用这个磁盘上文件的程序，再重试。",
+                (users.empty() ? "" : "\n\n正在使用它的程序：" + users) + "\n\n请先关闭正在使用这个磁盘上文件的程序，再重试。",
             {"重试", "取消"}};
 }
 

@@ -53,7 +53,7 @@ private:
     void settle(double delay);
     void volumeUnmounted(const std::string& mountPoint);
     void remount(const VolumeInfo& volume);
-    void ejectFailed(const VolumeInfo& volume, const std::string& out);
+    void ejectFailed(const VolumeInfo& volume, const std::string& out, const std::vector<VolumeHolder>& holders);
     void prepareForSleep(const std::function<void()>& ready);
     void openAddress(const std::string& address);
     std::vector<VolumeInfo> mountedVolumes() const;

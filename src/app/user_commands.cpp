@@ -45,10 +45,11 @@ void AppDelegate::remount(const VolumeInfo& volume) {
 
 void AppDelegate::ejectVolume(const VolumeInfo& volume) {
     engine_->noteVolumeEjected(volume);
-    engine_->mounts().unmount(volume, [weak = weak_from_this(), volume](bool ok, const std::string& out) {
+    engine_->mounts().unmount(volume, [weak = weak_from_this(), volume](bool ok, const std::string& out,
+                                                                        const std::vector<VolumeHolder>& holders) {
         auto self = weak.lock();
         if (!self) return;
-        if (!ok) self->ejectFailed(volume, out);
+        if (!ok) self->ejectFailed(volume, out, holders);
         self->refreshIcon();
     });
     refreshIcon();
@@ -56,9 +57,9 @@ void AppDelegate::ejectVolume(const VolumeInfo& volume) {
 
 // The volume stays mounted and the user is told why, with the way out: close what holds it, and
 // try again. Nothing is ever unmounted by force for the user.
-void AppDelegate::ejectFailed(const VolumeInfo& volume, const std::string& out) {
+void AppDelegate::ejectFailed(const VolumeInfo& volume, const std::string& out, const std::vector<VolumeHolder>& holders) {
     engine_->forgetVolumeEjected(volume);
-    platform().ui.showAlert(AlertTexts::ejectFailure(volume.name, out), [weak = weak_from_this(), volume](int button) {
+    platform().ui.showAlert(AlertTexts::ejectFailure(volume.name, out, holders), [weak = weak_from_this(), volume](int button) {
         auto self = weak.lock();
         if (self && button == kFirstButton) self->ejectVolume(volume);
     });
@@ -87,7 +88,9 @@ void AppDelegate::openAddress(const std::string& address) {
 
 void AppDelegate::openProductPage() { openAddress(ProductLinks::kProductPage); }
 
-void AppDelegate::showLog() { platform().workspace.openFolder(AppLog::url()); }
+void AppDelegate::showLog() {
+    if (!platform().workspace.openLog(AppLog::url())) AppLog::line("无法打开日志 " + AppLog::url());
+}
 
 void AppDelegate::about() {
     platform().ui.showAlert(AlertTexts::about(), [weak = weak_from_this()](int button) {

@@ -134,8 +134,10 @@ void AutoMountEngine::openVolumeInFinder(const std::string& mountPoint) {
         AppLog::line("自动打开访达跳过：" + mountPoint + " 暂不可达");
         return;
     }
-    platform().workspace.openFolder(mountPoint);
-    AppLog::line("已自动在访达中打开 " + mountPoint);
+    if (platform().workspace.openFolder(mountPoint))
+        AppLog::line("已自动在访达中打开 " + mountPoint);
+    else
+        AppLog::line("无法在访达中打开 " + mountPoint);
 }
 
 }  // namespace drivelark

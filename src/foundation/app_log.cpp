@@ -3,29 +3,43 @@
 #include <cstdio>
 #include <mutex>
 
+#include "foundation/utf8.h"
 #include "platform/platform.h"
 
 namespace drivelark {
 
 namespace {
 
-// Control characters written as escapes: every message stays one line, whatever a volume name or
-// a program's output holds, so that no text can forge a line of its own.
-void appendEscaped(std::string& text, std::string_view message) {
-    for (char c : message) {
-        auto byte = static_cast<unsigned char>(c);
-        if (c == '\n') {
-            text += "\\n";
-        } else if (c == '\t') {
+void appendEscape(std::string& text, const char* format, unsigned value) {
+    char escape[16];
+    std::snprintf(escape, sizeof escape, format, value);
+    text += escape;
+}
+
+// A program's output keeps its lines: each line break ("\n", "\r\n", or a lone "\r" as the
+// administrator prompt writes them) starts a continuation line indented by four blanks. Every
+// other control character, the Unicode line and paragraph separators that some viewers break
+// lines at, and bytes that are not UTF-8 are written as escapes, so every line of the file starts
+// with a time stamp or with four blanks and no text can forge an entry.
+void appendMessage(std::string& text, std::string_view message) {
+    message = message.substr(0, message.find_last_not_of("\r\n") + 1);
+    for (size_t at = 0, length; at < message.size(); at += length) {
+        char32_t character;
+        length = utf8CharacterAt(message, at, character);
+        if (length == 0) {
+            appendEscape(text, "\\x%02X", static_cast<unsigned char>(message[at]));
+            length = 1;
+        } else if (character == '\r' || character == '\n') {
+            if (message.substr(at, 2) == "\r\n") length = 2;
+            text += "\n    ";
+        } else if (character == '\t') {
             text += "\\t";
-        } else if (c == '\r') {
-            text += "\\r";
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
-            text += escape;
+        } else if (character < 0x20 || character == 0x7F) {
+            appendEscape(text, "\\x%02X", character);
+        } else if ((character >= 0x80 && character < 0xA0) || character == 0x2028 || character == 0x2029) {
+            appendEscape(text, "\\u%04X", character);
         } else {
-            text += c;
+            text.append(message.substr(at, length));
         }
     }
 }
@@ -37,7 +51,7 @@ std::string formatLogLine(const LocalDateTime& time, std::string_view message) {
     std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d:%02d:%02d] ", time.year, time.month, time.day,
                   time.hour, time.minute, time.second);
     std::string text = stamp;
-    appendEscaped(text, message);
+    appendMessage(text, message);
     text.push_back('\n');
     return text;
 }

@@ -15,8 +15,9 @@ namespace AppLog {
 // Location of the log file, fixed on first use, when its folder is created.
 const std::string& url();
 
-// Appends "[yyyy-MM-dd HH:mm:ss] " + message + line feed, with the message's control characters
-// escaped ("\n", "\t", "\r", "\xHH"). A line that cannot be written is lost.
+// Appends "[yyyy-MM-dd HH:mm:ss] " + message + line feed. Each further line of the message is a
+// line of its own indented by four blanks (trailing line breaks add none); other control
+// characters are escaped ("\t", "\xHH", "\uHHHH"). A line that cannot be written is lost.
 void line(std::string_view message);
 
 }  // namespace AppLog

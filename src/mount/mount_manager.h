@@ -21,12 +21,15 @@
 #include "discovery/volume_info.h"
 #include "foundation/command_runner.h"
 #include "mount/helper_protocol.h"
+#include "mount/volume_holders.h"
 #include "platform/clock.h"
 
 namespace drivelark {
 
 // The outcome of a mount operation: success, and the untrimmed output of what did the work.
 using MountCompletion = std::function<void(bool ok, const std::string& out)>;
+// The outcome of the user's unmount, and when it failed, the processes that hold the volume.
+using UnmountCompletion = std::function<void(bool ok, const std::string& out, const std::vector<VolumeHolder>& holders)>;
 
 class MountManager : public std::enable_shared_from_this<MountManager> {
 public:
@@ -74,8 +77,8 @@ public:
     // Clears the in-use mark Windows left on a fast-started volume with "ntfsfix -d".
     void fixUnsafeState(const NTFSPartition& partition, MountCompletion completion);
     // Unmounts a read-write volume at the user's request, with the user's own rights, never by
-    // force, and forgets it in the registry.
-    void unmount(const VolumeInfo& volume, MountCompletion completion);
+    // force, and forgets it in the registry. When it fails, finds out who holds the volume.
+    void unmount(const VolumeInfo& volume, UnmountCompletion completion);
     // Removes a dead mount of Drivelark's by force: the helper tool when it is usable, else the
     // disk utility with the user's rights. `completion` gets the program's status and output.
     void forceUnmount(const std::string& mountPoint, std::function<void(const CommandResult&)> completion);

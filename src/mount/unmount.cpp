@@ -19,21 +19,26 @@ constexpr std::chrono::seconds kForcedUnmountTimeLimit{20};
 
 void MountManager::markInternalUnmount() { lastInternalUnmount_ = platform().clock.now(); }
 
-void MountManager::unmount(const VolumeInfo& volume, MountCompletion completion) {
+void MountManager::unmount(const VolumeInfo& volume, UnmountCompletion completion) {
     ejecting_.insert(volume.mountPoint);
     std::weak_ptr<MountManager> weak = weak_from_this();
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, volume,
-                                                                             completion = finishing(std::move(completion))] {
+    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, volume, completion] {
         CommandResult result = runCommand(kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
-        platform().dispatcher.runOnMain([weak, volume, completion, result] {
-            if (auto self = weak.lock()) self->ejecting_.erase(volume.mountPoint);
+        std::vector<VolumeHolder> holders;
+        if (result.exit != 0)
+            holders = parseVolumeHolders(runCommand(kLsofPath, volumeHolderArguments(volume.mountPoint), kListingTimeLimit).out);
+        platform().dispatcher.runOnMain([weak, volume, completion, result, holders] {
+            if (auto self = weak.lock()) {
+                self->ejecting_.erase(volume.mountPoint);
+                ++self->changes_;
+            }
             if (result.exit == 0) {
                 ManagedVolumes::unmarkManaged(volume.mountPoint);
                 AppLog::line("已卸载 " + volume.name + "(" + volume.deviceID + ")（用户操作）");
             } else {
                 AppLog::line("卸载失败 " + volume.name + "(" + volume.deviceID + "): " + result.out);
             }
-            completion(result.exit == 0, result.out);
+            completion(result.exit == 0, result.out, holders);
         });
     });
 }

@@ -2,11 +2,14 @@
 
 // A complete set of test doubles, installed as the platform for as long as it lives. Everything
 // runs on the test's thread. The ports not in files of their own are served here: user defaults
-// in memory, an application at /Applications/Drivelark.app, a desktop that shows nothing and has
-// its login item off, power management that says whether an assertion is held, and volume notices
-// that the test fires (before `start` nobody listens, and they are lost).
+// in memory, an application at /Applications/Drivelark.app, a desktop that records what it was
+// asked to show (or refuses everything) and has its login item off, power management that says
+// whether an assertion is held, and volume notices that the test fires (before `start` nobody
+// listens, and they are lost).
 
 #include <map>
+#include <string>
+#include <vector>
 
 #include "doubles/memory_files.h"
 #include "doubles/scripted_processes.h"
@@ -31,8 +34,9 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     void refreshMenu() override {}
     void showAlert(const Alert& alert, std::function<void(int)>) override { alerts.push_back(alert); }
     void quit() override {}
-    void openFolder(const std::string&) override {}
-    bool openURL(const std::string&) override { return true; }
+    bool openFolder(const std::string& path) override { return show(path); }
+    bool openLog(const std::string& path) override { return show(path); }
+    bool openURL(const std::string& url) override { return show(url); }
     bool isEnabled() override { return false; }
     std::optional<LoginItemError> setEnabled(bool) override { return std::nullopt; }
     int createNoDiskSleepAssertion(const std::string&, std::uint32_t&) override {
@@ -49,9 +53,16 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     void mount(const std::string& mountPoint) { if (notice) notice(mountPoint); }
     void unmount(const std::string& mountPoint) { if (unmountNotice) unmountNotice(mountPoint); }
 
+    bool show(const std::string& target) {
+        if (desktopAnswers) shown.push_back(target);
+        return desktopAnswers;
+    }
+
     std::map<std::string, PlistValue> values;  // the user defaults
     StatusIcon icon;                           // as last shown
     std::vector<Alert> alerts;                 // shown, never answered
+    bool desktopAnswers = true;                // false: the workspace opens nothing
+    std::vector<std::string> shown;            // folders, files and addresses the workspace opened
     bool held = false;                         // a no-disk-sleep assertion
     std::function<void(const std::string&)> notice, unmountNotice;
 };

@@ -55,11 +55,21 @@ class SimMacTestCase(simmac_testcase.SimMacTestCase):
         self.bundle = os.path.dirname(os.path.dirname(drivelark_binary()))
 
     def log_lines(self):
-        return self.mac.read_text(LOG, "").splitlines()
+        return [line for line in self.mac.read_text(LOG, "").split("\n") if line]
 
     def log(self):
-        """The messages of Drivelark's log, without their time stamps."""
-        return [m.group(2) for m in map(LOG_LINE.match, self.log_lines()) if m]
+        """The messages of Drivelark's log, without their time stamps; a message's continuation
+        lines (indented by four blanks) are joined to it with line feeds."""
+        messages = []
+        for line in self.log_lines():
+            m = LOG_LINE.match(line)
+            if m:
+                messages.append(m.group(2))
+            elif line.startswith("    ") and messages:
+                messages[-1] += "\n" + line[4:]
+            else:
+                raise AssertionError("a log line neither stamped nor a continuation: %r" % line)
+        return messages
 
     def mounts(self):
         """Mount point -> (type, read-only), as the simulated mount lists them."""

@@ -6,6 +6,7 @@
 //   mount_driver remount-repairing <device> <volume name>   remount; on an unsafe state, repair and remount
 //   mount_driver fix <device>
 //   mount_driver unmount <mount point> <volume name>
+//   mount_driver holders <mount point>     who holds it, as "pid command" lines
 //
 // The volume's identity is the one the disk utility gives for the device when the driver starts.
 
@@ -15,7 +16,9 @@
 
 #include "discovery/disk_topology.h"
 #include "discovery/volume_identity.h"
+#include "foundation/command_runner.h"
 #include "mount/mount_manager.h"
+#include "mount/volume_holders.h"
 #include "platform/native_platform.h"
 #include "platform/posix/bundle_posix.h"
 
@@ -67,6 +70,16 @@ void remountRepairing(MountManager& mounts, const NTFSPartition& partition) {
     });
 }
 
+void reportHolders(const std::string& mountPoint) {
+    CommandResult result = runCommand(kLsofPath, volumeHolderArguments(mountPoint), kListingTimeLimit);
+    std::string lines;
+    for (const VolumeHolder& holder : parseVolumeHolders(result.out)) {
+        lines += std::to_string(holder.pid) + " " + holder.command + "\n";
+    }
+    report("holders", result.exit == 0, lines);
+    finish(result.exit == 0);
+}
+
 }  // namespace
 
 // The application's bundle beside this program's folder (build/Drivelark.app), as if it ran there.
@@ -108,9 +121,13 @@ int main(int argc, char** argv) {
             operations.fixUnsafeState(partition, reportThenFinish("fix"));
         } else if (command == "unmount" && argc == 4) {
             operations.unmount(VolumeInfo{"", first, second, VolumeInfo::Kind::ntfsReadWrite, "", {}},
-                               reportThenFinish("unmount"));
+                               [](bool ok, const std::string& out, const std::vector<VolumeHolder>&) {
+                                   reportThenFinish("unmount")(ok, out);
+                               });
+        } else if (command == "holders" && argc == 3) {
+            reportHolders(first);
         } else {
-            std::fprintf(stderr, "usage: mount_driver remount|remount-repairing|fix|unmount ...\n");
+            std::fprintf(stderr, "usage: mount_driver remount|remount-repairing|fix|unmount|holders ...\n");
             finish(false);
         }
     });

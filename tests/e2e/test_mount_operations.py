@@ -5,6 +5,7 @@ tool refusing what is not its own (links in /Volumes and foreign file systems
 among it).
 """
 import os
+import re
 
 import e2e_support as e2e
 
@@ -88,6 +89,10 @@ class MountOperations(e2e.SimMacTestCase):
         self.assertEqual([(s["step"], s["ok"]) for s in steps], [("remount", False), ("fix", False)], steps)
         self.assertIn("hibernat", steps[0]["out"])
         self.assertIn("Windows was hibernated", steps[1]["out"])
+        # The log keeps ntfs-3g's lines, ended by "\n" or, through the prompt, by "\r".
+        lines = re.sub(r"\r\n?", "\n", steps[0]["out"].strip())
+        self.assertIn("\n", lines)
+        self.assertTrue(any(message.endswith(lines) for message in self.log()), self.log())
         self.assertEqual(self.mac.audit("ntfsfix"), [], "ntfsfix ran on a hibernated Windows volume")
         # The disk stays readable, mounted where the system had it.
         self.assertEqual(self.mounts()["/Volumes/Hibernated"], ("ntfs", True))
@@ -126,7 +131,10 @@ class MountOperations(e2e.SimMacTestCase):
         self.assertFalse(steps[0]["ok"])
         self.assertEqual(self.mounts().get("/Volumes/Data"), ("nfs", False))
         self.assertEqual(self.registry()[1], {"/Volumes/Data": part["id"]})
-        self.assertIn("卸载失败 Data: " + steps[0]["out"].replace("\n", "\\n"), self.log())
+        self.assertIn("卸载失败 Data: " + re.sub(r"\r\n?", "\n", steps[0]["out"]).rstrip("\n"), self.log())
+        holder_pid = next(pid for pid, argv in self.mac.processes() if argv == ["sleep", "600"])
+        self.assertEqual(self.drive("holders", "/Volumes/Data")[0], {"step": "holders", "ok": True,
+                                                                     "out": "%d sleep\n" % holder_pid})
         holder.terminate()
         holder.wait(10)
         self.assertTrue(self.drive("unmount", "/Volumes/Data", "Data")[0]["ok"])

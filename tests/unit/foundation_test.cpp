@@ -11,9 +11,22 @@
 
 namespace drivelark::testing {
 
-TEST(AppLogTest, NoTextForgesALine) {
-    EXPECT_EQ(formatLogLine({2025, 3, 1, 14, 7, 9}, "first\n[2025-03-01 14:07:10] forged\tx\r\x1B[31m\x7F"),
-              "[2025-03-01 14:07:09] first\\n[2025-03-01 14:07:10] forged\\tx\\r\\x1B[31m\\x7F\n");
+// Multi-line output keeps its lines, each further one indented; nothing else starts a line.
+TEST(AppLogTest, ContinuationLinesAndEscapes) {
+    const std::pair<std::string, std::string> cases[] = {  // message, what follows the time stamp
+        {"Drivelark v1.4 已启动", "Drivelark v1.4 已启动\n"},
+        {"", "\n"},
+        {"卸载失败 Data: Unmount failed\nbusy: sleep\n\n", "卸载失败 Data: Unmount failed\n    busy: sleep\n"},
+        {"a\r\nb\rc\n\r\nd\r", "a\n    b\n    c\n    \n    d\n"},  // the administrator prompt's "\r"
+        {"\nx", "\n    x\n"},
+        {"x\n[2025-03-01 14:07:10] forged", "x\n    [2025-03-01 14:07:10] forged\n"},
+        {"\t\x1B[31m\x7F", "\\t\\x1B[31m\\x7F\n"},
+        {"x\xE2\x80\xA8[2025-03-01] y\xC2\x85z\xE2\x80\xA9", "x\\u2028[2025-03-01] y\\u0085z\\u2029\n"},
+        {"\xFF\xC0\x8A\xE6\x95", "\\xFF\\xC0\\x8A\\xE6\\x95\n"},  // not UTF-8: an overlong line feed, a cut character
+    };
+    for (const auto& [message, text] : cases) {
+        EXPECT_EQ(formatLogLine({2025, 3, 1, 14, 7, 9}, message), "[2025-03-01 14:07:09] " + text) << message;
+    }
 }
 
 // A program that cannot start is status 127 with its description; output that is not strict

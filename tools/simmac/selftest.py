@@ -58,8 +58,8 @@ class Environment(e2e.SimMacTestCase):
         for prog in ("/usr/sbin/diskutil", "/usr/bin/sudo", "/usr/bin/osascript"):
             st = os.stat(self.mac.host_path(prog))
             self.assertTrue(st.st_mode & 0o4000 and st.st_uid == 0, prog + " is not setuid root")
-        st = os.stat(self.mac.host_path("/usr/bin/caffeinate"))
-        self.assertFalse(st.st_mode & 0o4000, "caffeinate must not be setuid")
+        for prog in ("/usr/bin/caffeinate", "/usr/sbin/lsof"):
+            self.assertFalse(os.stat(self.mac.host_path(prog)).st_mode & 0o4000, prog + " must not be setuid")
         r = self.sh("readlink -f /sbin/mount; /sbin/mount | head -1")
         self.assertEqual(r.stdout.splitlines(),
                          ["/usr/sbin/mount", "/dev/disk3s1s1 on / (apfs, sealed, local, read-only, journaled)"])
@@ -86,8 +86,8 @@ class Environment(e2e.SimMacTestCase):
         link = os.readlink("/usr/bin/sh")
         self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
         self.sh("echo x > /etc/sudoers.d/probe; touch /usr/local/bin/x", user=ROOT)
-        self.assertFalse(os.path.exists("/usr/sbin/diskutil"))
-        self.assertFalse(os.path.exists("/etc/sudoers.d/probe"))
+        for path in ("/usr/sbin/diskutil", "/usr/sbin/lsof", "/etc/sudoers.d/probe"):
+            self.assertFalse(os.path.exists(path), path)
         self.assertFalse(os.path.exists("/Volumes/Data"))
         self.assertEqual({p: sha256(p) for p in watched}, before)
         self.assertEqual(os.readlink("/usr/bin/sh"), link)

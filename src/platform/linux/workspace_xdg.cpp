@@ -1,7 +1,5 @@
 #include "platform/linux/workspace_xdg.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 
@@ -26,21 +24,19 @@ bool isURL(const std::string& text) {
            });
 }
 
-// Without a desktop (a server, the simulated Mac) there is nothing to show it on.
-void open(const std::string& target) {
-    if (::access(kXdgOpen, X_OK) != 0) return;
+// xdg-open hands the target to the desktop's choice and ends; whether that application then
+// shows it, nobody reports. Without a desktop (a server, the simulated Mac) there is no xdg-open.
+bool open(const std::string& target) {
     std::string error;
-    PosixProcesses().start(kXdgOpen, {target}, error);  // reaped once it ends
+    return PosixProcesses().start(kXdgOpen, {target}, error) != nullptr;  // reaped once it ends
 }
 
 }  // namespace
 
-void XdgWorkspace::openFolder(const std::string& path) { open(path); }
+bool XdgWorkspace::openFolder(const std::string& path) { return open(path); }
 
-bool XdgWorkspace::openURL(const std::string& url) {
-    if (!isURL(url)) return false;
-    open(url);
-    return true;
-}
+bool XdgWorkspace::openLog(const std::string& path) { return open(path); }
+
+bool XdgWorkspace::openURL(const std::string& url) { return isURL(url) && open(url); }
 
 }  // namespace drivelark

@@ -8,7 +8,8 @@ namespace drivelark {
 
 class XdgWorkspace final : public Workspace {
 public:
-    void openFolder(const std::string& path) override;
+    bool openFolder(const std::string& path) override;
+    bool openLog(const std::string& path) override;
     bool openURL(const std::string& url) override;
 };
 

@@ -22,7 +22,8 @@ void drivelark::runCocoaApplication(std::function<void()> launched) {
 
 void drivelark::WorkspaceVolumeEvents::start(std::function<void(const std::string&)>,
                                              std::function<void(const std::string&)>) {}
-void drivelark::MacWorkspace::openFolder(const std::string&) {}
+bool drivelark::MacWorkspace::openFolder(const std::string&) { return false; }
+bool drivelark::MacWorkspace::openLog(const std::string&) { return false; }
 bool drivelark::MacWorkspace::openURL(const std::string&) { return false; }
 struct drivelark::MacUserInterface::StatusItem {};
 drivelark::MacUserInterface::MacUserInterface() = default;

@@ -59,6 +59,10 @@ REAL_TOOLS = {
     "ntfsfix": "/usr/bin/ntfsfix",
     "ntfs-3g.probe": "/usr/bin/ntfs-3g.probe",
 }
+# Real programs copied to the paths they have on a Mac.
+AT_MAC_PATHS = {
+    "/usr/sbin/lsof": "/usr/bin/lsof",
+}
 # util-linux's mount and coreutils' stat, copied aside before they are shadowed.
 REAL_MOUNT = "/usr/libexec/simmac/mount"
 REAL_STAT = "/usr/libexec/simmac/stat"

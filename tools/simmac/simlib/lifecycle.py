@@ -49,6 +49,7 @@ def preflight(need_fat=False, need_exfat=False):
         "gcc": "gcc", "mkntfs": "ntfs-3g", "ntfs-3g": "ntfs-3g", "ntfsfix": "ntfs-3g",
         "ntfs-3g.probe": "ntfs-3g", "sudo": "sudo", "visudo": "sudo", "env": "coreutils",
         "fusermount3": "fuse3", "bash": "bash", "dbus-daemon": "dbus-daemon", "dbus-send": "dbus-bin",
+        "lsof": "lsof",
     }
     if need_fat:
         tools.update({"mkfs.vfat": "dosfstools", "fusefat": "fusefat"})

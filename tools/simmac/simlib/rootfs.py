@@ -195,6 +195,8 @@ def install_programs(state_dir_inside=layout.SIM_VAR):
         os.chown(path, 0, 0)
         os.chmod(path, 0o4755)
     os.unlink(shim)
+    for path, real in layout.AT_MAC_PATHS.items():
+        shutil.copy2(real, path)
     # macOS's /bin/sh is bash; `do shell script` and the Drivelark's shell
     # commands run under it.
     os.unlink("/usr/bin/sh")

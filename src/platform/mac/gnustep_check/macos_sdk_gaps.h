@@ -24,6 +24,18 @@ enum { NSAlertStyleWarning = NSWarningAlertStyle, NSAlertStyleInformational = NS
 + (NSImage*)imageWithSystemSymbolName:(NSString*)name accessibilityDescription:(NSString*)description;
 @end
 
+@interface NSWorkspaceOpenConfiguration : NSObject
++ (instancetype)configuration;
+@end
+
+@interface NSWorkspace (DrivelarkMacOnly)
+- (NSURL*)URLForApplicationWithBundleIdentifier:(NSString*)bundleIdentifier;
+- (void)openURLs:(NSArray*)urls
+    withApplicationAtURL:(NSURL*)applicationURL
+           configuration:(NSWorkspaceOpenConfiguration*)configuration
+       completionHandler:(void (^)(NSRunningApplication* app, NSError* error))completionHandler;
+@end
+
 @interface NSMenu (DrivelarkMacOnly)
 - (void)removeAllItems;
 @end
