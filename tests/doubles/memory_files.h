@@ -33,8 +33,14 @@ public:
             if (parentOf(child) == path) names.push_back(child.substr(child.rfind('/') + 1));
         return names;
     }
-    // No test reads a folder entry by entry.
-    std::unique_ptr<DirectoryStream> openDirectory(const std::string&) override { return nullptr; }
+    // No test reads a folder entry by entry: every folder reads as empty.
+    std::unique_ptr<DirectoryStream> openDirectory(const std::string&) override {
+        struct Empty final : DirectoryStream {
+            std::optional<std::string> next() override { return std::nullopt; }
+            FileError failure() const override { return FileError(); }
+        };
+        return std::make_unique<Empty>();
+    }
     std::optional<FileStatus> lstat(const std::string& path) override {
         return exists(path) ? std::optional(nodes_.at(path)) : std::nullopt;
     }
@@ -45,7 +51,7 @@ public:
         std::optional<FileStatus> status = lstat(path);
         return status ? std::optional(VolumeStatus{status->device}) : std::nullopt;
     }
-    bool syncFileSystem(const std::string&) override { return true; }
+    FileError syncFileSystem(const std::string&) override { return FileError(); }
     bool exists(const std::string& path) override { return nodes_.contains(path); }
     bool isExecutable(const std::string& path) override { return exists(path) && !nodes_.at(path).isDirectory; }
     bool isReadable(const std::string& path) override { return exists(path); }
