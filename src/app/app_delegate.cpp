@@ -81,7 +81,7 @@ void AppDelegate::volumeUnmounted(const std::string& mountPoint) {
 }
 
 std::vector<MenuEntry> AppDelegate::menuNeedsUpdate() {
-    MenuSettings settings{autoMountEnabled(), platform().loginItem.isEnabled(),
+    MenuSettings settings{autoMountEnabled(), platform().loginItem.status() == LoginItemStatus::enabled,
                           [this](const VolumeInfo& volume) { return engine_->isKeptReadOnly(volume.deviceID); }};
     return buildStatusMenu(VolumeScanner::scan(), settings);
 }

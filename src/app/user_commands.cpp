@@ -58,7 +58,12 @@ void AppDelegate::toggleAuto() { setAutoMountEnabled(!autoMountEnabled()); }
 
 void AppDelegate::toggleLaunch() {
     LoginItem& loginItem = platform().loginItem;
-    if (std::optional<LoginItemError> error = loginItem.setEnabled(!loginItem.isEnabled())) {
+    LoginItemStatus status = loginItem.status();
+    if (status == LoginItemStatus::awaitingApproval) {  // the user turned it off there; only they can undo it
+        AppLog::line("登录自启需在系统设置中批准，已打开「登录项」设置");
+        return loginItem.openSettings();
+    }
+    if (std::optional<LoginItemError> error = loginItem.setEnabled(status != LoginItemStatus::enabled)) {
         AppLog::line("登录自启设置失败: " + error->description);
         platform().ui.showAlert(AlertTexts::loginItemFailure(error->localizedDescription), [](int) {});
     }

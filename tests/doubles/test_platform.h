@@ -3,7 +3,7 @@
 // A complete set of test doubles, installed as the platform for as long as it lives. Everything
 // runs on the test's thread. The ports not in files of their own are served here: user defaults
 // in memory, an application at /Applications/Drivelark.app, a desktop that shows nothing and has
-// its login item off, power management that says whether an assertion is held, and volume notices
+// its login item off until told otherwise, power management that says whether an assertion is held, and volume notices
 // that the test fires (before `start` nobody listens, and they are lost).
 
 #include <map>
@@ -32,8 +32,12 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     void quit() override {}
     void openFolder(const std::string&) override {}
     bool openURL(const std::string&) override { return true; }
-    bool isEnabled() override { return false; }
-    std::optional<LoginItemError> setEnabled(bool) override { return std::nullopt; }
+    LoginItemStatus status() override { return loginStatus; }
+    std::optional<LoginItemError> setEnabled(bool enabled) override {
+        loginChanges.push_back(enabled);
+        return std::nullopt;
+    }
+    void openSettings() override { ++loginSettingsOpened; }
     int createNoDiskSleepAssertion(const std::string&, std::uint32_t&) override {
         held = true;
         return 0;
@@ -50,6 +54,9 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
 
     std::map<std::string, PlistValue> values;  // the user defaults
     bool held = false;                         // a no-disk-sleep assertion
+    LoginItemStatus loginStatus = LoginItemStatus::disabled;
+    std::vector<bool> loginChanges;  // registrations (true) and unregistrations asked for
+    int loginSettingsOpened = 0;
     std::function<void(const std::string&)> notice, unmountNotice;
 };
 
