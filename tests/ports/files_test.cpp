@@ -21,19 +21,14 @@ using namespace drivelark;
 using drivelark::testing::TemporaryDirectory;
 
 #if defined(__linux__)
-// Pages of `path` in the page cache that are still to be written, or being written (cachestat,
-// Linux 6.5). macOS has no such count.
+// Pages of `path` still to be written or being written (cachestat, Linux 6.5). macOS has no such count.
 static long unwrittenPages(const std::string& path) {
-    struct {
-        std::uint64_t offset, length;
-    } range = {0, 0};  // the whole file
-    struct {
-        std::uint64_t cache, dirty, writeback, evicted, recentlyEvicted;
-    } stat = {};
+    std::uint64_t range[2] = {0, 0};  // offset, length: the whole file
+    std::uint64_t counts[5] = {};     // cached, dirty, under writeback, evicted, recently evicted
     int fd = ::open(path.c_str(), O_RDONLY);
-    long result = ::syscall(451 /* cachestat */, fd, &range, &stat, 0);
+    long result = ::syscall(451 /* cachestat */, fd, range, counts, 0);
     ::close(fd);
-    return result == 0 ? static_cast<long>(stat.dirty + stat.writeback) : -1;
+    return result == 0 ? static_cast<long>(counts[1] + counts[2]) : -1;
 }
 #endif
 
