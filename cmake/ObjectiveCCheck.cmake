@@ -9,12 +9,13 @@ set(gaps ${PROJECT_SOURCE_DIR}/src/platform/mac/gnustep_check)
 get_target_property(cf_includes CoreFoundationKit INTERFACE_INCLUDE_DIRECTORIES)
 list(TRANSFORM cf_includes PREPEND -isystem)
 # GNUstep is built on GCC's Objective-C runtime, whose <objc/objc.h> lives in GCC's own folder.
-set(objc_check_flags -fsyntax-only -x objective-c++ -std=c++20 -stdlib=libc++ -Wall -Wextra -Werror
+set(objc_check_flags -fsyntax-only -x objective-c++ -std=c++20 -stdlib=libc++ -Wall -Wextra -Werror -fno-objc-arc
     -fobjc-runtime=gnustep-2.0 -fblocks -fobjc-exceptions
     -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_GUI_LIBRARY=1 -DGNU_RUNTIME=1
     -I${gaps} -I/usr/include/GNUstep -idirafter ${gcc_include} -I${PROJECT_SOURCE_DIR}/src
     ${cf_includes}
-    -include ${DRIVELARK_CF_KIT}/compat/gnustep/appkit_gaps.h -include ${gaps}/macos_sdk_gaps.h)
+    -include ${DRIVELARK_CF_KIT}/compat/gnustep/appkit_gaps.h -include ${gaps}/macos_sdk_gaps.h
+    -include ${PROJECT_SOURCE_DIR}/src/platform/mac/manual_memory.h)
 
 file(GLOB objc_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/mac/*.mm)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/objc-check)

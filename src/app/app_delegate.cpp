@@ -87,7 +87,7 @@ std::vector<MenuEntry> AppDelegate::menuNeedsUpdate() {
     if (!facts || platform().clock.now().secondsSince(facts->readAt) > kFreshFacts) engine_->reconcile();
     MenuVolumes volumes{facts != nullptr, mountedVolumes(), engine_->mounts().converting(),
                         engine_->mounts().ejecting()};
-    MenuSettings settings{autoMountEnabled(), platform().loginItem.isEnabled(),
+    MenuSettings settings{autoMountEnabled(), platform().loginItem.status() == LoginItemStatus::enabled,
                           [this](const VolumeInfo& volume) { return engine_->isKeptReadOnly(volume); }};
     return buildStatusMenu(volumes, settings);
 }

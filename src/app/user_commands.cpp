@@ -73,7 +73,12 @@ void AppDelegate::toggleAuto() {
 
 void AppDelegate::toggleLaunch() {
     LoginItem& loginItem = platform().loginItem;
-    const bool enable = !loginItem.isEnabled();
+    LoginItemStatus status = loginItem.status();
+    if (status == LoginItemStatus::awaitingApproval) {  // the user turned it off there; only they can undo it
+        AppLog::line("登录自启需在系统设置中批准，已打开「登录项」设置");
+        return loginItem.openSettings();
+    }
+    const bool enable = status != LoginItemStatus::enabled;
     if (std::optional<LoginItemError> error = loginItem.setEnabled(enable)) {
         AppLog::line("登录自启设置失败: " + error->description);
         platform().ui.showAlert(AlertTexts::loginItemFailure(error->localizedDescription), [](int) {});

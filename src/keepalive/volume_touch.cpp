@@ -7,21 +7,22 @@
 
 namespace drivelark {
 
-void touchVolume(const std::string& mountPoint) {
+FileError touchVolume(const std::string& mountPoint) {
     Files& files = platform().files;
     files.stat(mountPoint);
     std::vector<std::string> names;
-    if (std::unique_ptr<DirectoryStream> directory = files.openDirectory(mountPoint)) {
-        while (names.size() < kMostNamesTouched) {
-            std::optional<std::string> name = directory->next();
-            if (!name) break;
-            if (*name != "." && *name != ".." && !name->starts_with("._")) names.push_back(std::move(*name));
-        }
+    std::unique_ptr<DirectoryStream> directory = files.openDirectory(mountPoint);
+    while (names.size() < kMostNamesTouched) {
+        std::optional<std::string> name = directory->next();
+        if (!name) break;
+        if (*name != "." && *name != ".." && !name->starts_with("._")) names.push_back(std::move(*name));
     }
-    if (names.empty()) return;
-    thread_local std::mt19937 random{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, names.size() - 1);
-    files.lstat(mountPoint + "/" + names[pick(random)]);
+    if (!names.empty()) {
+        thread_local std::mt19937 random{std::random_device{}()};
+        std::uniform_int_distribution<std::size_t> pick(0, names.size() - 1);
+        files.lstat(mountPoint + "/" + names[pick(random)]);
+    }
+    return directory->failure();
 }
 
 }  // namespace drivelark

@@ -38,7 +38,7 @@ void MountManager::flushBeforeSleep(const std::vector<ManagedMount>& volumes, st
     for (const ManagedMount& volume : volumes) {
         dispatcher.runInBackground(QualityOfService::userInitiated, [flush, volume] {
             // First what the file system holds for the driver, then what the driver and the disk hold.
-            bool synced = platform().files.syncFileSystem(volume.mountPoint);
+            bool synced = !platform().files.syncFileSystem(volume.mountPoint);
             if (synced && helperUsable())
                 runCommand(kSudoPath, {"-n", helperPath, "flush", volume.deviceID},
                            HelperProtocol::kFlushBudget + HelperProtocol::kCallerMargin);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace drivelark {
@@ -22,12 +23,26 @@ struct VolumeStatus {
     std::uint64_t availableBytes = 0;  // free to an ordinary user
 };
 
+// Why a file-system call failed: the system's error number (errno) in the generic category.
+// Empty (false) on success.
+using FileError = std::error_code;
+
+// The system's access control said no: file permissions, or on macOS a privacy setting (a volume
+// the user did not let Drivelark into). Not a missing file or a failing disk.
+inline bool isRefusal(FileError error) {
+    return error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
+}
+
 // An open directory, read one entry at a time; closed when destroyed.
 class DirectoryStream {
 public:
     virtual ~DirectoryStream() = default;
-    // The next entry name ("." and ".." included, as the system returns them), or none at the end.
+    // The next entry name ("." and ".." included, as the system returns them), or none at the end
+    // and when reading fails.
     virtual std::optional<std::string> next() = 0;
+    // Why the stream ended before the directory's end: the open or a read failed. macOS's privacy
+    // checks may refuse a listing at its first read rather than at the open.
+    virtual FileError failure() const = 0;
 };
 
 class Files {
@@ -41,6 +56,7 @@ public:
     virtual bool appendToFile(const std::string& path, std::string_view bytes) = 0;
     // Entry names of a directory, hidden ones included, without "." and "..". None on failure.
     virtual std::optional<std::vector<std::string>> listDirectory(const std::string& path) = 0;
+    // Never null: a directory that cannot be opened gives a stream that ends at once and says why.
     virtual std::unique_ptr<DirectoryStream> openDirectory(const std::string& path) = 0;
 
     // None when the call fails. `lstat` does not follow a final symbolic link; `stat` does.
@@ -48,8 +64,9 @@ public:
     virtual std::optional<FileStatus> stat(const std::string& path) = 0;
     virtual std::optional<VolumeStatus> statvfs(const std::string& path) = 0;
 
-    // Writes back what the file system mounted at `path` holds in its caches. Blocks, possibly long.
-    virtual bool syncFileSystem(const std::string& path) = 0;
+    // Writes back what the file system mounted at `path` holds in its caches and returns once it
+    // is written, or why it could not be. Blocks, possibly long.
+    virtual FileError syncFileSystem(const std::string& path) = 0;
 
     virtual bool exists(const std::string& path) = 0;
     virtual bool isExecutable(const std::string& path) = 0;  // by the current user

@@ -14,13 +14,22 @@ struct LoginItemError {
     std::string localizedDescription;  // for the user
 };
 
+enum class LoginItemStatus {
+    disabled,
+    enabled,
+    // Registered, but the user turned it off in the system's settings: only they can turn it on
+    // again, there. Registering again changes nothing.
+    awaitingApproval,
+};
+
 class LoginItem {
 public:
     virtual ~LoginItem() = default;
-    // True only when the service reports the item enabled (not when it awaits approval).
-    virtual bool isEnabled() = 0;
+    virtual LoginItemStatus status() = 0;
     // Registers or unregisters the application; none on success.
     virtual std::optional<LoginItemError> setEnabled(bool enabled) = 0;
+    // Opens the system's settings where the user allows login items.
+    virtual void openSettings() = 0;
 };
 
 }  // namespace drivelark

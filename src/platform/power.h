@@ -12,8 +12,8 @@ namespace drivelark {
 class Power {
 public:
     virtual ~Power() = default;
-    // Creates a "NoDiskSleep" assertion named `name`. Returns 0 and sets `id` on success, else the
-    // platform's result code.
+    // Creates an assertion named `name` that keeps the disks from idle sleep (on macOS the
+    // PreventDiskIdle type). Returns 0 and sets `id` on success, else the platform's result code.
     virtual int createNoDiskSleepAssertion(const std::string& name, std::uint32_t& id) = 0;
     virtual void releaseAssertion(std::uint32_t id) = 0;
     // From now on calls `willSleep` on the main thread before the system sleeps, with a callback

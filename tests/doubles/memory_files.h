@@ -38,10 +38,14 @@ public:
             if (parentOf(child) == path) names.push_back(child.substr(child.rfind('/') + 1));
         return names;
     }
-    // No test reads a folder entry by entry.
+    // No test reads a folder entry by entry: every folder reads as empty.
     std::unique_ptr<DirectoryStream> openDirectory(const std::string& path) override {
         if (hung_.contains(path)) throw NeverReturns{};
-        return nullptr;
+        struct Empty final : DirectoryStream {
+            std::optional<std::string> next() override { return std::nullopt; }
+            FileError failure() const override { return FileError(); }
+        };
+        return std::make_unique<Empty>();
     }
     std::optional<FileStatus> lstat(const std::string& path) override {
         if (hung_.contains(path)) throw NeverReturns{};
@@ -55,7 +59,7 @@ public:
         std::optional<FileStatus> status = lstat(path);
         return status ? std::optional(VolumeStatus{status->device, status->device * 1000}) : std::nullopt;
     }
-    bool syncFileSystem(const std::string&) override { return true; }
+    FileError syncFileSystem(const std::string&) override { return FileError(); }
     bool exists(const std::string& path) override { return nodes_.contains(path); }
     bool isExecutable(const std::string& path) override { return exists(path) && !nodes_.at(path).isDirectory; }
     bool isReadable(const std::string& path) override { return exists(path); }

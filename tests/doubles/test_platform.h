@@ -3,9 +3,9 @@
 // A complete set of test doubles, installed as the platform for as long as it lives. Everything
 // runs on the test's thread. The ports not in files of their own are served here: user defaults
 // in memory, an application at /Applications/Drivelark.app, a desktop that records what it was
-// asked to show (or refuses everything) and has its login item off, power management that says
-// whether an assertion is held, and volume notices that the test fires (before `start` nobody
-// listens, and they are lost).
+// asked to show (or refuses everything) and has its login item off until told otherwise, power
+// management that says whether an assertion is held, and volume notices that the test fires
+// (before `start` nobody listens, and they are lost).
 
 #include <map>
 #include <string>
@@ -37,8 +37,12 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     bool openFolder(const std::string& path) override { return show(path); }
     bool openLog(const std::string& path) override { return show(path); }
     bool openURL(const std::string& url) override { return show(url); }
-    bool isEnabled() override { return false; }
-    std::optional<LoginItemError> setEnabled(bool) override { return std::nullopt; }
+    LoginItemStatus status() override { return loginStatus; }
+    std::optional<LoginItemError> setEnabled(bool enabled) override {
+        loginChanges.push_back(enabled);
+        return std::nullopt;
+    }
+    void openSettings() override { ++loginSettingsOpened; }
     int createNoDiskSleepAssertion(const std::string&, std::uint32_t&) override {
         held = true;
         return 0;
@@ -64,6 +68,9 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     bool desktopAnswers = true;                // false: the workspace opens nothing
     std::vector<std::string> shown;            // folders, files and addresses the workspace opened
     bool held = false;                         // a no-disk-sleep assertion
+    LoginItemStatus loginStatus = LoginItemStatus::disabled;
+    std::vector<bool> loginChanges;  // registrations (true) and unregistrations asked for
+    int loginSettingsOpened = 0;
     std::function<void(const std::string&)> notice, unmountNotice;
 };
 

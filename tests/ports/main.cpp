@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/bundle_posix.h"
 #include "ports/port_tests.h"
 
 int main(int argc, char** argv) {
@@ -17,7 +18,8 @@ int main(int argc, char** argv) {
         ::setenv("DRIVELARK_TEST_HOME", folder.c_str(), 1);
         ::setenv("HOME", folder.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (folder + "/.config").c_str(), 1);
-        ::execv("/proc/self/exe", argv);
+        std::optional<std::string> self = runningExecutablePath();
+        if (self) ::execv(self->c_str(), argv);
         return 127;
     }
     static NativePlatform* const native = makeNativePlatform().release();
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // children start afresh: libdispatch cannot follow a fork
     int failed = RUN_ALL_TESTS();
+    std::filesystem::remove(drivelark::testing::defaultsFile());  // outside the home of its own on a Mac
     std::filesystem::remove_all(home);
     return failed;
 }

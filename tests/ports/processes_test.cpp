@@ -26,9 +26,9 @@ TEST(PosixProcessesTest, ProgramsRunToCompletionWithOrWithoutALimit) {
          std::string(3000000, 'x') + "done\n"},
         {{"/usr/bin/printf", "[%s]", "My Disk", "Bob's \"x\"", "a;b", "$(id)", "", "数据"}, 0,
          "[My Disk][Bob's \"x\"][a;b][$(id)][][数据]"},
-        {{"/bin/ls", "/proc/self/fd"}, 0, "0\n1\n2\n3\n"},  // nothing inherited beyond 0-2 (3 is ls's)
+        {{"/bin/ls", "/dev/fd/"}, 0, "0\n1\n2\n3\n"},  // nothing inherited beyond 0-2 (3 is ls's)
         {{"/nonexistent/tool"}, -1, "could not start /nonexistent/tool: "},
-        {{"/etc/hostname"}, -1, "could not start /etc/hostname: "},
+        {{"/etc/hosts"}, -1, "could not start /etc/hosts: "},
         {{"sh", "-c", "true"}, -1, "could not start sh: "},  // no search of PATH
     };
     for (const Case& c : cases) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "app/app_delegate.h"
@@ -75,6 +76,27 @@ TEST_F(AppTest, TheMenuShowsWorkUnderWayAndTellsTwinsApart) {
     EXPECT_EQ(platform.ui.alerts.back().message, "无法弹出「Backup」");
     EXPECT_NE(platform.ui.alerts.back().informativeText.find("dissented by PID 632 (/usr/bin/vim)"), std::string::npos);
     EXPECT_TRUE(mounts.contains("/Volumes/Backup"));
+}
+
+// A login item the user turned off in the system's settings can only be turned on there again.
+TEST(LoginRowTest, RegistersOrSendsTheUserToTheSettings) {
+    using enum LoginItemStatus;
+    for (auto [status, checked, changes, settingsOpened] : std::vector<std::tuple<LoginItemStatus, bool, std::vector<bool>, int>>{
+             {disabled, false, {true}, 0}, {enabled, true, {false}, 0}, {awaitingApproval, false, {}, 1}}) {
+        TestPlatform platform;
+        platform.processes.answer(kDiskutil, kList, exited(0, listing("")));
+        platform.loginItem.loginStatus = status;
+        auto app = std::make_shared<AppDelegate>(AutoMountEngine::make(std::make_shared<MountManager>()));
+        std::vector<MenuEntry> menu = app->menuNeedsUpdate();
+        auto row = std::ranges::find(menu, MenuAction::toggleLaunch, &MenuEntry::action);
+        ASSERT_NE(row, menu.end());
+        EXPECT_EQ(row->row.checked, checked);
+        app->choose(*row);
+        EXPECT_EQ(platform.loginItem.loginChanges, changes);
+        EXPECT_EQ(platform.loginItem.loginSettingsOpened, settingsOpened);
+        EXPECT_EQ(platform.log().find("登录自启需在系统设置中批准，已打开「登录项」设置") != std::string::npos,
+                  settingsOpened == 1) << platform.log();
+    }
 }
 
 }  // namespace drivelark::testing

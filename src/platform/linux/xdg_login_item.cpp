@@ -38,7 +38,9 @@ std::string desktopEntryExec(const std::string& path) {
 XdgLoginItem::XdgLoginItem(std::string entryPath, std::string executable)
     : entryPath_(std::move(entryPath)), executable_(std::move(executable)) {}
 
-bool XdgLoginItem::isEnabled() { return ::access(entryPath_.c_str(), F_OK) == 0; }
+LoginItemStatus XdgLoginItem::status() {
+    return ::access(entryPath_.c_str(), F_OK) == 0 ? LoginItemStatus::enabled : LoginItemStatus::disabled;
+}
 
 std::optional<LoginItemError> XdgLoginItem::setEnabled(bool enabled) {
     if (!enabled) {

@@ -13,8 +13,10 @@ public:
     // `entryPath`: where the autostart entry lives; `executable`: what it starts.
     XdgLoginItem(std::string entryPath, std::string executable);
 
-    bool isEnabled() override;
+    // The desktop never asks the user to approve an autostart entry.
+    LoginItemStatus status() override;
     std::optional<LoginItemError> setEnabled(bool enabled) override;
+    void openSettings() override {}
 
 private:
     std::string entryPath_;

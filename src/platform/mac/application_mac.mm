@@ -36,6 +36,11 @@ void runCocoaApplication(std::function<void()> launched) {
         static DLApplicationDelegate* delegate = [[DLApplicationDelegate alloc] initWithLaunched:std::move(launched)];
         application.delegate = delegate;
         [application setActivationPolicy:NSApplicationActivationPolicyAccessory];
+        // A windowless accessory application is eligible for App Nap, which stretches its timers:
+        // the passes, the keep-alive pulses and the settle delays. Idle system sleep stays allowed.
+        // The activity is never ended: it lasts as long as the process.
+        [[[NSProcessInfo processInfo] beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
+                                                        reason:@"监视 NTFS 磁盘并保持读写卷活跃"] retain];
         [application run];
     }
     endProcess(0);

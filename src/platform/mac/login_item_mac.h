@@ -8,8 +8,9 @@ namespace drivelark {
 
 class MacLoginItem final : public LoginItem {
 public:
-    bool isEnabled() override;
+    LoginItemStatus status() override;
     std::optional<LoginItemError> setEnabled(bool enabled) override;
+    void openSettings() override;
 };
 
 }  // namespace drivelark

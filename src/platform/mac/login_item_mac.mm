@@ -14,7 +14,13 @@ std::string toString(NSString* text) {
 
 }  // namespace
 
-bool MacLoginItem::isEnabled() { return SMAppService.mainAppService.status == SMAppServiceStatusEnabled; }
+LoginItemStatus MacLoginItem::status() {
+    switch (SMAppService.mainAppService.status) {
+        case SMAppServiceStatusEnabled: return LoginItemStatus::enabled;
+        case SMAppServiceStatusRequiresApproval: return LoginItemStatus::awaitingApproval;
+        default: return LoginItemStatus::disabled;  // not registered, or not found
+    }
+}
 
 std::optional<LoginItemError> MacLoginItem::setEnabled(bool enabled) {
     SMAppService* service = SMAppService.mainAppService;
@@ -23,5 +29,7 @@ std::optional<LoginItemError> MacLoginItem::setEnabled(bool enabled) {
     if (done) return std::nullopt;
     return LoginItemError{toString(error.description), toString(error.localizedDescription)};
 }
+
+void MacLoginItem::openSettings() { [SMAppService openSystemSettingsLoginItems]; }
 
 }  // namespace drivelark

@@ -56,8 +56,7 @@ void powerNotice(void* context, io_service_t, uint32_t messageType, void* argume
 }  // namespace
 
 int MacPower::createNoDiskSleepAssertion(const std::string& name, std::uint32_t& id) {
-    // kIOPMAssertionTypeNoDiskSleep, spelled out: Apple's documented assertion types omit it.
-    return IOPMAssertionCreateWithName(CFSTR("NoDiskSleep"), kIOPMAssertionLevelOn, makeCFString(name).get(), &id);
+    return IOPMAssertionCreateWithName(kIOPMAssertPreventDiskIdle, kIOPMAssertionLevelOn, makeCFString(name).get(), &id);
 }
 
 void MacPower::releaseAssertion(std::uint32_t id) { IOPMAssertionRelease(id); }

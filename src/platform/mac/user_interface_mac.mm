@@ -91,7 +91,17 @@ namespace drivelark {
 
 namespace {
 
+// An accessory application is not active, and runModal does not activate it: the alert would
+// come up behind the windows of the application in front.
+void activate() {
+    if (@available(macOS 14.0, *))
+        [NSApp activate];
+    else
+        [NSApp activateIgnoringOtherApps:YES];
+}
+
 NSInteger runAlert(const Alert& alert) {
+    activate();
     NSAlert* panel = [[NSAlert alloc] init];
     panel.alertStyle = alert.style == Alert::Style::warning ? NSAlertStyleWarning : NSAlertStyleInformational;
     panel.messageText = toNSString(alert.message);

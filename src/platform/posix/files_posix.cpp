@@ -14,18 +14,30 @@ namespace drivelark {
 
 namespace {
 
+FileError lastError() { return FileError(errno, std::generic_category()); }
+
+// A directory opened with opendir, or the failure of that open.
 class PosixDirectoryStream final : public DirectoryStream {
 public:
-    explicit PosixDirectoryStream(DIR* directory) : directory_(directory) {}
-    ~PosixDirectoryStream() override { ::closedir(directory_); }
-    std::optional<std::string> next() override {
-        struct dirent* entry = ::readdir(directory_);
-        if (entry == nullptr) return std::nullopt;
-        return std::string(entry->d_name);
+    explicit PosixDirectoryStream(const std::string& path) : directory_(::opendir(path.c_str())) {
+        if (directory_ == nullptr) failure_ = lastError();
     }
+    ~PosixDirectoryStream() override {
+        if (directory_ != nullptr) ::closedir(directory_);
+    }
+    std::optional<std::string> next() override {
+        if (directory_ == nullptr) return std::nullopt;
+        errno = 0;  // readdir leaves it alone at the end
+        struct dirent* entry = ::readdir(directory_);
+        if (entry != nullptr) return std::string(entry->d_name);
+        if (errno != 0) failure_ = lastError();
+        return std::nullopt;
+    }
+    FileError failure() const override { return failure_; }
 
 private:
     DIR* directory_;
+    FileError failure_;
 };
 
 FileStatus statusFrom(const struct stat& info) {
@@ -78,20 +90,17 @@ bool PosixFiles::appendToFile(const std::string& path, std::string_view bytes) {
 }
 
 std::optional<std::vector<std::string>> PosixFiles::listDirectory(const std::string& path) {
-    DIR* directory = ::opendir(path.c_str());
-    if (directory == nullptr) return std::nullopt;
-    PosixDirectoryStream stream(directory);
+    PosixDirectoryStream stream(path);
     std::vector<std::string> names;
     while (std::optional<std::string> name = stream.next()) {
         if (*name != "." && *name != "..") names.push_back(std::move(*name));
     }
+    if (stream.failure()) return std::nullopt;
     return names;
 }
 
 std::unique_ptr<DirectoryStream> PosixFiles::openDirectory(const std::string& path) {
-    DIR* directory = ::opendir(path.c_str());
-    if (directory == nullptr) return nullptr;
-    return std::make_unique<PosixDirectoryStream>(directory);
+    return std::make_unique<PosixDirectoryStream>(path);
 }
 
 std::optional<FileStatus> PosixFiles::lstat(const std::string& path) {
@@ -113,17 +122,18 @@ std::optional<VolumeStatus> PosixFiles::statvfs(const std::string& path) {
                         static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize)};
 }
 
-bool PosixFiles::syncFileSystem(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-#if defined(__linux__)
-    bool synced = ::syncfs(fd) == 0;
+FileError PosixFiles::syncFileSystem(const std::string& path) {
+#if defined(__APPLE__)
+    // sync() only schedules the writes on macOS; this waits for them and flushes the disk's cache.
+    int error = ::sync_volume_np(path.c_str(), SYNC_VOLUME_FULLSYNC | SYNC_VOLUME_WAIT);
+    return FileError(error, std::generic_category());
 #else
-    ::sync();  // macOS has no per-file-system sync
-    bool synced = true;
-#endif
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return lastError();
+    FileError error = ::syncfs(fd) == 0 ? FileError() : lastError();
     ::close(fd);
-    return synced;
+    return error;
+#endif
 }
 
 bool PosixFiles::exists(const std::string& path) {

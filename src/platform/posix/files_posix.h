@@ -16,7 +16,7 @@ public:
     std::optional<FileStatus> lstat(const std::string& path) override;
     std::optional<FileStatus> stat(const std::string& path) override;
     std::optional<VolumeStatus> statvfs(const std::string& path) override;
-    bool syncFileSystem(const std::string& path) override;
+    FileError syncFileSystem(const std::string& path) override;
     bool exists(const std::string& path) override;
     bool isExecutable(const std::string& path) override;
     bool isReadable(const std::string& path) override;

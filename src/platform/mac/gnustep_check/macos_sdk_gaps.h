@@ -16,6 +16,10 @@ APPKIT_EXPORT NSString* const NSWorkspaceVolumeURLKey;
 // Renamed in macOS 10.12; GNUstep has the old names.
 enum { NSAlertStyleWarning = NSWarningAlertStyle, NSAlertStyleInformational = NSInformationalAlertStyle };
 
+@interface NSApplication (DrivelarkMacOnlyActivation)
+- (void)activate __attribute__((availability(macos, introduced = 14.0)));
+@end
+
 @interface NSStatusItem (DrivelarkMacOnly)
 @property(readonly, strong) NSStatusBarButton* button;
 @end
@@ -69,6 +73,7 @@ typedef void (*IOServiceInterestCallback)(void* refcon, io_service_t service, ui
 typedef uint32_t IOPMAssertionID;
 typedef uint32_t IOPMAssertionLevel;
 enum { kIOPMAssertionLevelOn = 255 };
+#define kIOPMAssertPreventDiskIdle CFSTR("PreventDiskIdle")
 
 IOReturn IOPMAssertionCreateWithName(CFStringRef AssertionType, IOPMAssertionLevel AssertionLevel,
                                      CFStringRef AssertionName, IOPMAssertionID* AssertionID);
@@ -89,10 +94,16 @@ CFRunLoopSourceRef IONotificationPortGetRunLoopSource(IONotificationPortRef noti
 
 // --- ServiceManagement: the application as a login item (SMAppService.h, macOS 13) ---
 
-typedef NS_ENUM(NSInteger, SMAppServiceStatus) { SMAppServiceStatusEnabled = 1 };
+typedef NS_ENUM(NSInteger, SMAppServiceStatus) {
+    SMAppServiceStatusNotRegistered = 0,
+    SMAppServiceStatusEnabled = 1,
+    SMAppServiceStatusRequiresApproval = 2,
+    SMAppServiceStatusNotFound = 3,
+};
 
 @interface SMAppService : NSObject
 @property(class, readonly) SMAppService* mainAppService;
++ (void)openSystemSettingsLoginItems;
 @property(readonly) SMAppServiceStatus status;
 - (BOOL)registerAndReturnError:(NSError**)error;
 - (BOOL)unregisterAndReturnError:(NSError**)error;

@@ -1,6 +1,6 @@
-// The macOS implementations under the port tests, on Linux; and inert stand-ins for the AppKit,
-// IOKit and ServiceManagement files of the macOS layer, which cannot be built here: a
-// CoreFoundation run loop on the main thread serves the GCD main queue as AppKit's does.
+// Inert stand-ins for the AppKit, IOKit and ServiceManagement files of the macOS layer, which
+// cannot be built on Linux: a CoreFoundation run loop on the main thread serves the GCD main queue
+// as AppKit's does.
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -12,7 +12,6 @@
 #include "platform/mac/volume_events_mac.h"
 #include "platform/mac/workspace_mac.h"
 #include "platform/posix/end_process.h"
-#include "ports/port_tests.h"
 
 void drivelark::runCocoaApplication(std::function<void()> launched) {
     GCDDispatcher().runOnMain(std::move(launched));
@@ -32,22 +31,10 @@ void drivelark::MacUserInterface::setStatusIcon(const StatusIcon&) {}
 void drivelark::MacUserInterface::refreshMenu() {}
 void drivelark::MacUserInterface::setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) {}
 void drivelark::MacUserInterface::showAlert(const Alert&, std::function<void(int)>) {}
-void drivelark::MacUserInterface::quit() {}
-bool drivelark::MacLoginItem::isEnabled() { return false; }
+void drivelark::MacUserInterface::quit() { CFRunLoopStop(CFRunLoopGetMain()); }  // as the menu's Quit ends AppKit's loop
+drivelark::LoginItemStatus drivelark::MacLoginItem::status() { return LoginItemStatus::disabled; }
 std::optional<drivelark::LoginItemError> drivelark::MacLoginItem::setEnabled(bool) { return std::nullopt; }
+void drivelark::MacLoginItem::openSettings() {}
 int drivelark::MacPower::createNoDiskSleepAssertion(const std::string&, std::uint32_t&) { return -1; }
 void drivelark::MacPower::releaseAssertion(std::uint32_t) {}
 void drivelark::MacPower::watchSleep(std::function<void(std::function<void()>)>, std::function<void()>) {}
-
-void drivelark::testing::runMainLoop(const std::function<void(Dispatcher&)>& launched) {
-    GCDDispatcher dispatcher;
-    dispatcher.runOnMain([&] { launched(dispatcher); });
-    CFRunLoopRun();
-}
-
-void drivelark::testing::stopMainLoop() { CFRunLoopStop(CFRunLoopGetMain()); }
-
-// CFPreferences on Linux keeps the application's values in $XDG_CONFIG_HOME/<process name>.plist.
-std::string drivelark::testing::defaultsFile() {
-    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/" + program_invocation_short_name + ".plist";
-}
