@@ -1,5 +1,7 @@
 #include "keepalive/usb_keep_alive.h"
 
+#include <utility>
+
 #include "discovery/ownership.h"
 #include "foundation/app_log.h"
 #include "keepalive/volume_touch.h"
@@ -49,9 +51,15 @@ void USBKeepAlive::pulse() {
 void USBKeepAlive::touch(const std::string& mountPoint) {
     if (!touching_.insert(mountPoint).second) return;
     platform().dispatcher.runInBackground(QualityOfService::utility, [weak = weak_from_this(), mountPoint] {
-        touchVolume(mountPoint);
-        platform().dispatcher.runOnMain([weak, mountPoint] {
-            if (auto self = weak.lock()) self->touching_.erase(mountPoint);
+        bool refused = isRefusal(touchVolume(mountPoint));
+        platform().dispatcher.runOnMain([weak, mountPoint, refused] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->touching_.erase(mountPoint);
+            // Once: the volume stays mounted and keeps its device pulse; the user has a setting to change.
+            if (refused && !std::exchange(self->refusalNoted_, true))
+                AppLog::line("保活: 系统拒绝访问 " + mountPoint +
+                             "，请在「系统设置 › 隐私与安全性 › 文件与文件夹」中允许 Drivelark 访问网络卷");
         });
     });
 }

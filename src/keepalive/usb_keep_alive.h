@@ -45,6 +45,7 @@ private:
     // Volumes whose touch has not returned: a volume that stops answering keeps its touch waiting,
     // and is not touched again meanwhile, while the others keep their pulses.
     std::set<std::string> touching_;
+    bool refusalNoted_ = false;  // the system refused a touch, and the log said so
 };
 
 }  // namespace drivelark

@@ -15,7 +15,8 @@ TEST(PropertyListTest, ValuesKeepTheirTypesAndBinaryAgreesWithXml) {
         "</dict></plist>");
     ASSERT_TRUE(root);
     EXPECT_EQ(*root->textAt("name"), "Bob's & <数据> ☺");
-    EXPECT_TRUE(*root->find("size") == PlistValue() && *root->find("when") == PlistValue());  // "other"
+    EXPECT_EQ(*root->find("size"), PlistValue(std::int64_t{42}));
+    EXPECT_EQ(*root->find("when"), PlistValue());  // "other"
     EXPECT_EQ(*root->find("list"), PlistValue(PlistValue::Array{PlistValue(""), PlistValue(false)}));
     std::optional<PlistValue> xml = parsePropertyList(testData("diskutil_list_mac_mixed.plist"));
     ASSERT_TRUE(xml && xml->find("AllDisksAndPartitions")->array()->size() == 7u);
