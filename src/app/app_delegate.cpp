@@ -3,7 +3,6 @@
 #include "app/app_delegate.h"
 
 #include "discovery/managed_volumes.h"
-#include "discovery/ownership.h"
 #include "discovery/volume_scanner.h"
 #include "foundation/app_log.h"
 #include "keepalive/usb_keep_alive.h"
@@ -97,12 +96,10 @@ void AppDelegate::refreshIcon() {
     platform().ui.refreshMenu();
 }
 
+// Every mount the registry holds, not what the last reading saw: one made a moment ago is written
+// back too. One that is gone fails its own write-back, off the main thread, and is not counted.
 void AppDelegate::prepareForSleep(const std::function<void()>& ready) {
-    std::vector<ManagedMount> volumes;
-    if (std::shared_ptr<const DiskFacts> facts = engine_->watcher()->latest()) {
-        for (const auto& [device, mount] : drivelarksMounts(*facts)) volumes.push_back(mount);
-    }
-    engine_->mounts().flushBeforeSleep(volumes, [ready](std::size_t flushed) {
+    engine_->mounts().flushBeforeSleep(ManagedVolumes::all(), [ready](std::size_t flushed) {
         if (flushed > 0) AppLog::line("系统即将睡眠，已写回 " + std::to_string(flushed) + " 个读写卷");
         ready();
     });
