@@ -21,12 +21,14 @@ std::optional<Outcome> readProcesses(Session& session, std::vector<Process>& pro
         return std::nullopt;
     }
     Outcome outcome{kFailed, {}};
-    return outcome.quote(listing, kPsPath).say("cannot list the running programs reliably, so cannot tell who uses what");
+    return outcome.quote(listing, kPsPath)
+        .say("cannot list the running programs reliably, so cannot tell who uses what");
 }
 
 std::optional<Outcome> readMounts(Session& session, std::vector<ListedMount>& mounts) {
     ProgramRun listing = session.run(kMountPath, {}, kListingTimeLimit);
-    std::optional<std::vector<ListedMount>> parsed = succeeded(listing) ? parseMountListing(listing.output) : std::nullopt;
+    std::optional<std::vector<ListedMount>> parsed =
+        succeeded(listing) ? parseMountListing(listing.output) : std::nullopt;
     if (parsed) {
         mounts = std::move(*parsed);
         return std::nullopt;

@@ -162,7 +162,8 @@ Outcome runMount(Session& session, const Request& request) {
     HelperSystem& system = session.system;
     TrustedTool ntfs3g = trustedTool(system, "ntfs-3g");
     if (!ntfs3g.path) return refused(ntfs3g.problem);
-    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, request.device, request.volumeIdentity)) return *stop;
+    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, request.device, request.volumeIdentity))
+        return *stop;
     if (std::optional<Outcome> stop = stopUnlessNtfs(system, request.device)) return *stop;
     if (std::optional<Outcome> busy = stopIfServedByNtfs3g(session, request.device)) return *busy;
     std::vector<ListedMount> mounts;
@@ -171,10 +172,12 @@ Outcome runMount(Session& session, const Request& request) {
     if (std::optional<Outcome> stop = findSystemMount(mounts, request.device, systemMount)) return *stop;
     std::uint64_t volumesDevice = 0;
     if (std::optional<Outcome> stop = checkVolumesFolder(system, volumesDevice)) return *stop;
-    if (std::optional<Outcome> taken = checkTargetIsFree(system, request.mountPoint, mounts, systemMount, volumesDevice))
+    if (std::optional<Outcome> taken =
+            checkTargetIsFree(system, request.mountPoint, mounts, systemMount, volumesDevice))
         return *taken;
     // The last look before anything changes: the device may have passed to another disk meanwhile.
-    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, request.device, request.volumeIdentity)) return *stop;
+    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, request.device, request.volumeIdentity))
+        return *stop;
 
     if (!systemMount) return mountInPlace(session, request, *ntfs3g.path, volumesDevice).outcome;
     Outcome unmounted = unmountSystemMount(session, request.device);

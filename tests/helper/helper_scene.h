@@ -2,18 +2,16 @@
 
 // The helper tool's world in tests: a double of HelperSystem (a small table of files and devices,
 // its programs answered by a model of the Mac, a clock that moves only when the tool pauses or a
-// program runs into its time limit), recording every path it creates, removes, reads, locks or
-// opens for writing and every signal it sends. Tests change one thing at a time from a machine on
-// which the work can succeed.
+// program runs into its time limit), recording every path it looks at, creates, removes, reads,
+// locks or opens for writing, and every signal it sends. Tests change one thing at a time from a
+// machine on which the work can succeed.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <map>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "doubles/scripted_processes.h"
@@ -36,7 +34,7 @@ inline constexpr const char* kDiskutil = "/usr/sbin/diskutil";
 inline constexpr const char* kMount = "/sbin/mount";
 inline constexpr const char* kPs = "/bin/ps";
 inline constexpr const char* kUmount = "/sbin/umount";
-inline constexpr std::uint64_t kVolumesDevice = 1, kFuseDevice = 2, kSystemMountDevice = 3;
+inline constexpr std::uint64_t kVolumesDevice = 1;
 inline constexpr int kOwnPid = 4242, kNtfs3gPid = 808;
 inline const std::string kIdentity = "volume:5C6D2B1E-8F04-4F0A-9E43-0D7A1B2C3D4E";
 
@@ -59,12 +57,11 @@ inline std::string ntfsBootSector() {
     return sector;
 }
 
-// What "diskutil info -plist disk4s1" says of a volume with this UUID.
+// What "diskutil info -plist <device>" says of a volume with this UUID.
 inline std::string description(const std::string& volumeUUID, const std::string& device = "disk4s1") {
     return "<plist version=\"1.0\"><dict><key>DeviceIdentifier</key><string>" + device +
-           "</string><key>FilesystemType</key><string>ntfs</string><key>Size</key><integer>209715200</integer>"
-           "<key>VolumeName</key><string>Data</string><key>VolumeUUID</key><string>" + volumeUUID +
-           "</string></dict></plist>\n";
+           "</string><key>Size</key><integer>209715200</integer><key>VolumeName</key><string>Data</string>"
+           "<key>VolumeUUID</key><string>" + volumeUUID + "</string></dict></plist>\n";
 }
 
 class FakeHelperSystem final : public HelperSystem {
@@ -74,8 +71,7 @@ public:
     std::optional<std::string> executableFolder() override { return folder; }
     int processId() override { return kOwnPid; }
     FileInfo lstat(const std::string& path) override {
-        touched["lstat"].push_back(path);
-        return files.contains(path) ? files[path] : failure(ENOENT);
+        return touch("lstat", path, files.contains(path) ? files[path] : failure(ENOENT));
     }
     int makeDirectory(const std::string& path) override {
         files[path] = directory(kVolumesDevice);
@@ -122,7 +118,7 @@ public:
     drivelark::testing::ScriptedProcesses programs;
     std::function<void(int, Signal)> onSignal;
 
-    std::map<std::string, std::vector<std::string>> touched;  // "mkdir", "read", "write", ...: the paths, in order
+    std::map<std::string, std::vector<std::string>> touched;  // "lstat", "mkdir", "read", ...: the paths, in order
     std::vector<std::pair<int, Signal>> signals;
     std::chrono::milliseconds elapsed{0};
     std::optional<std::chrono::milliseconds> watchdog;
@@ -135,10 +131,10 @@ private:
     }
 };
 
-// disk4s1, an external NTFS volume that the disk utility describes and the system has mounted
-// read-only at /Volumes/Data, with the ntfs-3g tools installed root-only beside the helper. The
-// mount program, ps, diskutil, umount and the ntfs-3g tools answer from this model; ntfs-3g's
-// mount is FUSE-T's, served by a root ntfs-3g process.
+// disk4s1, an NTFS volume that the disk utility describes and the system has mounted read-only
+// at /Volumes/Data, with the ntfs-3g tools installed root-only beside the helper. The mount
+// program, ps, diskutil, umount and the ntfs-3g tools answer from this model; ntfs-3g's mount is
+// FUSE-T's, served by a root ntfs-3g that ends with its mount unless it was stopped or hangs.
 class HelperMachine {
 public:
     HelperMachine() {
@@ -146,7 +142,6 @@ public:
         for (const char* tool : {kNtfs3g, kNtfsfix, kProbe}) system.files[tool] = regularFile();
         system.files["/Volumes"] = directory(kVolumesDevice);
         system.devices["/dev/disk4s1"] = ntfsBootSector();
-        mountSystem(true);
         auto& programs = system.programs;
         programs.answerAll(kDiskutil, [this](const ProgramCall& call) { return diskutil(call.arguments); });
         programs.answerAll(kMount, [this](const ProgramCall&) { return mountListing ? *mountListing : listMounts(); });
@@ -165,34 +160,20 @@ public:
         };
     }
 
-    void mountSystem(bool mounted) {
-        systemMount = mounted;
-        system.files.erase("/Volumes/Data");
-        if (mounted) system.files["/Volumes/Data"] = directory(kSystemMountDevice);
-    }
     void mountNtfs3g(const std::string& mountPoint) {
         fuseMount = mountPoint;
-        system.files[mountPoint] = directory(kFuseDevice);
         processes.push_back({kNtfs3gPid, 1, 0, "/usr/local/bin/ntfs-3g /dev/disk4s1 " + mountPoint +
                                                    " -o volname=Data,local,noowners,noatime"});
     }
     void endNtfs3g() { std::erase_if(processes, [](const Process& p) { return p.pid == kNtfs3gPid; }); }
-    // The machine as the tool leaves it, compared whole: the system's mount, ntfs-3g's, and its process.
-    std::tuple<bool, std::string, bool> state() const {
-        return {systemMount, fuseMount, std::ranges::any_of(processes, [](auto& p) { return p.pid == kNtfs3gPid; })};
-    }
-    // Every program run, as "path arg arg ...", in order.
-    std::vector<std::string> programsRun() const {
-        std::vector<std::string> lines;
-        for (const ProgramCall& call : system.programs.calls()) {
-            lines.push_back(call.path);
-            for (const std::string& argument : call.arguments) lines.back() += " " + argument;
-        }
-        return lines;
-    }
+    bool ntfs3gRuns() const { return std::ranges::any_of(processes, [](auto& p) { return p.pid == kNtfs3gPid; }); }
+    // How many programs were run whose "path arg arg ..." begins with `prefix`.
     std::size_t runsOf(const std::string& prefix) const {
-        auto runs = programsRun();
-        return std::ranges::count_if(runs, [&](const std::string& run) { return run.starts_with(prefix); });
+        return std::ranges::count_if(system.programs.calls(), [&](const ProgramCall& call) {
+            std::string line = call.path;
+            for (const std::string& argument : call.arguments) line += " " + argument;
+            return line.starts_with(prefix);
+        });
     }
 
     FakeHelperSystem system;
@@ -200,7 +181,7 @@ public:
     std::string systemMountOptions = "ntfs, local, nodev, nosuid, read-only, noowners";
     std::vector<std::string> otherMounts;  // lines of the mount listing besides "/", the system's and ntfs-3g's
     std::vector<Process> processes{{1, 0, 0, "/sbin/launchd"}, {321, 1, 501, "/usr/bin/sudo -n"}};
-    bool systemMount = false, systemUnmounts = true, ntfs3gMounts = true, fuseReadOnly = false;
+    bool systemMount = true, systemUnmounts = true, ntfs3gMounts = true, fuseReadOnly = false;
     bool fuseUnmounts = true, ntfs3gEndsWithMount = true, hung = false, resumed = false;
     std::string fuseMount;  // where ntfs-3g's mount is, if anywhere
     std::optional<ProgramRun> mountListing, processListing;  // instead of the model's
@@ -210,23 +191,16 @@ public:
 private:
     ProgramRun diskutil(const std::vector<std::string>& arguments) {
         const std::string& target = arguments.back();
-        if (arguments.front() == "info") {
-            std::size_t look = infoLooks++;
-            return exited(0, descriptions[std::min(look, descriptions.size() - 1)]);
-        }
-        if (arguments.front() == "mount") {
-            mountSystem(true);
-            return exited(0, "Volume Data on disk4s1 mounted\n");
-        }
+        if (arguments.front() == "info") return exited(0, descriptions[std::min(looks++, descriptions.size() - 1)]);
+        if (arguments.front() == "mount") return systemMount = true, exited(0, "Volume Data on disk4s1 mounted\n");
         if (target.starts_with("/Volumes/")) return unmountFuse(target);
         if (!systemUnmounts || !systemMount) return exited(1, "Volume Data on disk4s1 failed to unmount\n");
-        mountSystem(false);
+        systemMount = false;
         return exited(0, "Volume Data on disk4s1 force-unmounted\n");
     }
     ProgramRun unmountFuse(const std::string& mountPoint) {
         if (!fuseUnmounts || mountPoint != fuseMount) return exited(1, "Unmount failed for " + mountPoint + "\n");
         fuseMount.clear();
-        system.files[mountPoint] = directory(kVolumesDevice);
         if (ntfs3gEndsWithMount) endNtfs3g();
         return exited(0, "Unmount successful for " + mountPoint + "\n");
     }
@@ -241,9 +215,9 @@ private:
     }
     ProgramRun listProcesses(const std::vector<std::string>& arguments) {
         if (processListing) return *processListing;
-        std::string listing;
-        std::vector<Process> all{{kOwnPid, 321, 0, std::string(kToolFolder) + "/drivelark-mount unmount /Volumes/Data"}};
+        std::vector<Process> all{{kOwnPid, 321, 0, std::string(kToolFolder) + "/drivelark-mount unmount /Volumes/X"}};
         all.insert(all.end(), processes.begin(), processes.end());
+        std::string listing;
         for (const Process& p : all) {
             if (arguments[1] != "-p" || arguments[2] == std::to_string(p.pid))
                 listing += std::to_string(p.pid) + " " + std::to_string(p.parent) + " " + std::to_string(p.owner) +
@@ -252,7 +226,7 @@ private:
         return exited(listing.empty() ? 1 : 0, listing);
     }
 
-    std::size_t infoLooks = 0;
+    std::size_t looks = 0;
 };
 
 }  // namespace drivelark::helper::testing
