@@ -1,8 +1,5 @@
 #include "helper/device_use.h"
 
-#include <charconv>
-
-#include "foundation/command_runner.h"
 #include "foundation/system_programs.h"
 #include "helper/ntfs_device.h"
 #include "platform/posix/posix_error.h"
@@ -11,75 +8,57 @@ namespace drivelark::helper {
 
 namespace {
 
-std::string_view nextWord(std::string_view& text) {
-    size_t start = text.find_first_not_of(" \t");
-    if (start == std::string_view::npos) return text = {};
-    size_t end = text.find_first_of(" \t", start);
-    std::string_view word = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end);
-    return word;
-}
-
-bool isNtfs3g(std::string_view program) {
-    size_t slash = program.rfind('/');
-    return program.substr(slash == std::string_view::npos ? 0 : slash + 1) == "ntfs-3g";
-}
+constexpr std::chrono::seconds kListingTimeLimit{10};
 
 }  // namespace
 
-std::optional<Outcome> readMountTable(MountTable& table) {
-    CommandResult listing = runCommand(kMountPath, {});
-    if (listing.exit != 0) {
-        Outcome outcome{kFailed, {}};
-        return outcome.quote(listing.out).say("cannot read the mount table, so cannot tell what is mounted where");
+std::optional<Outcome> readProcesses(Session& session, std::vector<Process>& processes) {
+    ProgramRun listing = session.run(kPsPath, kProcessListArguments, kListingTimeLimit);
+    std::optional<std::vector<Process>> parsed =
+        succeeded(listing) ? parseProcessList(listing.output, session.system.processId()) : std::nullopt;
+    if (parsed) {
+        processes = std::move(*parsed);
+        return std::nullopt;
     }
-    table = parseMountTable(listing.out);
+    Outcome outcome{kFailed, {}};
+    return outcome.quote(listing, kPsPath)
+        .say("cannot list the running programs reliably, so cannot tell who uses what");
+}
+
+std::optional<Outcome> readMounts(Session& session, std::vector<ListedMount>& mounts) {
+    ProgramRun listing = session.run(kMountPath, {}, kListingTimeLimit);
+    std::optional<std::vector<ListedMount>> parsed =
+        succeeded(listing) ? parseMountListing(listing.output) : std::nullopt;
+    if (parsed) {
+        mounts = std::move(*parsed);
+        return std::nullopt;
+    }
+    Outcome outcome{kFailed, {}};
+    return outcome.quote(listing, kMountPath).say("cannot read the mount table, so cannot tell what is mounted where");
+}
+
+std::optional<Outcome> findSystemMount(const std::vector<ListedMount>& mounts, const std::string& device,
+                                       std::optional<ListedMount>& systemMount) {
+    std::vector<ListedMount> ofDevice = mountsOfDevice(mounts, device);
+    if (ofDevice.empty()) return std::nullopt;
+    if (ofDevice.size() > 1 || !isSystemNtfsMount(ofDevice.front().entry))
+        return refused("/dev/" + device + " is mounted at " + ofDevice.back().mountPoint +
+                       " other than by the system's read-only NTFS driver; eject it first");
+    systemMount = ofDevice.front();
     return std::nullopt;
 }
 
-std::optional<std::string> mountPointOfDevice(const MountTable& table, std::string_view device) {
-    std::string source = "/dev/" + std::string(device);
-    for (const auto& [mountPoint, entry] : table) {
-        if (entry.source == source) return mountPoint;
-    }
-    return std::nullopt;
-}
-
-std::optional<int> ntfs3gServing(std::string_view processes, std::string_view device) {
-    const std::string node = "/dev/" + std::string(device);
-    const std::string raw = "/dev/r" + std::string(device);
-    while (!processes.empty()) {
-        size_t end = processes.find('\n');
-        std::string_view line = processes.substr(0, end);
-        processes.remove_prefix(end == std::string_view::npos ? processes.size() : end + 1);
-
-        std::string_view pidText = nextWord(line);
-        int pid = 0;
-        if (std::from_chars(pidText.data(), pidText.data() + pidText.size(), pid).ec != std::errc{}) continue;
-        if (!isNtfs3g(nextWord(line))) continue;
-        for (std::string_view word = nextWord(line); !word.empty(); word = nextWord(line)) {
-            if (word == node || word == raw) return pid;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<Outcome> stopIfServedByNtfs3g(HelperSystem& system, const std::string& device) {
+std::optional<Outcome> stopIfServedByNtfs3g(Session& session, const std::string& device) {
     constexpr int kLooks = 30;
     constexpr std::chrono::milliseconds kBetweenLooks{100};
     for (int look = 1;; ++look) {
-        CommandResult processes = runCommand(kPsPath, {"-A", "-ww", "-o", "pid=,args="});
-        if (processes.exit != 0) {
-            Outcome outcome{kFailed, {}};
-            return outcome.quote(processes.out)
-                .say("cannot list the running programs, so cannot tell whether ntfs-3g serves /dev/" + device);
-        }
-        std::optional<int> pid = ntfs3gServing(processes.out, device);
+        std::vector<Process> processes;
+        if (std::optional<Outcome> unreadable = readProcesses(session, processes)) return unreadable;
+        std::optional<int> pid = ntfs3gServing(processes, device);
         if (!pid) return std::nullopt;
-        if (look == kLooks)
+        if (look == kLooks || !session.pause(kBetweenLooks))
             return refused("/dev/" + device + " is in use by ntfs-3g (process " + std::to_string(*pid) +
                            "); eject that volume first");
-        system.pause(kBetweenLooks);
     }
 }
 
@@ -87,9 +66,7 @@ std::optional<Outcome> stopIfLockedByOther(HelperSystem& system, const std::stri
     std::string node = "/dev/" + device;
     LockTest lock = system.testWriteLock(node);
     if (lock.error != 0) {
-        if (isWriteDenial(lock.error))
-            return failed("__WRITE_DENIED__ the system refuses to open " + node + " for writing (" +
-                          errorText(lock.error) + ")");
+        if (isWriteDenial(lock.error)) return writeDenied(node, lock.error);
         return std::nullopt;  // no lock information here
     }
     if (lock.lockedByOther) return refused(node + " is held open by another program");

@@ -1,6 +1,5 @@
 #include "helper/fix_command.h"
 
-#include "foundation/command_runner.h"
 #include "helper/device_use.h"
 #include "helper/ntfs_device.h"
 #include "helper/system_mount.h"
@@ -10,58 +9,85 @@ namespace drivelark::helper {
 
 namespace {
 
-// The device is not mounted and nobody holds it: check for hibernation, then clear the mark.
-Outcome fixUnmounted(HelperSystem& system, const std::string& device, const std::string& probe,
-                     const std::string& ntfsfix) {
+constexpr std::chrono::seconds kProbeTimeLimit{15};
+constexpr std::chrono::seconds kNtfsfixTimeLimit{30};
+// Kept for putting the system's mount back after a failed repair.
+constexpr std::chrono::seconds kAfterNtfsfix{15};
+
+// Why the probe's verdict stops the repair; empty when ntfsfix may run.
+std::string whyNotRepairable(ProbeVerdict verdict, Outcome& outcome, const std::string& node) {
+    switch (verdict) {
+        case ProbeVerdict::mountable:
+        case ProbeVerdict::unclean:
+            return {};
+        case ProbeVerdict::fastRestart:
+            outcome.mark(HelperProtocol::kUnsafeState);
+            return {};
+        case ProbeVerdict::hibernated:
+            // ntfsfix would empty the journal before it gives up; Windows, resuming, would then
+            // lose what it had not written yet.
+            outcome.mark(HelperProtocol::kHibernated);
+            return "Windows was hibernated on this volume: start Windows, let it resume and shut it down fully, "
+                   "then try again";
+        case ProbeVerdict::notNtfs:
+            return node + " does not hold an NTFS file system any more";
+        case ProbeVerdict::corrupt:
+            return node + " is damaged: ntfs-3g.probe finds it corrupt";
+        case ProbeVerdict::unknown:
+            break;
+    }
+    return "cannot tell whether Windows is hibernated on " + node + ", so its mark is left alone";
+}
+
+// The device is not mounted and nobody holds it: check it once more, then clear the mark.
+Outcome repair(Session& session, const Request& request, const std::string& probe, const std::string& ntfsfix) {
+    HelperSystem& system = session.system;
+    const std::string& device = request.device;
     if (std::optional<Outcome> locked = stopIfLockedByOther(system, device)) return *locked;
     if (std::optional<Outcome> denied = stopIfWritesRefused(system, device)) return *denied;
+    if (std::optional<Outcome> stop = stopUnlessNtfs(system, device)) return *stop;
 
     std::string node = "/dev/" + device;
     Outcome outcome{kFailed, {}};
-    // On a hibernated volume ntfsfix empties the journal before it gives up; Windows, resuming,
-    // would then lose what it had not written yet. When the probe cannot tell, nothing is done.
-    CommandResult probed = runCommand(probe, {"--readwrite", node});
-    if (probed.out.find("hibernated") != std::string::npos)
-        return outcome.quote(probed.out)
-            .say(
-                "Windows was hibernated on this volume: start Windows, let it resume and shut it down fully, "
-                "then try again");
-    if (probed.exit == 126 || probed.exit == 127 || probed.exit >= 128)
-        return outcome.quote(probed.out)
-            .say("cannot tell whether Windows is hibernated on " + node + ", so its mark is left alone");
+    ProgramRun probed = session.run(probe, {"--readwrite", node}, kProbeTimeLimit);
+    outcome.quote(probed, probe);
+    if (std::string why = whyNotRepairable(probeVerdict(probed), outcome, node); !why.empty()) return outcome.say(why);
+    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, device, request.volumeIdentity)) return *stop;
 
-    CommandResult fixed = runCommand(ntfsfix, {"-d", node});
-    outcome.status = statusAfterChild(fixed.exit);
-    outcome.quote(fixed.out);
-    if (outcome.status != kSucceeded)
-        outcome.say("ntfsfix could not clear the mark on " + node + " (exit status " + std::to_string(fixed.exit) +
-                    ")");
-    return outcome;
+    auto limit = std::min<std::chrono::milliseconds>(kNtfsfixTimeLimit, session.left() - kAfterNtfsfix);
+    ProgramRun fixed = session.run(ntfsfix, {"-d", node}, limit);
+    outcome.quote(fixed, ntfsfix);
+    if (succeeded(fixed)) {
+        outcome.status = kSucceeded;
+        return outcome;
+    }
+    return outcome.say("ntfsfix could not clear the mark on " + node);
 }
 
 }  // namespace
 
-Outcome runFix(HelperSystem& system, const std::string& device) {
+Outcome runFix(Session& session, const Request& request) {
+    HelperSystem& system = session.system;
+    const std::string& device = request.device;
     TrustedTool probe = trustedTool(system, "ntfs-3g.probe");
     if (!probe.path) return refused(probe.problem);
     TrustedTool ntfsfix = trustedTool(system, "ntfsfix");
     if (!ntfsfix.path) return refused(ntfsfix.problem);
-    if (std::optional<Outcome> stop = stopUnlessNtfsDevice(system, device)) return *stop;
-    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(system, device)) return *busy;
-    MountTable table;
-    if (std::optional<Outcome> unreadable = readMountTable(table)) return *unreadable;
+    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, device, request.volumeIdentity)) return *stop;
+    if (std::optional<Outcome> stop = stopUnlessNtfs(system, device)) return *stop;
+    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(session, device)) return *busy;
+    std::vector<ListedMount> mounts;
+    if (std::optional<Outcome> unreadable = readMounts(session, mounts)) return *unreadable;
+    std::optional<ListedMount> systemMount;
+    if (std::optional<Outcome> stop = findSystemMount(mounts, device, systemMount)) return *stop;
+    if (!systemMount) return repair(session, request, *probe.path, *ntfsfix.path);
 
-    std::optional<std::string> mountPoint = mountPointOfDevice(table, device);
-    if (!mountPoint) return fixUnmounted(system, device, *probe.path, *ntfsfix.path);
-    // ntfsfix would change the volume underneath a mount. Only the system's own read-only mount is
-    // taken away for the repair; it comes back if the repair fails.
-    const MountEntry& mount = table.at(*mountPoint);
-    if (mount.type != "ntfs" || !mount.readOnly)
-        return refused("/dev/" + device + " is mounted at " + printable(*mountPoint) + "; eject it first");
-    Outcome unmounted = unmountSystemMount(device);
+    // ntfsfix would change the volume underneath a mount, even a read-only one.
+    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, device, request.volumeIdentity)) return *stop;
+    Outcome unmounted = unmountSystemMount(session, device);
     if (unmounted.status != kSucceeded) return unmounted;
-    Outcome outcome = fixUnmounted(system, device, *probe.path, *ntfsfix.path);
-    if (outcome.status != kSucceeded) restoreSystemMount(outcome, device);
+    Outcome outcome = repair(session, request, *probe.path, *ntfsfix.path);
+    if (outcome.status != kSucceeded) restoreSystemMount(session, outcome, device);
     return outcome;
 }
 

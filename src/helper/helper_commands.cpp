@@ -10,6 +10,24 @@ namespace drivelark::helper {
 
 namespace {
 
+using namespace HelperProtocol;
+
+// A moment past the budget, in case a call that a stalled disk holds keeps the work from
+// noticing that its time is up; the caller waits kCallerMargin, which is longer.
+constexpr std::chrono::seconds kWatchdogGrace{1};
+
+std::chrono::seconds budgetOf(Subcommand subcommand) {
+    switch (subcommand) {
+        case Subcommand::selftest: return kSelftestBudget;
+        case Subcommand::mount: return kMountBudget;
+        case Subcommand::fix: return kFixBudget;
+        case Subcommand::unmount: return kUnmountBudget;
+        case Subcommand::keepalive: return kKeepaliveBudget;
+        case Subcommand::flush: return kFlushBudget;
+    }
+    return kSelftestBudget;
+}
+
 // The application asks this to learn whether the password-free channel is set up.
 Outcome runSelftest(HelperSystem& system) {
     if (system.hasRootRights()) return Outcome{};
@@ -38,11 +56,16 @@ Outcome runHelper(HelperSystem& system, const std::vector<std::string>& argument
     ParsedRequest parsed = parseRequest(arguments);
     if (!parsed.request) return refused(parsed.problem);
     const Request& request = *parsed.request;
+    const std::chrono::seconds budget = budgetOf(request.subcommand);
+    system.endProcessAfter(budget + kWatchdogGrace, kFailed,
+                           "drivelark-mount: stopped: " + arguments.front() + " did not finish within " +
+                               std::to_string(budget.count()) + " s\n");
+    Session session(system, budget);
     switch (request.subcommand) {
         case Subcommand::selftest: return runSelftest(system);
-        case Subcommand::mount: return runMount(system, request);
-        case Subcommand::fix: return runFix(system, request.device);
-        case Subcommand::unmount: return runUnmount(system, request.mountPoint);
+        case Subcommand::mount: return runMount(session, request);
+        case Subcommand::fix: return runFix(session, request);
+        case Subcommand::unmount: return runUnmount(session, request.mountPoint);
         case Subcommand::keepalive: return runKeepalive(system, request.device);
         case Subcommand::flush: return runFlush(system, request.device);
     }

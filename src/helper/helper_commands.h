@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "helper/helper_system.h"
+#include "platform/helper_system.h"
 #include "helper/outcome.h"
 
 namespace drivelark::helper {

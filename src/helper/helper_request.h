@@ -17,6 +17,7 @@ struct Request {
     std::string device;      // mount, fix, keepalive, flush: a BSD name such as disk4s1
     std::string mountPoint;  // mount, unmount: /Volumes/<name>
     std::string volumeName;  // mount
+    std::string volumeIdentity;  // mount, fix: what volumeIdentity gave for the volume decided for
 
     bool operator==(const Request&) const = default;
 };

@@ -91,14 +91,18 @@ for tool in "${tools[@]}"; do
 done
 [ -d "$rule_dir" ] || fail "$rule_dir is missing, so sudo cannot be given the helper's rule"
 
-# The helper's digest pins the rule to this very file.
-if command -v shasum >/dev/null 2>&1; then
-  digest=$(shasum -a 256 <"$source_dir/drivelark-mount") || fail "cannot compute the helper's digest"
-else
-  digest=$(sha256sum <"$source_dir/drivelark-mount") || fail "cannot compute the helper's digest"
-fi
-digest=${digest%% *}
-[[ $digest =~ ^[0-9a-f]{64}$ ]] || fail "the helper's digest '$digest' is not a SHA-256 digest"
+# The hex SHA-256 digest of a file.
+digest_of() {
+  local digest
+  if command -v shasum >/dev/null 2>&1; then
+    digest=$(shasum -a 256 <"$1") || return 1
+  else
+    digest=$(sha256sum <"$1") || return 1
+  fi
+  digest=${digest%% *}
+  [[ $digest =~ ^[0-9a-f]{64}$ ]] || return 1
+  printf '%s\n' "$digest"
+}
 
 [ -d "$parent_dir" ] || install -d -o 0 -g 0 -m 0755 "$parent_dir"
 install -d -o 0 -g 0 -m 0755 "$bin_dir"
@@ -110,6 +114,8 @@ chmod 0755 "$bin_dir"
 for tool in "${tools[@]}"; do
   install -o 0 -g 0 -m 0755 "$source_dir/$tool" "$bin_dir/.$tool.new"
 done
+# The rule pins the copy that root now holds, not the bundle, whose owner can change it meanwhile.
+digest=$(digest_of "$bin_dir/.drivelark-mount.new") || fail "cannot compute the helper's digest"
 placed=true
 for tool in "${tools[@]}"; do
   mv -f "$bin_dir/.$tool.new" "$bin_dir/$tool"
@@ -133,4 +139,5 @@ for tool in "${tools[@]}"; do
   [ -x "$bin_dir/$tool" ] || fail "$bin_dir/$tool is not executable"
 done
 [ -f "$rule_file" ] || fail "$rule_file is not in place"
+[ "$(digest_of "$helper")" = "$digest" ] || fail "$helper is not the file its sudo rule pins"
 echo HELPER_INSTALL_OK

@@ -2,20 +2,46 @@
 
 #include <cerrno>
 
-#include "foundation/command_runner.h"
+#include "discovery/volume_identity.h"
 #include "foundation/system_programs.h"
-#include "discovery/volume_description.h"
 #include "helper/boot_sector.h"
 #include "platform/posix/posix_error.h"
+#include "platform/property_list.h"
 
 namespace drivelark::helper {
 
-std::optional<Outcome> stopUnlessNtfsDevice(HelperSystem& system, const std::string& device) {
-    CommandResult described = runCommand(kDiskutilPath, {"info", "-plist", device});
-    std::optional<VolumeDescription> info =
-        described.exit == 0 ? parseVolumeDescription(described.out) : std::nullopt;
-    if (!info || info->deviceIdentifier != device) return refused("the disk utility does not know " + device);
+namespace {
 
+constexpr std::chrono::seconds kDescriptionTimeLimit{15};
+
+// The probe's own line for a volume that Windows shut down with fast restart.
+bool saysFastRestart(std::string_view output) {
+    constexpr std::string_view kLine = "Metadata kept in Windows cache";
+    for (size_t at = output.find(kLine); at != std::string_view::npos; at = output.find(kLine, at + 1)) {
+        if (at == 0 || output[at - 1] == '\n') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<Outcome> stopUnlessTheVolume(Session& session, const std::string& device, const std::string& identity) {
+    ProgramRun described = session.run(kDiskutilPath, {"info", "-plist", device}, kDescriptionTimeLimit);
+    std::optional<PlistValue> description = succeeded(described) ? parsePropertyList(described.output) : std::nullopt;
+    const std::string* named = description ? description->textAt("DeviceIdentifier") : nullptr;
+    if (named == nullptr || *named != device) {
+        Outcome outcome{kFailed, {}};
+        return outcome.quote(described, kDiskutilPath)
+            .say("cannot read the disk utility's description of " + device + ", so cannot tell which volume it holds");
+    }
+    if (volumeIdentity(*description) == identity) return std::nullopt;
+    return Outcome{kVolumeChanged, {}}
+        .mark(HelperProtocol::kVolumeChangedMarker)
+        .say("/dev/" + device + " no longer holds the volume this was asked for (another disk has taken its name); " +
+             "nothing was changed");
+}
+
+std::optional<Outcome> stopUnlessNtfs(HelperSystem& system, const std::string& device) {
     std::string node = "/dev/" + device;
     DeviceBytes sector = system.readStart(node, kBootSectorSize);
     if (sector.error != 0) return refused("cannot read the boot sector of " + node + ": " + errorText(sector.error));
@@ -25,13 +51,31 @@ std::optional<Outcome> stopUnlessNtfsDevice(HelperSystem& system, const std::str
 
 bool isWriteDenial(int error) { return error == EPERM || error == EACCES || error == EROFS; }
 
+Outcome writeDenied(const std::string& node, int error) {
+    return Outcome{kFailed, {}}
+        .mark(HelperProtocol::kWriteDenied)
+        .say("the system refuses to open " + node + " for writing (" + errorText(error) + ")");
+}
+
 std::optional<Outcome> stopIfWritesRefused(HelperSystem& system, const std::string& device) {
     std::string raw = "/dev/r" + device;
     int error = system.openForWriting(raw);
     if (error == 0) return std::nullopt;
-    if (isWriteDenial(error))
-        return failed("__WRITE_DENIED__ the system refuses to open " + raw + " for writing (" + errorText(error) + ")");
+    if (isWriteDenial(error)) return writeDenied(raw, error);
     return failed("cannot open " + raw + " for writing: " + errorText(error));
+}
+
+ProbeVerdict probeVerdict(const ProgramRun& probe) {
+    if (!probe.launched || probe.timedOut) return ProbeVerdict::unknown;
+    switch (probe.status) {
+        case 0: return ProbeVerdict::mountable;
+        case 12: return ProbeVerdict::notNtfs;
+        case 13: return ProbeVerdict::corrupt;
+        case 14:
+            return saysFastRestart(probe.output) ? ProbeVerdict::fastRestart : ProbeVerdict::hibernated;
+        case 15: return ProbeVerdict::unclean;
+        default: return ProbeVerdict::unknown;
+    }
 }
 
 }  // namespace drivelark::helper

@@ -1,26 +1,37 @@
 #pragma once
 
-// Checks that a device is what the caller says before root touches it: a disk the disk utility
-// knows by that name, holding NTFS, whose raw node the system lets us write.
+// Checks that a device is what the caller says before root touches it: the very volume the
+// action was decided for, holding NTFS, whose raw node the system lets us write, in a state that
+// ntfs-3g.probe says may be changed.
 
 #include <optional>
 #include <string>
-#include <string_view>
 
-#include "helper/helper_system.h"
 #include "helper/outcome.h"
+#include "helper/session.h"
 
 namespace drivelark::helper {
 
-// Refuses unless the disk utility describes `device` under that very name and its boot sector
-// says NTFS.
-std::optional<Outcome> stopUnlessNtfsDevice(HelperSystem& system, const std::string& device);
+// Stops unless the disk utility's description of `device` gives `identity` (volumeIdentity): the
+// device name may have passed to another disk since the caller decided. A description that
+// cannot be read fails; another volume fails with kVolumeChanged and its marker.
+std::optional<Outcome> stopUnlessTheVolume(Session& session, const std::string& device, const std::string& identity);
+
+// Refuses unless the boot sector of /dev/<device> says NTFS.
+std::optional<Outcome> stopUnlessNtfs(HelperSystem& system, const std::string& device);
 
 // True for the errors with which the system refuses raw writes (privacy settings, read-only media).
 bool isWriteDenial(int error);
+// The failure for a raw write the system refused, with its marker.
+Outcome writeDenied(const std::string& node, int error);
 
-// Opens /dev/r<device> for writing and writes nothing: when the system refuses, ntfs-3g could
-// not write either, and the output carries __WRITE_DENIED__ for the caller.
+// Opens /dev/r<device> for writing and writes nothing: when the system refuses, ntfs-3g and
+// ntfsfix could not write either.
 std::optional<Outcome> stopIfWritesRefused(HelperSystem& system, const std::string& device);
+
+// What "ntfs-3g.probe --readwrite" found, by its exit status: 14 stands for both hibernation and
+// a fast restart, of which only the latter has the probe say "Metadata kept in Windows cache".
+enum class ProbeVerdict { mountable, fastRestart, unclean, hibernated, notNtfs, corrupt, unknown };
+ProbeVerdict probeVerdict(const ProgramRun& probe);
 
 }  // namespace drivelark::helper

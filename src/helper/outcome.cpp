@@ -1,18 +1,61 @@
 #include "helper/outcome.h"
 
+#include "foundation/utf8.h"
+
 namespace drivelark::helper {
+
+namespace {
+
+std::string printableKeeping(std::string_view text, std::string_view kept) {
+    std::string result;
+    while (!text.empty()) {
+        char32_t character;
+        size_t length = utf8CharacterAt(text, 0, character);
+        unsigned char c = static_cast<unsigned char>(text.front());
+        bool control = length == 1 && (c < 0x20 || c == 0x7F) && kept.find(text.front()) == std::string_view::npos;
+        if (length == 0 || control) {
+            result += '?';
+            length = 1;
+        } else {
+            result.append(text.substr(0, length));
+        }
+        text.remove_prefix(length);
+    }
+    return result;
+}
+
+}  // namespace
 
 Outcome& Outcome::say(std::string_view line) {
     text += "drivelark-mount: ";
-    text += line;
+    text += printable(line);
+    text += '\n';
+    return *this;
+}
+
+Outcome& Outcome::mark(std::string_view marker) {
+    text += marker;
     text += '\n';
     return *this;
 }
 
 Outcome& Outcome::quote(std::string_view output) {
-    if (output.empty()) return *this;
-    text += output;
-    if (output.back() != '\n') text += '\n';
+    std::string lines = printableKeeping(output, "\n\t");
+    if (lines.empty()) return *this;
+    if (lines.back() != '\n') lines += '\n';
+    // Markers begin with "__": a quoted line that does (after blanks) loses its first underscore.
+    for (size_t start = 0; start < lines.size(); start = lines.find('\n', start) + 1) {
+        size_t first = lines.find_first_not_of(" \t", start);
+        if (lines.compare(first, 2, "__") == 0) lines[first] = '?';
+    }
+    text += lines;
+    return *this;
+}
+
+Outcome& Outcome::quote(const ProgramRun& run, std::string_view path) {
+    if (!run.launched) return say(run.launchError);
+    quote(run.output);
+    if (run.timedOut) say(std::string(path) + " did not finish in time and was stopped");
     return *this;
 }
 
@@ -20,14 +63,8 @@ Outcome refused(std::string_view reason) { return Outcome{kRefused, {}}.say(reas
 
 Outcome failed(std::string_view reason) { return Outcome{kFailed, {}}.say(reason); }
 
-std::string printable(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    }
-    return result;
-}
+std::string printable(std::string_view text) { return printableKeeping(text, {}); }
 
-int statusAfterChild(int childStatus) { return childStatus == 0 ? kSucceeded : kFailed; }
+bool succeeded(const ProgramRun& run) { return run.launched && !run.timedOut && run.status == 0; }
 
 }  // namespace drivelark::helper

@@ -5,13 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "mount/helper_protocol.h"
+#include "platform/program_run.h"
+
 namespace drivelark::helper {
 
-// The exit statuses callers tell apart. The tool never exits 126 or 127 itself: to the caller
-// those mean that the password-free channel could not run at all.
-inline constexpr int kSucceeded = 0;
-inline constexpr int kFailed = 1;   // the work was tried and did not succeed
-inline constexpr int kRefused = 2;  // the arguments or the target are unsafe; nothing was done
+using HelperProtocol::kFailed;
+using HelperProtocol::kRefused;
+using HelperProtocol::kSucceeded;
+using HelperProtocol::kVolumeChanged;
 
 struct Outcome {
     int status = kSucceeded;
@@ -19,19 +21,23 @@ struct Outcome {
 
     // Appends one line of the tool's own, beginning "drivelark-mount: ".
     Outcome& say(std::string_view line);
-    // Appends another program's output as it was, ending in a line break.
+    // Appends one of the protocol's marker lines.
+    Outcome& mark(std::string_view marker);
+    // Appends another program's output, made printable line by line: no line of it can pass for
+    // a marker, and the whole stays valid UTF-8, which the application needs to read any of it.
     Outcome& quote(std::string_view output);
+    // Appends what a program printed, and why it did not run or finish when it did not.
+    Outcome& quote(const ProgramRun& run, std::string_view path);
 };
 
 Outcome refused(std::string_view reason);
 Outcome failed(std::string_view reason);
 
-// `text` with every control character replaced by "?", so that a hostile name cannot add lines
-// to the output that callers read.
+// `text` with every control character and every byte that is not part of valid UTF-8 replaced
+// by "?", so that a hostile name cannot add lines to the output or make it unreadable.
 std::string printable(std::string_view text);
 
-// The tool's status for a child program's exit status: 0 stays 0, anything else (126 and 127
-// included) is a failure of the work.
-int statusAfterChild(int childStatus);
+// True when the program ran to its end and exited 0.
+bool succeeded(const ProgramRun& run);
 
 }  // namespace drivelark::helper

@@ -1,26 +1,31 @@
 #include "helper/system_mount.h"
 
-#include "foundation/command_runner.h"
 #include "foundation/system_programs.h"
 
 namespace drivelark::helper {
 
-Outcome unmountSystemMount(const std::string& device) {
-    CommandResult forced = runCommand(kDiskutilPath, {"unmount", "force", device});
-    if (forced.exit == 0) return Outcome{};
-    CommandResult plain = runCommand(kDiskutilPath, {"unmount", device});
-    Outcome outcome{statusAfterChild(plain.exit), {}};
-    if (outcome.status != kSucceeded)
-        outcome.quote(forced.out).quote(plain.out).say("could not unmount /dev/" + device);
-    return outcome;
+namespace {
+
+// A dissenting process can keep diskutil waiting for minutes.
+constexpr std::chrono::seconds kDiskutilTimeLimit{15};
+
+}  // namespace
+
+Outcome unmountSystemMount(Session& session, const std::string& device) {
+    ProgramRun forced = session.run(kDiskutilPath, {"unmount", "force", device}, kDiskutilTimeLimit);
+    if (succeeded(forced)) return Outcome{};
+    ProgramRun plain = session.run(kDiskutilPath, {"unmount", device}, kDiskutilTimeLimit);
+    if (succeeded(plain)) return Outcome{};
+    Outcome outcome{kFailed, {}};
+    return outcome.quote(forced, kDiskutilPath).quote(plain, kDiskutilPath).say("could not unmount /dev/" + device);
 }
 
-void restoreSystemMount(Outcome& outcome, const std::string& device) {
-    CommandResult mounted = runCommand(kDiskutilPath, {"mount", device});
-    if (mounted.exit == 0) {
+void restoreSystemMount(Session& session, Outcome& outcome, const std::string& device) {
+    ProgramRun mounted = session.run(kDiskutilPath, {"mount", device}, kDiskutilTimeLimit);
+    if (succeeded(mounted)) {
         outcome.say("mounted /dev/" + device + " again as the system had it");
     } else {
-        outcome.quote(mounted.out).say("could not mount /dev/" + device + " again");
+        outcome.quote(mounted, kDiskutilPath).say("could not mount /dev/" + device + " again");
     }
 }
 

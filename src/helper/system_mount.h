@@ -6,13 +6,14 @@
 #include <string>
 
 #include "helper/outcome.h"
+#include "helper/session.h"
 
 namespace drivelark::helper {
 
 // "diskutil unmount force <device>", and a plain unmount when that fails. Succeeds when either does.
-Outcome unmountSystemMount(const std::string& device);
+Outcome unmountSystemMount(Session& session, const std::string& device);
 
 // Mounts `device` again the way the system does ("diskutil mount"), and says so in `outcome`.
-void restoreSystemMount(Outcome& outcome, const std::string& device);
+void restoreSystemMount(Session& session, Outcome& outcome, const std::string& device);
 
 }  // namespace drivelark::helper

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "helper/helper_system.h"
+#include "platform/helper_system.h"
 
 namespace drivelark::helper {
 

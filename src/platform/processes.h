@@ -8,16 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace drivelark {
+#include "platform/program_run.h"
 
-// What happened to a program that was run to completion.
-struct ProgramRun {
-    bool launched = false;     // false: the program never started; `launchError` says why
-    std::string launchError;
-    int status = 0;            // exit status; 128 + signal number when a signal ended it
-    std::string output;        // raw bytes of standard output and standard error, in arrival order
-    bool timedOut = false;     // true: killed at its time limit; `status` is then 128 + SIGKILL
-};
+namespace drivelark {
 
 // A long-lived child started with its output sent to the null device.
 // Destroying the handle reaps the child once it has exited; it does not stop it.

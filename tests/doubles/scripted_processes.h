@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
-#include <ranges>
 #include <string>
 #include <vector>
 
@@ -38,8 +38,10 @@ public:
 
     const std::vector<ProgramCall>& calls() const { return calls_; }
     std::vector<ProgramCall> callsOf(const std::string& path) const {
-        auto matching = calls_ | std::views::filter([&](const ProgramCall& call) { return call.path == path; });
-        return {matching.begin(), matching.end()};
+        std::vector<ProgramCall> matching;
+        std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
+                     [&](const ProgramCall& call) { return call.path == path; });
+        return matching;
     }
 
     // Answers alike with or without a time limit.

@@ -16,6 +16,7 @@
 #include "discovery/partition_listing.h"
 #include "discovery/volume_identity.h"
 #include "discovery/volume_description.h"
+#include "discovery/volume_identity.h"
 #include "helper/helper_commands.h"
 #include "helper/helper_request.h"
 #include "helper/helper_scene.h"
@@ -53,7 +54,7 @@ void collectDevices(const PlistValue& value, std::vector<NTFSPartition>& found) 
     if (value.dictionary() == nullptr) return;
     if (value.textAt("DeviceIdentifier"))
         found.push_back({*textAt(value, "DeviceIdentifier"), textAt(value, "VolumeName").value_or(""),
-                         textAt(value, "VolumeUUID").value_or("")});
+                         textAt(value, "VolumeUUID").value_or(""), volumeIdentity(value)});
     for (const auto& [key, item] : *value.dictionary()) collectDevices(item, found);
 }
 
@@ -84,8 +85,11 @@ bool isAllowedProgram(const ProgramCall& call) {
                (a == Arguments{"info", "-plist", last} || a == Arguments{"unmount", "force", last} ||
                 a == Arguments{"unmount", last} || a == Arguments{"mount", last});
     if (call.path == kMount) return a.empty();
-    if (call.path == kPs) return a == Arguments{"-A", "-ww", "-o", "pid=,args="};
-    if (call.path == "/sbin/umount") return a == Arguments{"-f", last} && isVolumesMountPoint(last);
+    if (call.path == kPs)
+        return a == kProcessListArguments ||
+               (a.size() == 5 && a[0] == "-ww" && a[1] == "-p" && a[3] == "-o" && a[4] == "pid=,ppid=,uid=,args=" &&
+                a[2].find_first_not_of("0123456789") == std::string::npos);
+    if (call.path == kUmount) return a == Arguments{"-f", last} && isVolumesMountPoint(last);
     if (call.path == kProbe) return a == Arguments{"--readwrite", last} && isDeviceNode(last);
     if (call.path == kNtfsfix) return a == Arguments{"-d", last} && isDeviceNode(last);
     constexpr std::string_view kHead = "volname=", kTail = ",local,noowners,noatime";
@@ -175,6 +179,15 @@ void checkShellQuoting(std::string_view input) {
     require(run.launched && run.status == 0 && run.output == text, "the shell succeeds and prints the text exactly");
 }
 
+// Whether the tool changed anything: unmounted, mounted, repaired, made a folder or sent a signal.
+bool acted(HelperMachine& mac) {
+    return !mac.system.signals.empty() || mac.system.touched.contains("mkdir") ||
+           std::ranges::any_of(mac.system.programs.calls(), [](const ProgramCall& call) {
+               return call.path != kPs && call.path != kMount && call.path != kProbe &&
+                      !(call.path == kDiskutil && call.arguments.front() == "info");
+           });
+}
+
 void checkHelperArguments(std::string_view input) {
     Arguments arguments;  // separated by NUL characters
     std::istringstream words{std::string(input)};
@@ -182,32 +195,78 @@ void checkHelperArguments(std::string_view input) {
     HelperMachine mac;  // disk4s1 is NTFS and mounted read-only by the system; its programs succeed
     Outcome outcome = runHelper(mac.system, arguments);
 
-    const std::vector<ProgramCall>& calls = mac.platform.processes.calls();
+    const std::vector<ProgramCall>& calls = mac.system.programs.calls();
     require(std::ranges::all_of(calls, isAllowedProgram), "every program run is in the contract");
     for (const auto& [call, paths] : mac.system.touched) {
-        bool folders = call == "mkdir" || call == "rmdir";
-        require(std::ranges::all_of(paths, folders ? isVolumesMountPoint : isDeviceNode),
+        bool folders = call == "mkdir" || call == "rmdir", files = call == "lstat" || call == "statvfs";
+        require(files || std::ranges::all_of(paths, folders ? isVolumesMountPoint : isDeviceNode),
                 "only /Volumes/<one name> is created or removed, only /dev/disk... or /dev/rdisk... opened");
     }
-    require(outcome.status >= kSucceeded && outcome.status <= kRefused, "the exit status is 0, 1 or 2");
+    require(outcome.status >= kSucceeded && outcome.status <= kVolumeChanged, "the exit status is 0 to 3");
     if (!parseRequest(arguments).request)
-        require(outcome.status == kRefused && calls.empty() && mac.system.touched.empty(),
-                "bad arguments change nothing");
+        require(outcome.status == kRefused && calls.empty() && mac.system.touched.empty() && !mac.system.watchdog &&
+                    std::ranges::count(outcome.text, '\n') == 1,
+                "bad arguments are refused in one line and change nothing");
     require(outcome.text.empty() || outcome.text.ends_with('\n'), "the output ends with a line break");
-    const std::string printed = "\n" + mac.ntfs3g.output + mac.ntfsfix.output + HelperMachine::kUnmountFailure;
     std::istringstream lines(outcome.text);
+    for (std::string line; std::getline(lines, line);) {
+        using namespace HelperProtocol;
+        const bool marker =
+            line == kHibernated || line == kUnsafeState || line == kWriteDenied || line == kVolumeChangedMarker;
+        std::string_view body = std::string_view(line).substr(std::min(line.find_first_not_of(" \t"), line.size()));
+        require(!hasControlCharacter(body) && (marker || !body.starts_with("__")),
+                "every output line is printable, and only the tool's own markers begin with __");
+    }
+}
+
+std::string withoutLinesHolding(std::string_view text, std::string_view part) {
+    std::string kept;
+    std::istringstream lines{std::string(text)};
     for (std::string line; std::getline(lines, line);)
-        require((line.starts_with("drivelark-mount: ") && !hasControlCharacter(line)) ||
-                    printed.find("\n" + line + "\n") != std::string::npos,
-                "every output line is the tool's own or a line a program printed");
+        if (line.find(part) == std::string::npos) kept += line + "\n";
+    return kept;
+}
+
+// What ps, the mount program and the disk utility print, as three texts separated by NUL
+// characters, answered to mount, fix and unmount. Nothing crashes, and a listing that lacks the
+// tool's own process or the root file system, or a description of another volume, never lets an
+// action through.
+void checkHelperOutputs(std::string_view input) {
+    std::vector<std::string> parts(3);
+    std::istringstream texts{std::string(input)};
+    for (std::string& part : parts) std::getline(texts, part, '\0');
+    std::optional<PlistValue> description = parsePropertyList(parts[2]);
+    const bool theVolume = description && description->textAt("DeviceIdentifier") &&
+                           *description->textAt("DeviceIdentifier") == "disk4s1" &&
+                           volumeIdentity(*description) == kIdentity;
+    const std::vector<Arguments> commands = {{"mount", "disk4s1", "/Volumes/Data", "Data", kIdentity},
+                                             {"fix", "disk4s1", kIdentity}, {"unmount", "/Volumes/Data"}};
+    const std::string withoutOwn = withoutLinesHolding(parts[0], std::to_string(kOwnPid));
+    const std::string withoutRoot = withoutLinesHolding(parts[1], " on / (");
+    for (const Arguments& command : commands) {
+        for (int variant = 0; variant < 3; ++variant) {
+            HelperMachine mac;
+            mac.processListing = exited(0, variant == 1 ? withoutOwn : parts[0]);
+            mac.mountListing = exited(0, variant == 2 ? withoutRoot : parts[1]);
+            mac.descriptions = {parts[2]};
+            Outcome outcome = runHelper(mac.system, command);
+            require(std::ranges::all_of(mac.system.programs.calls(), isAllowedProgram),
+                    "every program run is in the contract");
+            require(outcome.status >= kSucceeded && outcome.status <= kVolumeChanged, "the exit status is 0 to 3");
+            if (variant != 0 || (command[0] != "unmount" && !theVolume))
+                require(outcome.status != kSucceeded && !acted(mac),
+                        "no action without the tool's own process, the root file system, or the volume decided for");
+        }
+    }
 }
 
 }  // namespace
 
-const Target kTargets[6] = {
+const Target kTargets[7] = {
     {"partition_listing", checkPartitionListing}, {"mount_table", checkMountTable},
     {"volume_description", checkVolumeDescription}, {"defaults_store", checkDefaultsStore},
     {"shell_quoting", checkShellQuoting},         {"helper_arguments", checkHelperArguments},
+    {"helper_outputs", checkHelperOutputs},
 };
 
 std::string readFile(const std::string& path) {

@@ -12,8 +12,9 @@ struct Target {
     const char* name;  // also the folder of its kept inputs, tests/fuzz/regressions/<name>
     void (*check)(std::string_view input);
 };
-// partition_listing, mount_table, volume_description, defaults_store, shell_quoting, helper_arguments
-extern const Target kTargets[6];
+// partition_listing, mount_table, volume_description, defaults_store, shell_quoting, helper_arguments,
+// helper_outputs
+extern const Target kTargets[7];
 
 std::string readFile(const std::string& path);
 

@@ -1,47 +1,109 @@
-// The decisions behind the helper tool's work: what a boot sector, a list of running programs and
-// a mount listing mean, and which tools it trusts. It runs ntfs-3g and its companions only from
-// its own folder, and only while nobody but root can change the folder or the tool; a root
-// shell's administrator may use the copy in the user's application.
+// The decisions behind the helper tool's work: what a boot sector, the list of running programs
+// and ntfs-3g.probe's exit mean, what of other programs' output may reach the
+// caller, and which tools it trusts: only the copies in its own folder, and only while nobody but
+// root can change the folder or the tool; a root shell's administrator may use the user's copy.
 
 #include <gtest/gtest.h>
 
 #include "helper/boot_sector.h"
-#include "helper/device_use.h"
+#include "helper/ntfs_device.h"
 #include "helper/trusted_tools.h"
 #include "helper_scene.h"
-#include "test_data.h"
 
 using namespace drivelark;
 using namespace drivelark::helper;
 using namespace drivelark::helper::testing;
 
 TEST(BootSectorTest, OnlyNtfsWithTheSignatureIsRecognised) {
-    EXPECT_TRUE(isNtfsBootSector(ntfsBootSector()));
     EXPECT_TRUE(isNtfsBootSector(ntfsBootSector() + "more of the device"));
     auto changed = [](size_t at, const std::string& with) { return ntfsBootSector().replace(at, with.size(), with); };
     for (const std::string& other : {changed(3, "EXFAT   "), changed(3, "ntfs    "), changed(511, std::string(1, '\0')),
-                                     changed(510, "\xAA\x55"), std::string(1, '\0') + ntfsBootSector().substr(0, 511),
-                                     ntfsBootSector().substr(0, 511), std::string()})
+                                     changed(510, "\xAA\x55"), ntfsBootSector().substr(0, 511), std::string()})
         EXPECT_FALSE(isNtfsBootSector(other));
 }
 
-TEST(DeviceUseTest, Ntfs3gIsFoundByTheDeviceAmongItsArguments) {
-    const std::vector<std::pair<std::string, std::optional<int>>> cases = {
-        {"  42 /Library/PrivilegedHelperTools/x/ntfs-3g /dev/disk4s1 /Volumes/My Data -o volname=a\n", 42},
-        {"    1 /sbin/launchd\n  808 ntfs-3g -o ro /dev/rdisk4s1 /Volumes/X\n", 808},
-        {"42 ntfs-3g\t/dev/disk4s1", 42},
-        {"42 ntfs-3g /dev/disk4s10 /Volumes/X\n", std::nullopt},
-        {"42 ntfs-3g /dev/disk4 /Volumes/X\n", std::nullopt},
-        {"42 /usr/bin/less /dev/disk4s1\n", std::nullopt},
-        {"42 ntfs-3g.probe --readwrite /dev/disk4s1\n", std::nullopt},
-        {"x ntfs-3g /dev/disk4s1\n", std::nullopt},
+// ps prints one line per process; an argument with a line break continues it on lines of its own.
+TEST(ProcessListTest, BelievedOnlyWithTheToolsOwnLineOnceAndNoProcessTwice) {
+    const std::string own = " 4242   321     0 /Library/PrivilegedHelperTools/x/drivelark-mount fix disk4s1\n";
+    const std::vector<std::pair<std::string, std::optional<size_t>>> cases = {  // listing, processes believed
+        {"    1     0     0 /sbin/launchd\n" + own, 2},
+        {own + "  700     1   501 /usr/bin/vi caf\xE9.txt\n  701 1 501\n", 3},  // raw bytes; no arguments
+        {own + "  702     1   501 /bin/echo a\nb\n  12 1 0 forged\n", 3},           // a line break in arguments
+        {"    1     0     0 /sbin/launchd\n", std::nullopt},
+        {own + own, std::nullopt},
+        {own + "    7 1 0 a\n    7 1 0 b\n", std::nullopt}, {"ps: illegal option -- w\n", std::nullopt},
     };
-    for (const auto& [processes, pid] : cases) EXPECT_EQ(ntfs3gServing(processes, "disk4s1"), pid) << processes;
+    for (const auto& [listing, count] : cases) {
+        std::optional<std::vector<Process>> processes = parseProcessList(listing, kOwnPid);
+        EXPECT_EQ(processes ? std::optional(processes->size()) : std::nullopt, count) << listing;
+    }
+    auto processes = parseProcessList(std::get<0>(cases[1]), kOwnPid);
+    EXPECT_EQ(processes->at(1), (Process{700, 1, 501, "/usr/bin/vi caf\xE9.txt"}));
+    EXPECT_EQ(ownLineage(*parseProcessList(std::get<0>(cases[0]) + "  321 1 501 sudo\n", kOwnPid), kOwnPid),
+              (std::vector<int>{kOwnPid, 321, 1, 0}));
+}
 
-    MountTable table = parseMountTable(drivelark::testing::testData("mount_mac_mixed.txt"));
-    EXPECT_EQ(mountPointOfDevice(table, "disk4s2"), "/Volumes/Data");
-    EXPECT_EQ(mountPointOfDevice(table, "disk4s"), std::nullopt);
-    EXPECT_EQ(mountPointOfDevice(table, "disk5s1"), std::nullopt);  // served through FUSE-T: not by its device
+TEST(ProcessListTest, Ntfs3gIsKnownByItsDeviceAndMountPointAndOthersByWhatTheyName) {
+    const std::string tail = " -o volname=Data,local,noowners,noatime";
+    struct Case {
+        std::string arguments;
+        unsigned owner;
+        bool serves, rootNtfs3gForData, namesData;  // disk4s1; /Volumes/Data; /Volumes/Data
+    };
+    const std::vector<Case> cases = {
+        {"/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data" + tail, 0, true, true, true},
+        {"/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data" + tail, 501, true, false, true},
+        {"/Applications/My Apps/Drivelark.app/Contents/MacOS/ntfs-3g /dev/disk4s1 /Volumes/Data" + tail, 0, true,
+         true, true},
+        {"/usr/local/bin/ntfs-3g /dev/disk5s1 /Volumes/Data 1 -o volname=Data 1,local,noowners,noatime", 0, false,
+         false, false},
+        {"/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data -o volname=a -o volname=b,local,noowners,noatime", 0,
+         true, false, true},
+        {"ntfs-3g -o ro /dev/rdisk4s1 /Volumes/X", 0, true, false, false},
+        {"ntfs-3g /dev/disk4s10 /Volumes/X", 0, false, false, false},
+        {"/usr/local/bin/ntfs-3g.probe --readwrite /dev/disk4s1", 0, false, false, false},
+        {"/usr/bin/less /dev/disk4s1", 0, false, false, false},
+        {"/usr/local/bin/sshfs host: /Volumes/Data", 501, false, false, true},
+        {"cat /Volumes/Data/notes.txt", 501, false, false, true},
+        {"cat /Volumes/Database /Volumes/Data.txt", 501, false, false, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<Process> processes{{42, 1, c.owner, c.arguments}};
+        EXPECT_EQ(ntfs3gServing(processes, "disk4s1"), c.serves ? std::optional(42) : std::nullopt) << c.arguments;
+        EXPECT_EQ(isRootNtfs3gFor(processes[0], "/Volumes/Data"), c.rootNtfs3gForData) << c.arguments;
+        EXPECT_EQ(namesMountPoint(processes[0], "/Volumes/Data"), c.namesData) << c.arguments;
+    }
+}
+
+TEST(ProbeVerdictTest, ByExitStatusAndOnlyTheFastRestartLineTellsFourteensApart) {
+    const std::string fast =
+        "The disk contains an unclean file system (0, 0).\nMetadata kept in Windows cache, refused to mount.\n";
+    const std::vector<std::pair<ProgramRun, ProbeVerdict>> cases = {
+        {exited(0), ProbeVerdict::mountable},
+        {exited(15, "The disk contains an unclean file system (0, 0).\n"), ProbeVerdict::unclean},
+        {exited(14, fast), ProbeVerdict::fastRestart},
+        {exited(14, "Windows is hibernated, refused to mount.\n"), ProbeVerdict::hibernated},
+        {exited(14, "\xFF\xFE garbled\n"), ProbeVerdict::hibernated},
+        {exited(14, "label: Metadata kept in Windows cache\n"), ProbeVerdict::hibernated},
+        {exited(12), ProbeVerdict::notNtfs},        {exited(13), ProbeVerdict::corrupt},
+        {exited(16), ProbeVerdict::unknown},        {exited(128 + 9), ProbeVerdict::unknown},
+        {timedOut(), ProbeVerdict::unknown},        {notStarted("could not start"), ProbeVerdict::unknown},
+    };
+    for (const auto& [run, verdict] : cases) EXPECT_EQ(probeVerdict(run), verdict) << run.status << run.output;
+}
+
+// Names and other programs' output can hold anything; markers are the tool's own lines alone.
+TEST(OutcomeTest, NoQuotedLineOrNamePassesForAMarkerAndTheTextStaysUtf8) {
+    using namespace HelperProtocol;
+    Outcome outcome;
+    outcome.quote("Volume x\n__HIBERNATED__\r__UNSAFE_STATE__\n \t__WRITE_DENIED__ \ncaf\xE9 \xF0\x9F\x92\xBE ok");
+    outcome.say("/Volumes/a\n__VOLUME_CHANGED__\n is \xC3\xA9t\xC3");
+    for (std::string_view marker : {kHibernated, kUnsafeState, kWriteDenied, kVolumeChangedMarker})
+        EXPECT_FALSE(hasMarkerLine(outcome.text, marker)) << outcome.text;
+    EXPECT_EQ(outcome.text,
+              "Volume x\n?_HIBERNATED__?__UNSAFE_STATE__\n \t?_WRITE_DENIED__ \ncaf? \xF0\x9F\x92\xBE ok\n"
+              "drivelark-mount: /Volumes/a?__VOLUME_CHANGED__? is \xC3\xA9t?\n");
+    EXPECT_TRUE(hasMarkerLine(outcome.mark(kHibernated).text, kHibernated));
 }
 
 TEST(TrustedToolsTest, OnlyAToolAndAFolderThatNobodyButRootCanChange) {
@@ -64,10 +126,8 @@ TEST(TrustedToolsTest, OnlyAToolAndAFolderThatNobodyButRootCanChange) {
     HelperMachine machine;
     machine.system.folder.reset();
     EXPECT_FALSE(trustedTool(machine.system, "ntfsfix").path);
-}
-
-TEST(TrustedToolsTest, AnAdministratorsOwnCopyMayLiveInTheUsersBundle) {
-    HelperMachine machine;
+    // A root shell's administrator may run the copy in the user's bundle, never through a link.
+    machine.system.folder = kToolFolder;
     machine.system.bySudo = false;
     machine.system.files[kToolFolder] = directory(1, 501, 0755);
     machine.system.files[kNtfs3g] = regularFile(501, 0755);

@@ -1,10 +1,11 @@
-// The helper tool's system calls against the real Linux system.
+// The helper tool's system calls against the real Linux system, where the end-to-end tests do not
+// show what they must never do. The rest the simulated Mac exercises.
 
-#include "helper/helper_system_posix.h"
+#include "platform/posix/helper_system_posix.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,7 +23,7 @@ TEST(PosixHelperSystemTest, DevicesAreReadThroughLinksNeverCreatedOrTruncatedAnd
     TemporaryDirectory folder;
     writeFile(folder / "image", std::string(8192, 'n'));
     std::filesystem::create_symlink(folder / "image", folder / "disk4s1");
-    PosixHelperSystem system(true);
+    PosixHelperSystem system;
     DeviceBytes read = system.readStart(folder / "disk4s1", 512);
     EXPECT_EQ((std::pair{read.error, read.bytes}), (std::pair{0, std::string(512, 'n')}));
     writeFile(folder / "short", "tiny");
@@ -53,31 +54,28 @@ TEST(PosixHelperSystemTest, DevicesAreReadThroughLinksNeverCreatedOrTruncatedAnd
     EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
 }
 
-TEST(PosixHelperSystemTest, DescribesFilesAndFoldersWithoutFollowingLinks) {
-    TemporaryDirectory folder;
-    writeFile(folder / "tool", "#!/bin/sh\n");
-    ::chmod((folder / "tool").c_str(), 0751);
-    std::filesystem::create_symlink(folder / "tool", folder / "link");
-    PosixHelperSystem system(true);
-    FileInfo tool = system.lstat(folder / "tool");
-    EXPECT_TRUE(tool.isRegularFile && tool.mode == 0751u && tool.owner == ::geteuid());
-    EXPECT_TRUE(system.lstat(folder / "link").isSymbolicLink);
-    EXPECT_TRUE(system.stat(folder / "link").isRegularFile);
-    EXPECT_EQ(system.lstat(folder / "missing").error, ENOENT);
-
-    ::mode_t previous = ::umask(022);
-    EXPECT_EQ(system.makeDirectory(folder / "Data"), 0);
-    ::umask(previous);
-    EXPECT_EQ(system.lstat(folder / "Data").mode, 0755u);
-    EXPECT_EQ(system.makeDirectory(folder / "Data"), EEXIST);
-    EXPECT_EQ(system.checkEmptyDirectory(folder / "Data"), 0);
-    EXPECT_EQ(system.checkEmptyDirectory(folder.path()), ENOTEMPTY);
-    EXPECT_EQ(system.checkEmptyDirectory(folder / "tool"), ENOTDIR);
-    std::filesystem::create_directory_symlink(folder / "Data", folder / "Data link");
-    EXPECT_NE(system.checkEmptyDirectory(folder / "Data link"), 0);
-    std::filesystem::remove(folder / "Data link");
-    EXPECT_EQ(system.removeDirectory(folder.path()), ENOTEMPTY);
-    EXPECT_EQ(system.removeDirectory(folder / "Data"), 0);
-    EXPECT_EQ(system.volumeMode(folder.path()).readOnly, false);
-    EXPECT_EQ(system.volumeMode(folder / "missing").error, ENOENT);
+// A call that a stalled disk holds cannot be interrupted: the watchdog ends the whole process, on
+// time, with its status and message. Programs' output arrives as raw bytes.
+TEST(PosixHelperSystemTest, WatchdogEndsTheProcessOnTimeAndProgramsGiveRawBytes) {
+    PosixHelperSystem system;
+    drivelark::ProgramRun run = system.run("/usr/bin/printf", {"caf\\351\\n"}, std::chrono::seconds(5));
+    EXPECT_EQ(run.output, "caf\xE9\n");
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    auto started = system.now();
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(fds[1], 1);
+        system.endProcessAfter(std::chrono::milliseconds(300), 7, "stopped\n");
+        system.pause(std::chrono::seconds(30));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    char said[16] = {};
+    EXPECT_EQ(::read(fds[0], said, sizeof said), 8);
+    ::close(fds[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7 && std::string(said) == "stopped\n") << status;
+    EXPECT_LT(system.now() - started, std::chrono::seconds(3));
 }

@@ -1,159 +1,199 @@
-// The helper tool's mount and fix on a modelled machine: what they refuse before they touch
-// anything, and that a failure leaves the disk mounted as the system had it, with nothing of
-// ntfs-3g's left mounted. Its unmount: diskutil's forced unmount, else the first umount there
-// is; a dead mount is unmounted, a symbolic link never followed.
+// The helper tool's mount, fix and unmount on a modelled Mac: what they refuse before they touch
+// anything, the volume checked again at the last moment, markers decided by the tool, failures
+// that put the system's mount back unless ntfs-3g's could not be taken away, and every run within
+// its budget. Unmount acts only on ntfs-3g's own mounts, never looks into the mount point, and
+// ends an ntfs-3g that outlives its mount.
 
 #include <gtest/gtest.h>
 
-#include "helper/fix_command.h"
-#include "helper/mount_command.h"
-#include "helper/unmount_command.h"
+#include "helper/helper_commands.h"
 #include "helper_scene.h"
 
 using namespace drivelark;
 using namespace drivelark::helper;
 using namespace drivelark::helper::testing;
-using namespace std::chrono_literals;
+using Scene = std::function<void(HelperMachine&)>;
 
-static Outcome mount(HelperMachine& machine) {
-    return runMount(machine.system, Request{Subcommand::mount, "disk4s1", "/Volumes/Data", "Data"});
+namespace {
+
+const std::string kOtherVolume = description("0B0B0B0B-0000-4000-8000-000000000001");
+const std::string kNtfs3gLine =
+    "/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data -o volname=Data,local,noowners,noatime";
+
+// Which marker lines an output holds, as one text ("HWUV" for all four).
+std::string markers(const std::string& text) {
+    using namespace HelperProtocol;
+    std::string found;
+    for (auto [letter, marker] : {std::pair{'H', kHibernated}, {'W', kWriteDenied}, {'U', kUnsafeState},
+                                  {'V', kVolumeChangedMarker}})
+        if (hasMarkerLine(text, marker)) found += letter;
+    return found;
 }
 
-TEST(RootWorkTest, MountAndFixRefuseBeforeTouchingAnythingAndFailuresPutTheSystemsMountBack) {
+bool touchedBelow(FakeHelperSystem& system, const std::string& mountPoint) {
+    for (const char* call : {"lstat", "statvfs"})
+        for (const std::string& path : system.touched[call])
+            if (path == mountPoint || path.starts_with(mountPoint + "/")) return true;
+    return false;
+}
+
+}  // namespace
+TEST(RootWorkTest, MountAndFixActOnlyOnTheVolumeDecidedForAndPutTheSystemsMountBack) {
     struct Case {
         const char* what;
-        const char* tool;  // ntfs-3g: mount; ntfsfix: fix
-        std::function<void(HelperMachine&)> scene;
+        bool mounting;  // else fix
+        Scene scene;
         int status;
-        std::string says;  // part of the output
-        bool touched;      // the system's mount was taken away at some point
-        bool toolRan;
+        std::string says, markers;  // part of the output; its marker lines
+        bool unmounted, toolRan;    // the system's mount was taken away; ntfs-3g or ntfsfix ran
     };
     const std::vector<Case> cases = {
-        {"read-write", kNtfs3g, [](HelperMachine&) {}, kSucceeded, "(Read-Write,", true, true},
-        {"not mounted before", kNtfs3g, [](HelperMachine& m) { m.mountSystem(false); }, kSucceeded, "", false, true},
-        {"a folder with something in it", kNtfs3g,
+        {"read-write", true, [](HelperMachine&) {}, kSucceeded, "", "", true, true},
+        {"not mounted before", true, [](HelperMachine& m) { m.systemMount = false; }, kSucceeded, "", "", false, true},
+        {"a folder with something in it", true,
          [](HelperMachine& m) {
-             m.mountSystem(false);
+             m.systemMount = false;
              m.system.files["/Volumes/Data"] = directory(kVolumesDevice);
              m.system.files["/Volumes/Data/keep.txt"] = regularFile(501);
          },
-         kRefused, "is a folder that is not empty", false, false},
-        {"/Volumes a link", kNtfs3g, [](HelperMachine& m) { m.system.files["/Volumes"] = symbolicLink(); }, kRefused,
-         "/Volumes is not a folder that root owns", false, false},
-        {"programs cannot be listed", kNtfs3g, [](HelperMachine& m) { m.runningPrograms = exited(1, "ps: no\n"); },
-         kFailed, "cannot list the running programs", false, false},
-        {"no mount table", kNtfs3g, [](HelperMachine& m) { m.mountTableReadable = false; }, kFailed,
-         "cannot read the mount table", false, false},
-        {"the system keeps its mount", kNtfs3g, [](HelperMachine& m) { m.systemUnmounts = false; }, kFailed,
-         "could not unmount /dev/disk4s1", true, false},
-        {"fall-back words in any case", kNtfs3g, [](HelperMachine& m) { m.ntfs3g = exited(0, "(READ-ONLY)\n"); },
-         kFailed, "read-only instead", true, true},
-        {"mounted read-only without saying so", kNtfs3g, [](HelperMachine& m) { m.system.mode = VolumeMode{0, true}; },
-         kFailed, "/Volumes/Data was mounted read-only", true, true},
-        {"stopped at its time limit, having mounted", kNtfs3g,
-         [](HelperMachine& m) { m.ntfs3g = exited(137), m.ntfs3g.timedOut = true; }, kFailed,
-         "ntfs-3g did not finish within 60 s", true, true},
-        {"stopped at its time limit, its mount stuck", kNtfs3g,
-         [](HelperMachine& m) { m.ntfs3g = exited(137), m.ntfs3g.timedOut = true, m.fuseUnmounts = false; }, kFailed,
-         "could not unmount /Volumes/Data again", true, true},
-        {"nothing appears", kNtfs3g, [](HelperMachine& m) { m.ntfs3gMounts = false; }, kFailed,
-         "nothing was mounted at /Volumes/Data within 10 seconds", true, true},
+         kRefused, "is a folder that is not empty", "", false, false},
+        {"another volume at the place", true,
+         [](HelperMachine& m) {
+             m.systemMount = false;
+             m.otherMounts = {"/dev/disk5s1 on /Volumes/Data (msdos, local, nodev, nosuid, noowners)"};
+         },
+         kRefused, "another volume is mounted at /Volumes/Data", "", false, false},
+        {"mounted twice", true,
+         [](HelperMachine& m) { m.otherMounts = {"/dev/disk4s1 on /Volumes/Data 1 (ntfs, local, read-only)"}; },
+         kRefused, "other than by the system's", "", false, false},
+        {"another volume at the last look", true,
+         [](HelperMachine& m) { m.descriptions = {m.descriptions[0], kOtherVolume}; }, kVolumeChanged,
+         "nothing was changed", "V", false, false},
+        {"no description", true, [](HelperMachine& m) { m.descriptions = {"Could not find disk: disk4s1\n"}; }, kFailed,
+         "cannot read the disk utility's description of disk4s1", "", false, false},
+        {"the system keeps its mount", true, [](HelperMachine& m) { m.systemUnmounts = false; }, kFailed,
+         "could not unmount /dev/disk4s1", "", true, false},
+        {"raw writes refused", true, [](HelperMachine& m) { m.system.writeError = EPERM; }, kFailed,
+         "refuses to open /dev/rdisk4s1 for writing", "W", true, false},
+        {"fell back to read-only", true, [](HelperMachine& m) { m.fuseReadOnly = true; }, kFailed,
+         "ntfs-3g mounted /Volumes/Data read-only", "U", true, true},
+        {"read-only without saying so", true, [](HelperMachine& m) { m.system.mode = VolumeMode{0, true}; }, kFailed,
+         "read-only", "U", true, true},
+        {"writability unknown", true, [](HelperMachine& m) { m.system.mode = VolumeMode{EIO, false}; }, kFailed,
+         "cannot tell whether /Volumes/Data is writable", "", true, true},
+        {"stopped at its time limit, having mounted", true, [](HelperMachine& m) { m.ntfs3g = timedOut(); }, kFailed,
+         "did not finish in time", "", true, true},
+        {"stopped at its time limit, its mount stuck", true,
+         [](HelperMachine& m) { m.ntfs3g = timedOut(), m.fuseUnmounts = false; }, kFailed,
+         "is not mounted again as the system had it", "", true, true},
+        {"nothing appears", true, [](HelperMachine& m) { m.ntfs3gMounts = false; }, kFailed,
+         "nothing was mounted at /Volumes/Data within 10 seconds", "", true, true},
 
-        {"fix, not mounted", kNtfsfix, [](HelperMachine& m) { m.mountSystem(false); }, kSucceeded,
-         "processed successfully", false, true},
-        {"ntfsfix fails", kNtfsfix, [](HelperMachine& m) { m.ntfsfix = exited(1, "Refusing to operate.\n"); }, kFailed,
-         "again as the system had it", true, true},
-        {"probe cannot run: fail closed", kNtfsfix, [](HelperMachine& m) { m.probe = exited(127, "not found\n"); },
-         kFailed, "cannot tell whether Windows is hibernated", true, false},
-        {"mounted some other way", kNtfsfix, [](HelperMachine& m) { m.systemMountOptions = "msdos, local"; }, kRefused,
-         "is mounted at /Volumes/Data; eject it first", false, false},
-        {"locked by another program", kNtfsfix, [](HelperMachine& m) { m.system.locks["/dev/disk4s1"] = {0, true}; },
-         kRefused, "held open by another program", true, false},
-        {"no lock information on this system", kNtfsfix,
-         [](HelperMachine& m) { m.system.locks["/dev/disk4s1"] = {ENOTSUP, false}; }, kSucceeded,
-         "processed successfully", true, true},
-        {"untrusted ntfsfix", kNtfsfix, [](HelperMachine& m) { m.system.files[kNtfsfix] = regularFile(501); }, kRefused,
-         "is not a file only root can change", false, false},
+        {"fix", false, [](HelperMachine&) {}, kSucceeded, "processed successfully", "", true, true},
+        {"fix, not mounted", false, [](HelperMachine& m) { m.systemMount = false; }, kSucceeded, "", "", false, true},
+        {"fix, fast restart", false,
+         [](HelperMachine& m) { m.probe = exited(14, "Metadata kept in Windows cache, refused to mount.\n"); },
+         kSucceeded, "processed successfully", "U", true, true},
+        {"fix, hibernated", false, [](HelperMachine& m) { m.probe = exited(14, "Windows is hibernated\n"); }, kFailed,
+         "Windows was hibernated on this volume", "H", true, false},
+        {"fix, corrupt", false, [](HelperMachine& m) { m.probe = exited(13); }, kFailed, "is damaged", "", true, false},
+        {"fix, another volume after the unmount", false,
+         [](HelperMachine& m) { m.descriptions = {m.descriptions[0], m.descriptions[0], kOtherVolume}; },
+         kVolumeChanged, "nothing was changed", "V", true, false},
+        {"fix, ntfsfix fails", false, [](HelperMachine& m) { m.ntfsfix = exited(1, "Refusing to operate.\n"); },
+         kFailed, "again as the system had it", "", true, true},
+        {"fix, mounted some other way", false, [](HelperMachine& m) { m.systemMountOptions = "ntfs, local"; },
+         kRefused, "eject it first", "", false, false},
+        {"fix, locked by another program", false,
+         [](HelperMachine& m) { m.system.locks["/dev/disk4s1"] = {0, true}; }, kRefused,
+         "held open by another program", "", true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         HelperMachine machine;
         c.scene(machine);
-        const bool mounting = c.tool == kNtfs3g, mountedBefore = machine.systemMount;
-        Outcome outcome = mounting ? mount(machine) : runFix(machine.system, "disk4s1");
+        const bool mountedBefore = machine.systemMount;
+        Outcome outcome = runHelper(machine.system, c.mounting ? std::vector<std::string>{"mount", "disk4s1",
+                                                                                          "/Volumes/Data", "Data",
+                                                                                          kIdentity}
+                                                               : std::vector<std::string>{"fix", "disk4s1", kIdentity});
         EXPECT_EQ(outcome.status, c.status) << outcome.text;
         EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
-        const auto& calls = machine.platform.processes.calls();
-        EXPECT_EQ(std::count(calls.begin(), calls.end(), ProgramCall{kDiskutil, {"unmount", "force", "disk4s1"}}),
-                  c.touched);
-        EXPECT_EQ(machine.platform.processes.callsOf(c.tool).empty(), !c.toolRan);
-        EXPECT_EQ(machine.systemMount, mountedBefore && c.status != kSucceeded);
-        EXPECT_EQ(machine.fuseMounted, mounting && (c.status == kSucceeded || !machine.fuseUnmounts));
+        EXPECT_EQ(markers(outcome.text), c.markers) << outcome.text;
+        EXPECT_EQ(machine.runsOf("/usr/sbin/diskutil unmount force disk4s1") > 0, c.unmounted);
+        EXPECT_EQ(machine.runsOf(c.mounting ? kNtfs3g : kNtfsfix) > 0, c.toolRan);
+        // Mounted read-write, or as found; never mounted twice.
+        const bool ntfs3gLeft = !machine.fuseUnmounts && machine.runsOf(kNtfs3g) > 0;
+        EXPECT_EQ(machine.systemMount, mountedBefore && c.status != kSucceeded && !ntfs3gLeft);
+        EXPECT_EQ(machine.fuseMount.empty(), !c.mounting || (c.status != kSucceeded && !ntfs3gLeft));
         auto& touched = machine.system.touched;
         EXPECT_TRUE(c.status != kRefused || !touched.contains("mkdir"));
-        EXPECT_TRUE(c.status == kSucceeded || touched["mkdir"].size() == touched["rmdir"].size());  // as found
-        // ntfs-3g's own words come first: the application classifies failures by them.
-        EXPECT_TRUE(!mounting || !c.toolRan || outcome.text.starts_with(machine.ntfs3g.output)) << outcome.text;
+        EXPECT_TRUE(c.status == kSucceeded || touched["mkdir"].size() == touched["rmdir"].size() + ntfs3gLeft);
+        EXPECT_LE(machine.system.elapsed, c.mounting ? HelperProtocol::kMountBudget : HelperProtocol::kFixBudget);
     }
 }
 
-// The ntfs-3g of a volume ejected a moment ago ends once it has written the volume back; a
-// FUSE-T mount may show up only a while after ntfs-3g returns.
-TEST(RootWorkTest, WaitsForTheNtfs3gOfAnEjectedVolumeAndForTheMountToAppear) {
-    HelperMachine machine;
-    int looks = 0;
-    machine.platform.processes.answerAll(kPs, [&](const ProgramCall&) {
-        return ++looks <= 3 ? exited(0, "  88 /usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data -o volname=Data\n")
-                            : exited(0, "    1 /sbin/launchd\n");
-    });
-    EXPECT_EQ(mount(machine).status, kSucceeded);
-    EXPECT_EQ(machine.system.paused, 300ms);
-    HelperMachine late;
-    late.ntfs3gMounts = false;
-    EXPECT_EQ(mount(late).status, kFailed);
-    EXPECT_EQ(late.system.paused, 10s);
-}
-
-TEST(UnmountCommandTest, DiskutilThenTheFirstUmountThatExists) {
+// A healthy ntfs-3g ends with its mount and gets no signal; one that hangs is ended, by the
+// signals that reach it (a stopped one, the system's mounts, other drivers', shares and other
+// programs' FUSE mounts: end to end). Nothing is touched that a forged line names.
+TEST(RootWorkTest, UnmountRemovesOnlyNtfs3gsMountsAndEndsAnNtfs3gThatOutlivesIt) {
+    using enum Signal;
     struct Case {
-        FileInfo mountPoint;
-        ProgramRun diskutil;
-        std::vector<std::string> umounts;  // present, in the order of the search
-        int umountStatus;
+        const char* what;
+        std::string mountPoint;
+        Scene scene;
         int status;
-        std::string text;
+        std::string says;
+        bool unmounted;               // diskutil or umount ran
+        std::vector<Signal> signals;  // sent to ntfs-3g
     };
-    const ProgramRun refused = exited(1, "Unmount failed\n");
     const std::vector<Case> cases = {
-        {directory(2), exited(0, "Volume Data force-unmounted\n"), {"/sbin/umount"}, 1, kSucceeded,
-         "Volume Data force-unmounted\n"},
-        {failure(ENOTCONN), exited(0), {}, 0, kSucceeded, ""},  // a dead FUSE mount
-        {directory(2), refused, {"/sbin/umount", "/usr/bin/umount"}, 0, kSucceeded, "Unmount failed\n"},
-        {directory(2), refused, {"/usr/bin/umount", "/bin/umount"}, 0, kSucceeded, "Unmount failed\n"},
-        {directory(2), refused, {"/bin/umount"}, 0, kSucceeded, "Unmount failed\n"},
-        {directory(2), notStarted("could not start /usr/sbin/diskutil"), {"/usr/bin/umount"}, 32, kFailed,
-         "could not start /usr/sbin/diskutil\numount: not mounted\ndrivelark-mount: could not unmount /Volumes/Data\n"},
-        {directory(2), refused, {}, 0, kFailed, "Unmount failed\ndrivelark-mount: could not unmount /Volumes/Data\n"},
+        {"ntfs-3g's mount", "/Volumes/Data", [](HelperMachine&) {}, kSucceeded, "Unmount successful", true, {}},
+        {"its ntfs-3g gone", "/Volumes/Data", [](HelperMachine& m) { m.endNtfs3g(); }, kSucceeded, "", true, {}},
+        {"its ntfs-3g hung", "/Volumes/Data", [](HelperMachine& m) { m.ntfs3gEndsWithMount = false, m.hung = true; },
+         kSucceeded, "did not end with its mount; ending it", true, {resume, terminate, kill}},
+        {"diskutil fails, umount does it", "/Volumes/Data",
+         [](HelperMachine& m) {
+             m.system.programs.answer(kDiskutil, {"unmount", "force", "/Volumes/Data"}, exited(1, "Unmount failed\n"));
+         },
+         kSucceeded, "Unmount failed", true, {}},
+        {"neither can", "/Volumes/Data", [](HelperMachine& m) { m.fuseUnmounts = false; }, kFailed,
+         "could not unmount /Volumes/Data", true, {}},
+        {"nothing there", "/Volumes/Other", [](HelperMachine&) {}, kSucceeded, "nothing is mounted", false, {}},
+        {"a user's ntfs-3g", "/Volumes/Data",
+         [](HelperMachine& m) { m.endNtfs3g(), m.processes.push_back({kNtfs3gPid, 1, 501, kNtfs3gLine}); }, kRefused,
+         "not ntfs-3g", false, {}},
+        {"an ntfs-3g line forged in another's arguments", "/Volumes/Data",
+         [](HelperMachine& m) {
+             m.endNtfs3g(), m.ntfs3gEndsWithMount = false;
+             m.processes.push_back({900, 1, 501, "/bin/echo\n808 1 0 " + kNtfs3gLine});
+         },
+         kRefused, "named by process 808", false, {}},
+        {"the place listed twice", "/Volumes/Data",
+         [](HelperMachine& m) { m.otherMounts = {"fuse-t:/Other on /Volumes/Data (nfs, nodev, nosuid)"}; }, kRefused,
+         "is not an ntfs-3g mount", false, {}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         HelperMachine machine;
-        machine.system.files["/Volumes/Data"] = c.mountPoint;
-        machine.platform.processes.answer(kDiskutil, {"unmount", "force", "/Volumes/Data"}, c.diskutil);
-        for (const std::string& umount : c.umounts) {
-            machine.system.files[umount] = regularFile();
-            machine.platform.processes.answer(umount, {"-f", "/Volumes/Data"},
-                                              exited(c.umountStatus, c.umountStatus ? "umount: not mounted\n" : ""));
+        machine.systemMount = false;
+        machine.mountNtfs3g("/Volumes/Data");
+        c.scene(machine);
+        const std::string fuseBefore = machine.fuseMount;
+        Outcome outcome = runHelper(machine.system, {"unmount", c.mountPoint});
+        EXPECT_EQ(outcome.status, c.status) << outcome.text;
+        EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
+        EXPECT_EQ(machine.runsOf("/usr/sbin/diskutil unmount") + machine.runsOf(kUmount) > 0, c.unmounted);
+        std::vector<std::pair<int, Signal>> signals;
+        for (Signal signal : c.signals) signals.emplace_back(kNtfs3gPid, signal);
+        EXPECT_EQ(machine.system.signals, signals);
+        // Gone for good, ntfs-3g included; or left exactly as it was.
+        if (c.unmounted && c.status == kSucceeded) {
+            EXPECT_TRUE(machine.fuseMount.empty() && !machine.ntfs3gRuns());
+        } else if (!c.unmounted) {
+            EXPECT_EQ(machine.fuseMount, fuseBefore);
         }
-        Outcome outcome = runUnmount(machine.system, "/Volumes/Data");
-        EXPECT_EQ((std::pair{outcome.status, outcome.text}), (std::pair{c.status, c.text})) << c.diskutil.output;
-        std::vector<std::string> expected{"/usr/sbin/diskutil unmount force /Volumes/Data"};
-        if ((!c.diskutil.launched || c.diskutil.status != 0) && !c.umounts.empty())
-            expected.push_back(c.umounts[0] + " -f /Volumes/Data");
-        EXPECT_EQ(machine.programsRun(), expected);
+        EXPECT_FALSE(touchedBelow(machine.system, c.mountPoint));
+        EXPECT_LE(machine.system.elapsed, HelperProtocol::kUnmountBudget);
     }
-    HelperMachine machine;
-    machine.system.files["/Volumes/Data"] = symbolicLink();
-    expectRefusal(runUnmount(machine.system, "/Volumes/Data"), "/Volumes/Data is a symbolic link");
-    EXPECT_TRUE(machine.programsRun().empty());
 }

@@ -7,6 +7,7 @@ import hashlib
 import os
 import plistlib
 import re
+import signal
 import socket
 import struct
 import subprocess
@@ -484,6 +485,25 @@ class UnmountAndYank(e2e.SimMacTestCase):
         r = self.run_in(["/usr/sbin/diskutil", "unmount", "force", "/Volumes/Data"])
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertNotIn(nfs_line, self.mount_lines())
+
+    def test_a_stopped_server_and_umount(self):
+        self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
+        self.remount_read_write("disk4s1", "Data")
+        [server] = [p for p, argv in self.mac.processes() if argv[-1].startswith("volname=Data,")]
+        os.kill(server, signal.SIGSTOP)
+        started = time.monotonic()
+        r = self.run_in(["/usr/sbin/diskutil", "unmount", "force", "/Volumes/Data"])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertLess(time.monotonic() - started, 5, "diskutil waited for a stopped server")
+        os.kill(server, signal.SIGCONT)
+        # A share, and /sbin/umount: root's alone, even when forced.
+        self.sh("mkdir /Volumes/Share && mount -t tmpfs server:/export /Volumes/Share", user=ROOT, check=True)
+        self.assertIn("server:/export on /Volumes/Share (nfs, nodev, nosuid)", self.mount_lines())
+        r = self.run_in(["/sbin/umount", "-f", "/Volumes/Share"])
+        self.assertEqual((r.returncode, r.stderr), (1, "umount: unmount(/Volumes/Share): Operation not permitted\n"))
+        self.assertEqual(self.run_in(["/sbin/umount", "-f", "/Volumes/Share"], user=ROOT).returncode, 0)
+        r = self.run_in(["/sbin/umount", "/Volumes/Share"], user=ROOT)
+        self.assertEqual((r.returncode, r.stderr), (1, "umount: /Volumes/Share: not currently mounted\n"))
 
 
 class Processes(e2e.SimMacTestCase):

@@ -3,7 +3,8 @@
 
 Without arguments it lists the mount table as macOS prints it: the fixed
 lines of the internal APFS disk, then the namespace's real mounts in kernel
-order, written the Mac's way. The plumbing that makes up the environment
+order, written the Mac's way (a mount with a source "host:/path" as an NFS
+share). The plumbing that makes up the environment
 (overlays, tmpfs, proc, ...) is left out. Nothing is ever stat'ed, so a dead
 FUSE mount (a yanked disk) is listed like any other.
 
@@ -11,6 +12,7 @@ With arguments, root gets util-linux's mount (kept aside for that); the
 Mac's mount options are not translated.
 """
 import os
+import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
@@ -27,6 +29,9 @@ SYSTEM_LINES = [
     "/dev/disk3s5 on /System/Volumes/Data (apfs, local, journaled, nobrowse, protect, root data)",
     "map auto_home on /System/Volumes/Data/home (autofs, automounted, nobrowse)",
 ]
+
+# A mount whose source reads "host:/path" (a tmpfs mounted so) stands for an NFS share.
+SHARE = re.compile(r"^[A-Za-z0-9.-]+:/")
 
 # How the system's own mounts of each file system read.
 SYSTEM_OPTIONS = {
@@ -48,6 +53,8 @@ def lines(state, mounts):
             out.append("/dev/%s on %s (%s)" % (rec["device"], m.mount_point, SYSTEM_OPTIONS[rec["fstype"]]))
         elif m.is_fuse:
             out.append(fuse_t_line(state, m))
+        elif SHARE.match(m.source):
+            out.append("%s on %s (nfs, nodev, nosuid)" % (m.source, m.mount_point))
         else:
             opts = [m.fstype, "local"] + (["read-only"] if m.read_only else [])
             out.append("%s on %s (%s)" % (m.source, m.mount_point, ", ".join(opts)))

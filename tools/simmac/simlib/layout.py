@@ -53,6 +53,7 @@ PLAIN_PROGRAMS = {
     "/usr/local/bin/ntfsfix": "ntfs_tools.py",
     "/usr/local/bin/ntfs-3g.probe": "ntfs_tools.py",
     "/usr/bin/stat": "stat.py",             # BSD's -f FORMAT; the rest goes to GNU stat
+    "/usr/sbin/umount": "umount.py",        # /sbin/umount (Linux's own is /usr/bin/umount)
 }
 REAL_TOOLS = {
     "ntfs-3g": "/usr/bin/ntfs-3g",

@@ -24,6 +24,16 @@ def starttime(pid):
     return int(rest[19])
 
 
+def stopped(pid):
+    """True while pid is stopped (SIGSTOP, or a tracer)."""
+    try:
+        with open("/proc/%d/stat" % pid, "rb") as f:
+            data = f.read()
+    except OSError:
+        return False
+    return data[data.rindex(b")") + 2:].split()[0] in (b"T", b"t")
+
+
 def alive(pid, start):
     return pid is not None and start is not None and starttime(pid) == start
 

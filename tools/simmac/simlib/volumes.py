@@ -120,9 +120,11 @@ def unmount(mp, force=False, record=None):
             except OSError as e2:
                 return Result(False, os.strerror(e2.errno))
             daemons = []
+    # A stopped daemon writes nothing back: macOS does not wait for a FUSE-T server either.
     for pid, start in daemons:
         try:
-            waiting.until(lambda: not procs.alive(pid, start), 15, "the file system daemon %d" % pid)
+            waiting.until(lambda: not procs.alive(pid, start) or procs.stopped(pid), 15,
+                          "the file system daemon %d" % pid)
         except waiting.Timeout:
             pass
     if os.path.dirname(mp) == VOLUMES:

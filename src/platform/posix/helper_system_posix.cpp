@@ -1,9 +1,11 @@
-#include "helper/helper_system_posix.h"
+#include "platform/posix/helper_system_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,10 +16,31 @@
 
 #include "platform/posix/bundle_posix.h"
 #include "platform/posix/descriptor.h"
+#include "platform/posix/program_runner.h"
+
+extern char** environ;
 
 namespace drivelark::helper {
 
 namespace {
+
+// What the watchdog says and the status it ends the process with, set before it is armed.
+std::string watchdogMessage;
+int watchdogStatus = 1;
+
+void endOnAlarm(int) {
+    ssize_t ignored = ::write(1, watchdogMessage.data(), watchdogMessage.size());
+    (void)ignored;
+    ::_exit(watchdogStatus);
+}
+
+// With a standard descriptor closed by the caller, the next device we open would take its
+// number, and our messages would be written to the device.
+void keepStandardDescriptorsOpen() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) ::_exit(1);
+    }
+}
 
 int openRetrying(const std::string& path, int flags) {
     int fd;
@@ -46,6 +69,16 @@ FileInfo failedWith(int error) {
 
 }  // namespace
 
+PosixHelperSystem::PosixHelperSystem() {
+    keepStandardDescriptorsOpen();
+    startedBySudo_ = std::getenv("SUDO_UID") != nullptr;
+    // Children (diskutil, ntfs-3g, ...) see this environment and nothing the caller chose.
+    static char path[] = "PATH=/usr/bin:/bin:/usr/sbin:/sbin";
+    static char* minimal[] = {path, nullptr};
+    environ = minimal;
+    ::umask(022);
+}
+
 bool PosixHelperSystem::hasRootRights() { return ::geteuid() == 0; }
 
 std::optional<std::string> PosixHelperSystem::executableFolder() {
@@ -56,14 +89,11 @@ std::optional<std::string> PosixHelperSystem::executableFolder() {
     return slash == 0 ? std::string("/") : executable->substr(0, slash);
 }
 
+int PosixHelperSystem::processId() { return static_cast<int>(::getpid()); }
+
 FileInfo PosixHelperSystem::lstat(const std::string& path) {
     struct stat status;
     return ::lstat(path.c_str(), &status) == 0 ? describe(status) : failedWith(errno);
-}
-
-FileInfo PosixHelperSystem::stat(const std::string& path) {
-    struct stat status;
-    return ::stat(path.c_str(), &status) == 0 ? describe(status) : failedWith(errno);
 }
 
 int PosixHelperSystem::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0 ? 0 : errno; }
@@ -157,6 +187,34 @@ VolumeMode PosixHelperSystem::volumeMode(const std::string& path) {
     return VolumeMode{0, (status.f_flag & ST_RDONLY) != 0};
 }
 
+ProgramRun PosixHelperSystem::run(const std::string& path, const std::vector<std::string>& arguments,
+                                  std::chrono::milliseconds timeLimit) {
+    // A child killed at its limit that the kernel holds on to is left to the system, which reaps
+    // it once this short-lived process has ended.
+    pid_t unreaped = 0;
+    return runProgram(path, arguments, timeLimit, unreaped);
+}
+
+int PosixHelperSystem::signal(int pid, Signal signal) {
+    int number = signal == Signal::resume ? SIGCONT : signal == Signal::terminate ? SIGTERM : SIGKILL;
+    return ::kill(static_cast<pid_t>(pid), number) == 0 ? 0 : errno;
+}
+
+HelperSystem::Clock::time_point PosixHelperSystem::now() { return Clock::now(); }
+
 void PosixHelperSystem::pause(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+
+void PosixHelperSystem::endProcessAfter(std::chrono::milliseconds limit, int status, const std::string& message) {
+    watchdogMessage = message;
+    watchdogStatus = status;
+    struct sigaction action = {};
+    action.sa_handler = endOnAlarm;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGALRM, &action, nullptr);
+    struct itimerval timer = {};
+    timer.it_value.tv_sec = static_cast<time_t>(limit.count() / 1000);
+    timer.it_value.tv_usec = static_cast<suseconds_t>(limit.count() % 1000 * 1000);
+    ::setitimer(ITIMER_REAL, &timer, nullptr);
+}
 
 }  // namespace drivelark::helper

@@ -1,12 +1,16 @@
 #pragma once
 
-// The system calls the helper tool makes besides running programs. Every result carries the
-// errno value of a failed call, because the tool's decisions depend on why a call failed.
+// Port: the helper tool's one boundary to the operating system: the files, devices and programs
+// it works on, its own process, and time. Every result carries the errno value of a failed call,
+// because the tool's decisions depend on why a call failed. Single-threaded.
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/program_run.h"
 
 namespace drivelark::helper {
 
@@ -35,8 +39,12 @@ struct LockTest {
     bool lockedByOther = false;  // another process holds a POSIX lock on some part of it
 };
 
+enum class Signal { resume, terminate, kill };  // SIGCONT, SIGTERM, SIGKILL
+
 class HelperSystem {
 public:
+    using Clock = std::chrono::steady_clock;
+
     virtual ~HelperSystem() = default;
 
     virtual bool hasRootRights() = 0;  // effective user id 0
@@ -45,10 +53,11 @@ public:
     virtual bool startedBySudo() = 0;
     // The folder of the running executable, every symbolic link resolved.
     virtual std::optional<std::string> executableFolder() = 0;
+    virtual int processId() = 0;
 
-    // `lstat` describes a final symbolic link itself; `stat` follows it.
+    // Describes a final symbolic link itself. Asks the file system that holds `path`: never call
+    // it on a mount point or below one, whose file system may have stopped answering.
     virtual FileInfo lstat(const std::string& path) = 0;
-    virtual FileInfo stat(const std::string& path) = 0;
     // 0 or the errno value. The new directory has mode 0755.
     virtual int makeDirectory(const std::string& path) = 0;
     virtual int removeDirectory(const std::string& path) = 0;
@@ -68,9 +77,23 @@ public:
     virtual int readAlignedBlock(const std::string& path) = 0;
     // Has the device write back its caches to the medium (opened read-only). 0 or the errno value.
     virtual int flushDevice(const std::string& path) = 0;
+    // statvfs: only for a mount the tool has just made, whose file system answers.
+    virtual VolumeMode volumeMode(const std::string& path) = 0;
 
-    virtual VolumeMode volumeMode(const std::string& path) = 0;  // statvfs
+    // Runs `path` (no search, no shell) with `arguments`, standard input from the null device,
+    // and returns its standard output and error as raw bytes. A program still running at
+    // `timeLimit` is killed and reported as timed out.
+    virtual ProgramRun run(const std::string& path, const std::vector<std::string>& arguments,
+                           std::chrono::milliseconds timeLimit) = 0;
+    // 0 or the errno value of kill().
+    virtual int signal(int pid, Signal signal) = 0;
+
+    virtual Clock::time_point now() = 0;
     virtual void pause(std::chrono::milliseconds duration) = 0;
+    // Once `limit` has passed, whatever the process is doing then, writes `message` to standard
+    // output and ends it with `status`: a call that a stalled disk keeps waiting cannot be
+    // interrupted otherwise.
+    virtual void endProcessAfter(std::chrono::milliseconds limit, int status, const std::string& message) = 0;
 };
 
 }  // namespace drivelark::helper
