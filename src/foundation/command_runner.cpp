@@ -26,10 +26,6 @@ CommandResult runCommand(const std::string& path, const std::vector<std::string>
     return CommandResult{128 + 9, path + " did not finish within " + seconds + " s"};
 }
 
-CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments) {
-    return resultOf(platform().processes.runToCompletion(path, arguments, std::nullopt));
-}
-
 ProgramRun runProgram(const std::string& path, const std::vector<std::string>& arguments,
                       std::chrono::milliseconds timeLimit) {
     return platform().processes.runToCompletion(path, arguments, timeLimit);

@@ -28,9 +28,6 @@ inline constexpr std::chrono::milliseconds kListingTimeLimit{5000};
 CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
                          std::chrono::milliseconds timeLimit);
 
-// Without a time limit: only the helper tool's code still calls it, until it limits every program.
-CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments);
-
 // The same, with the program's raw bytes, for readers that must not lose a listing to one line
 // that is not UTF-8.
 ProgramRun runProgram(const std::string& path, const std::vector<std::string>& arguments,

@@ -42,9 +42,10 @@ TEST(CommandRunnerTest, StatusAndOutputOfEachWayAProgramEnds) {
              {exited(0, "\xED\xA0\x80"), 0, ""},      // a surrogate
              {exited(0, "\xF4\x90\x80\x80"), 0, ""},  // above U+10FFFF
              {exited(0, "cut \xE6\x95"), 0, ""},      // a character cut short
+             {timedOut(), 137, "/bin/tool did not finish within 5 s"},
          }) {
         platform.processes.answer("/bin/tool", {}, run);
-        CommandResult result = runCommand("/bin/tool", {});
+        CommandResult result = runCommand("/bin/tool", {}, kListingTimeLimit);
         EXPECT_EQ((std::pair{result.exit, result.out}), (std::pair{status, out})) << run.output;
     }
 }
