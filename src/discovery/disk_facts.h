@@ -13,7 +13,7 @@
 
 #include "discovery/managed_volumes.h"
 #include "discovery/mount_table.h"
-#include "discovery/ntfs3g_processes.h"
+#include "discovery/process_list.h"
 #include "discovery/ntfs_partition.h"
 #include "platform/clock.h"
 
@@ -47,8 +47,8 @@ struct DiskFacts {
     MountTable mounts;
     // The registry as it was when the reading started.
     std::vector<ManagedMount> managed;
-    // The running ntfs-3g programs, read only when a mount may have to be recognised by them.
-    std::vector<Ntfs3gProcess> ntfs3g;
+    // The running programs, read only when a mount may have to be recognised by its ntfs-3g.
+    std::vector<Process> processes;
     // The registry's mounts, by mount point, as they answered.
     std::map<std::string, VolumeCheck> checks;
 

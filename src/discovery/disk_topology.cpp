@@ -26,10 +26,10 @@ std::optional<PlistValue> describeDevice(const std::string& deviceID) {
     return description;
 }
 
-std::optional<std::vector<Ntfs3gProcess>> ntfs3gProcesses() {
-    ProgramRun listing = runProgram(kPsPath, kPsArguments, kListingTimeLimit);
+std::optional<std::vector<Process>> processes() {
+    ProgramRun listing = runProgram(kPsPath, kProcessListArguments, kListingTimeLimit);
     if (!listing.launched || listing.timedOut || listing.status != 0) return std::nullopt;
-    return parseNtfs3gProcesses(listing.output, platform().processes.ownProcessId());
+    return parseProcessList(listing.output, platform().processes.ownProcessId());
 }
 
 }  // namespace DiskTopology

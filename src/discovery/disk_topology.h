@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "discovery/mount_table.h"
-#include "discovery/ntfs3g_processes.h"
+#include "discovery/process_list.h"
 #include "platform/property_list.h"
 
 namespace drivelark {
@@ -24,8 +24,8 @@ std::optional<MountTable> currentMounts();
 // very device.
 std::optional<PlistValue> describeDevice(const std::string& deviceID);
 
-// The running ntfs-3g programs. None when the process listing could not be read whole.
-std::optional<std::vector<Ntfs3gProcess>> ntfs3gProcesses();
+// The running programs. None when the process listing could not be read whole.
+std::optional<std::vector<Process>> processes();
 
 }  // namespace DiskTopology
 

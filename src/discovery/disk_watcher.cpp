@@ -23,7 +23,7 @@ constexpr const char* kVolumesPrefix = "/Volumes/";
 // Whether a mount may have to be recognised by the ntfs-3g serving it: a record kept from before
 // identities were recorded whose mount is still there, or a partition that is mounted nowhere
 // Drivelark knows of while a user-space driver's mount under /Volumes is not in the registry.
-bool needsNtfs3gProcesses(const DiskFacts& facts) {
+bool needsProcesses(const DiskFacts& facts) {
     std::set<std::string> recorded, recordedDevices;
     for (const ManagedMount& record : facts.managed) {
         if (record.identity.empty() && facts.mounts.contains(record.mountPoint)) return true;
@@ -75,7 +75,7 @@ void DiskWatcher::read(std::shared_ptr<Reading> reading) {
             facts.undecidedKeys = std::move(inventory->undecidedKeys);
             reading->verdicts = std::move(inventory->verdicts);
             facts.mounts = std::move(*mounts);
-            if (needsNtfs3gProcesses(facts)) facts.ntfs3g = DiskTopology::ntfs3gProcesses().value_or(std::vector<Ntfs3gProcess>{});
+            if (needsProcesses(facts)) facts.processes = DiskTopology::processes().value_or(std::vector<Process>{});
         }
         platform().dispatcher.runOnMain([weak, reading] {
             if (auto self = weak.lock()) self->checkVolumes(reading);

@@ -21,10 +21,10 @@ std::optional<std::string> systemMountOf(const MountTable& mounts, const std::st
     return std::nullopt;
 }
 
-bool servedByNtfs3g(const std::vector<Ntfs3gProcess>& processes, const std::string& deviceID,
-                    const std::string& mountPoint) {
-    return std::any_of(processes.begin(), processes.end(), [&](const Ntfs3gProcess& process) {
-        return process.uid == 0 && process.device == deviceID && process.mountPoint == mountPoint;
+bool servedByNtfs3g(const std::vector<Process>& processes, const std::string& deviceID, const std::string& mountPoint) {
+    return std::any_of(processes.begin(), processes.end(), [&](const Process& process) {
+        std::optional<Ntfs3gStart> start = ntfs3gStartOf(process);
+        return process.owner == 0 && start && start->device == deviceID && start->mountPoint == mountPoint;
     });
 }
 
@@ -35,7 +35,7 @@ std::map<std::string, ManagedMount> drivelarksMounts(const DiskFacts& facts) {
         const NTFSPartition* partition = facts.partitionOn(record.deviceID);
         if (mount == facts.mounts.end() || !isUserSpaceDriverMount(mount->second) || partition == nullptr) continue;
         bool sameVolume = record.identity.empty()
-                              ? servedByNtfs3g(facts.ntfs3g, record.deviceID, record.mountPoint)
+                              ? servedByNtfs3g(facts.processes, record.deviceID, record.mountPoint)
                               : record.identity == partition->identity;
         if (sameVolume) mounts[record.deviceID] = record;
     }

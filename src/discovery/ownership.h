@@ -21,8 +21,7 @@ bool isUserSpaceDriverMount(const MountEntry& entry);
 std::optional<std::string> systemMountOf(const MountTable& mounts, const std::string& deviceID);
 
 // Whether a running ntfs-3g of root's serves `deviceID` at `mountPoint`.
-bool servedByNtfs3g(const std::vector<Ntfs3gProcess>& processes, const std::string& deviceID,
-                    const std::string& mountPoint);
+bool servedByNtfs3g(const std::vector<Process>& processes, const std::string& deviceID, const std::string& mountPoint);
 
 // Drivelark's read-write mounts of the partitions listed in `facts`, by device: the registry's
 // records whose mount is still there as a user-space driver's, on a device that still holds the

@@ -140,14 +140,15 @@ void AutoMountEngine::considerPartition(const DiskFacts& facts, PartitionRecord&
 bool AutoMountEngine::adopt(const DiskFacts& facts, const NTFSPartition& partition, DeviceMap& readWrite) {
     std::set<std::string> recorded;
     for (const ManagedMount& record : facts.managed) recorded.insert(record.mountPoint);
-    for (const Ntfs3gProcess& process : facts.ntfs3g) {
-        if (process.uid != 0 || process.device != partition.deviceID || recorded.contains(process.mountPoint) ||
-            purging_.contains(process.mountPoint))
+    for (const Process& process : facts.processes) {
+        std::optional<Ntfs3gStart> start = ntfs3gStartOf(process);
+        if (process.owner != 0 || !start || start->device != partition.deviceID || recorded.contains(start->mountPoint) ||
+            purging_.contains(start->mountPoint))
             continue;
-        auto mount = facts.mounts.find(process.mountPoint);
+        auto mount = facts.mounts.find(start->mountPoint);
         if (mount == facts.mounts.end() || !isUserSpaceDriverMount(mount->second)) continue;
-        ManagedVolumes::markManaged({process.mountPoint, partition.volumeName, partition.deviceID, partition.identity});
-        readWrite[partition.deviceID] = process.mountPoint;
+        ManagedVolumes::markManaged({start->mountPoint, partition.volumeName, partition.deviceID, partition.identity});
+        readWrite[partition.deviceID] = start->mountPoint;
         return true;
     }
     return false;

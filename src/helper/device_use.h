@@ -10,7 +10,7 @@
 
 #include "helper/mount_listing.h"
 #include "helper/outcome.h"
-#include "helper/process_list.h"
+#include "discovery/process_list.h"
 #include "helper/session.h"
 
 namespace drivelark::helper {

@@ -35,11 +35,9 @@ std::string whyNotRestore(const NTFSPartition& partition) {
         if (entry.source == "/dev/" + partition.deviceID) return "设备已挂载";
     }
     // Through FUSE-T an ntfs-3g mount shows in the table under its volume's name, not its device.
-    std::optional<std::vector<Ntfs3gProcess>> processes = DiskTopology::ntfs3gProcesses();
+    std::optional<std::vector<Process>> processes = DiskTopology::processes();
     if (!processes) return "读不到进程列表";
-    for (const Ntfs3gProcess& process : *processes) {
-        if (process.device == partition.deviceID) return "ntfs-3g 仍在使用该设备";
-    }
+    if (ntfs3gServing(*processes, partition.deviceID)) return "ntfs-3g 仍在使用该设备";
     return {};
 }
 

@@ -16,7 +16,7 @@
 
 #include "doubles/scripted_processes.h"
 #include "helper/outcome.h"
-#include "helper/process_list.h"
+#include "discovery/process_list.h"
 #include "platform/helper_system.h"
 
 namespace drivelark::helper::testing {

@@ -6,7 +6,6 @@
 
 #include "discovery/disk_topology.h"
 #include "discovery/managed_volumes.h"
-#include "discovery/ntfs3g_processes.h"
 #include "discovery/partition_inventory.h"
 #include "discovery/volume_identity.h"
 #include "doubles/test_platform.h"
@@ -56,23 +55,6 @@ TEST(DiskTopologyTest, MountTableThatCannotBeReadIsNone) {
         platform.processes.answer(kMount, {}, failure);
         EXPECT_EQ(DiskTopology::currentMounts(), std::nullopt) << failure.output;
     }
-}
-
-// A listing that was cut short, or that one line of anybody's could have emptied, must not pass for
-// "no ntfs-3g serves this device": without the listing process itself, it is no listing.
-TEST(Ntfs3gProcessesTest, ReadFromRawBytesAndOnlyFromWholeListings) {
-    const std::string listing =
-        "    1     0 /sbin/launchd\n"
-        "  632   501 vim caf\xE9.txt\n"
-        "  900     0 /Library/PrivilegedHelperTools/com.drivelark.Drivelark/ntfs-3g /dev/disk4s1 /Volumes/My Data 1 -o "
-        "volname=My Data,local,noowners,noatime\n"
-        "  901   501 /tmp/ntfs-3g /dev/rdisk5s1 /Volumes/X\n"
-        "  902     0 /usr/local/bin/ntfs-3g.probe --readwrite /dev/disk6s1\n"
-        " 4242   501 /Applications/Drivelark.app/Contents/MacOS/drivelark\n";
-    EXPECT_EQ(parseNtfs3gProcesses(listing, 4242),
-              (std::vector<Ntfs3gProcess>{{900, 0, "disk4s1", "/Volumes/My Data 1"}, {901, 501, "disk5s1", "/Volumes/X"}}));
-    for (const std::string& cut : {std::string(), listing.substr(0, listing.rfind(" 4242")), std::string("garbage")})
-        EXPECT_EQ(parseNtfs3gProcesses(cut, 4242), std::nullopt) << cut;
 }
 
 // The listing's entry and the device's description of one volume give one identity; a volume

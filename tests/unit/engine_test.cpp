@@ -43,8 +43,9 @@ TEST_F(EngineTest, OnlyMountsProvablyDrivelarksAreAdoptedAndCleanedUp) {
     mounts["/Volumes/Other"] = "fuse-t:/Other on /Volumes/Other (nfs, nodev, nosuid)";
     platform.files.addDirectory("/Volumes/Other", 5);
     mounts["/Volumes/Forged"] = "fuse-t:/Forged on /Volumes/Forged (nfs, nodev, nosuid)";
-    ps = "900 0 /Applications/Drivelark.app/Contents/MacOS/ntfs-3g /dev/disk5s1 /Volumes/Other -o volname=Other\n"
-         "901 501 /tmp/ntfs-3g /dev/disk6s1 /Volumes/Forged -o volname=Forged\n";  // not root's
+    ps = "900 1 0 /Applications/Drivelark.app/Contents/MacOS/ntfs-3g /dev/disk5s1 /Volumes/Other -o "
+         "volname=Other,local,noowners,noatime\n"
+         "901 1 501 /tmp/ntfs-3g /dev/disk6s1 /Volumes/Forged -o volname=Forged,local,noowners,noatime\n";  // not root's
     setAutoMountEnabled(false);
     passAfter(0);
     EXPECT_EQ(ManagedVolumes::all(), (std::vector<ManagedMount>{{"/Volumes/Other", "Other", "disk5s1", "volume:0E-1"}}));

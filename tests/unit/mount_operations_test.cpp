@@ -23,7 +23,7 @@ TEST(MountOperationsTest, HelperThatCannotRunThenAPromptThatFails) {
     platform.processes.answer(kMount, {}, exited(0, "/dev/disk3s1s1 on / (apfs, read-only)\n"));  // mounted nowhere
     platform.processes.answer(kSudo, {"-n", kHelper, "selftest"}, exited(0));
     platform.processes.answerAll(kSudo, [](const ProgramCall&) { return exited(127, "sudo: unable to execute\n"); });
-    platform.processes.answer("/bin/ps", {"-A", "-ww", "-o", "pid=,uid=,args="}, exited(0, "4242 501 drivelark\n"));
+    platform.processes.answer("/bin/ps", {"-A", "-ww", "-o", "pid=,ppid=,uid=,args="}, exited(0, "4242 1 501 drivelark\n"));
     auto description = [](const char* uuid) {
         return exited(0, plist(key("DeviceIdentifier", "disk4s1") + key("VolumeUUID", uuid)));
     };

@@ -44,7 +44,7 @@ struct ScriptedMac : ::testing::Test {
             for (const auto& [mountPoint, line] : mounts) table += line + "\n";
             return exited(0, table);
         });
-        platform.processes.answerAll("/bin/ps", [this](const ProgramCall&) { return exited(0, "4242 501 drivelark\n" + ps); });
+        platform.processes.answerAll("/bin/ps", [this](const ProgramCall&) { return exited(0, "4242 1 501 drivelark\n" + ps); });
         platform.processes.answerAll(kSudo, [this](const ProgramCall& call) { return helper(call.arguments); });
     }
 

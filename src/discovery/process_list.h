@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace drivelark::helper {
+namespace drivelark {
 
 struct Process {
     int pid = 0;
@@ -23,16 +23,23 @@ struct Process {
 
 inline const std::vector<std::string> kProcessListArguments = {"-A", "-ww", "-o", "pid=,ppid=,uid=,args="};
 
-// The processes of a listing. None when it is not one that ps printed for the tool: every real
-// listing has the tool's own process (`ownPid`) once, and no process twice. Lines that do not
+// The processes of a listing. None when it is not one that ps printed for its reader: every real
+// listing has the reader's own process (`ownPid`) once, and no process twice. Lines that do not
 // begin with three numbers belong to an argument that holds a line break, and are skipped.
 std::optional<std::vector<Process>> parseProcessList(std::string_view listing, int ownPid);
+
+// What an ntfs-3g started the way Drivelark starts it serves:
+// "<folder>/ntfs-3g /dev/<device> <mount point> -o volname=<name>,local,noowners,noatime".
+struct Ntfs3gStart {
+    std::string device;
+    std::string mountPoint;
+};
+std::optional<Ntfs3gStart> ntfs3gStartOf(const Process& process);
 
 // The process id of an ntfs-3g that has /dev/<device> or /dev/r<device> among its arguments.
 std::optional<int> ntfs3gServing(const std::vector<Process>& processes, std::string_view device);
 
-// True for an ntfs-3g owned by root that was started for `mountPoint` the one way the tool starts
-// it: "<folder>/ntfs-3g /dev/<device> <mount point> -o volname=<name>,local,noowners,noatime".
+// True for an ntfs-3g owned by root that was started for `mountPoint` as above.
 bool isRootNtfs3gFor(const Process& process, std::string_view mountPoint);
 
 // True when the process names `mountPoint` or a path below it in its arguments. An ntfs-3g started
@@ -42,4 +49,4 @@ bool namesMountPoint(const Process& process, std::string_view mountPoint);
 // `ownPid` and the processes it descends from.
 std::vector<int> ownLineage(const std::vector<Process>& processes, int ownPid);
 
-}  // namespace drivelark::helper
+}  // namespace drivelark

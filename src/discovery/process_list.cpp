@@ -1,4 +1,4 @@
-#include "helper/process_list.h"
+#include "discovery/process_list.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 
 #include "mount/mount_target.h"
 
-namespace drivelark::helper {
+namespace drivelark {
 
 namespace {
 
@@ -37,21 +37,19 @@ std::vector<std::string_view> words(std::string_view text) {
 
 bool isNtfs3gProgram(std::string_view word) { return word == "ntfs-3g" || word.ends_with("/ntfs-3g"); }
 
-struct Ntfs3gStart {
-    std::string_view device;  // as in /dev/<device>
-    std::string_view mountPoint;
-};
+}  // namespace
 
-// What an ntfs-3g started the tool's way serves. The program's path may hold blanks; so may the
-// mount point and the volume name, but never a comma, and the option list ends the line.
-std::optional<Ntfs3gStart> startedByTool(std::string_view arguments) {
+// The program's path may hold blanks; so may the mount point and the volume name, but never a
+// comma, and the option list ends the line.
+std::optional<Ntfs3gStart> ntfs3gStartOf(const Process& process) {
+    std::string_view arguments = process.arguments;
     constexpr std::string_view kDevice = " /dev/", kOptions = " -o volname=", kEnd = ",local,noowners,noatime";
     size_t device = arguments.find(kDevice);
     if (device == std::string_view::npos || !isNtfs3gProgram(arguments.substr(0, device))) return std::nullopt;
     std::string_view rest = arguments.substr(device + kDevice.size());
     size_t blank = rest.find(' ');
     if (blank == std::string_view::npos || !rest.ends_with(kEnd)) return std::nullopt;
-    Ntfs3gStart start{rest.substr(0, blank), {}};
+    Ntfs3gStart start{std::string(rest.substr(0, blank)), {}};
     rest = rest.substr(blank + 1, rest.size() - blank - 1 - kEnd.size());
     size_t options = rest.find(kOptions);
     // A name that repeats the option's words leaves the mount point in doubt.
@@ -59,11 +57,9 @@ std::optional<Ntfs3gStart> startedByTool(std::string_view arguments) {
         rest.find(kOptions, options + 1) != std::string_view::npos ||
         rest.find(',', options) != std::string_view::npos)
         return std::nullopt;
-    start.mountPoint = rest.substr(0, options);
+    start.mountPoint = std::string(rest.substr(0, options));
     return start;
 }
-
-}  // namespace
 
 std::optional<std::vector<Process>> parseProcessList(std::string_view listing, int ownPid) {
     std::vector<Process> processes;
@@ -96,12 +92,12 @@ std::optional<int> ntfs3gServing(const std::vector<Process>& processes, std::str
 }
 
 bool isRootNtfs3gFor(const Process& process, std::string_view mountPoint) {
-    std::optional<Ntfs3gStart> start = startedByTool(process.arguments);
+    std::optional<Ntfs3gStart> start = ntfs3gStartOf(process);
     return process.owner == 0 && start && start->mountPoint == mountPoint;
 }
 
 bool namesMountPoint(const Process& process, std::string_view mountPoint) {
-    if (std::optional<Ntfs3gStart> start = startedByTool(process.arguments)) return start->mountPoint == mountPoint;
+    if (std::optional<Ntfs3gStart> start = ntfs3gStartOf(process)) return start->mountPoint == mountPoint;
     std::string_view text = process.arguments;
     for (size_t at = text.find(mountPoint); at != std::string_view::npos; at = text.find(mountPoint, at + 1)) {
         size_t after = at + mountPoint.size();
@@ -121,4 +117,4 @@ std::vector<int> ownLineage(const std::vector<Process>& processes, int ownPid) {
     return lineage;
 }
 
-}  // namespace drivelark::helper
+}  // namespace drivelark
