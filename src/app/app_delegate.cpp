@@ -70,7 +70,7 @@ void AppDelegate::settle(double delay) {
 }
 
 void AppDelegate::volumeUnmounted(const std::string& mountPoint) {
-    if (!mountPoint.empty()) engine_->noteUnmountFromOutside(mountPoint);
+    if (!mountPoint.empty()) engine_->noteUnmountNotice(mountPoint);
     settle(kUnmountSettleDelay);
 }
 

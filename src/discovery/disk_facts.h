@@ -39,7 +39,8 @@ struct VolumeCheck {
 struct DiskFacts {
     // False when the disk listing or the mount table could not be read: nothing is known then.
     bool readable = false;
-    Date readAt;  // when the reading started
+    Date readAt;               // when the reading started
+    std::uint64_t changes = 0;  // how many of its own mount changes Drivelark had made by then
     std::vector<NTFSPartition> partitions;  // the NTFS partitions, in listing order
     // Partitions listed whose file system could not be told this time (their description did not
     // come): neither NTFS nor gone.

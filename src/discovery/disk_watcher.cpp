@@ -9,7 +9,6 @@
 namespace drivelark {
 
 struct DiskWatcher::Reading {
-    std::uint64_t changes = 0;  // Drivelark's own mount changes when it started
     DiskFacts facts;
     std::map<std::string, bool> verdicts;
     std::set<std::string> checksPending;  // mount points asked and not answered yet
@@ -56,7 +55,7 @@ void DiskWatcher::refresh() {
     }
     again_ = false;
     reading_ = std::make_shared<Reading>();
-    reading_->changes = changes_();
+    reading_->facts.changes = changes_();
     reading_->facts.readAt = platform().clock.now();
     reading_->facts.managed = ManagedVolumes::all();
     reading_->verdicts = verdicts_;
@@ -135,7 +134,7 @@ void DiskWatcher::finish(const std::shared_ptr<Reading>& reading) {
     reading->finished = true;
     reading_.reset();
     // Drivelark changed a mount while this was read: what was read may not show it.
-    if (reading->changes != changes_()) return refresh();
+    if (reading->facts.changes != changes_()) return refresh();
     if (reading->facts.readable) latest_ = std::make_shared<const DiskFacts>(reading->facts);
     if (listener_) listener_(reading->facts);
     if (again_ && !reading_) refresh();

@@ -63,10 +63,11 @@ public:
     void attemptFinished(const std::string& key, bool ok, const std::optional<std::string>& mountPoint);
 
     // --- Eject tracking ---
-    // `mountPoint`, one of Drivelark's read-write mounts, went away: unless Drivelark unmounted
-    // something itself in the last six seconds, the user did it, and the volume is not mounted
-    // again automatically. Either the unmount notice or the next pass, whichever comes first, tells.
-    void noteUnmountFromOutside(const std::string& mountPoint);
+    // The system's notice that `mountPoint` was unmounted. Unless Drivelark unmounted something
+    // itself in the six seconds before, someone else did. Whether it was one of Drivelark's volumes,
+    // ejected by the user, the next pass decides from the registry and the listing: by then the
+    // disk may have left, and another one taken its device name.
+    void noteUnmountNotice(const std::string& mountPoint);
     // The user ejected `volume` from the menu / asked to convert it: the volume shown, not whatever
     // disk has its device name by now.
     void noteVolumeEjected(const VolumeInfo& volume);
@@ -115,6 +116,7 @@ private:
     void refreshIcon();
 
     void cleanupZombies(const DiskFacts& facts);
+    void noteUnmountFromOutside(const ManagedMount& record);
     void purgeZombieMount(const ManagedMount& record, const std::string& reason);
 
     std::shared_ptr<MountManager> mounts_;
@@ -128,6 +130,9 @@ private:
     // listing at once, but its device name may come back with the next disk before the attempt ends.
     std::map<std::string, std::string> attemptDevices_;
     std::map<std::string, std::string> purging_;  // mount points being purged -> their devices
+    // Unmounts the system told of, by mount point: true when Drivelark did not unmount anything
+    // itself in the six seconds before.
+    std::map<std::string, bool> unmountNotices_;
 };
 
 // The "autoMount" preference: NTFS disks are converted when they are inserted. True when unset.

@@ -5,23 +5,30 @@
 #include "foundation/app_log.h"
 #include "platform/platform.h"
 
+#include <utility>
+
 namespace drivelark {
 
-void AutoMountEngine::noteUnmountFromOutside(const std::string& mountPoint) {
+void AutoMountEngine::noteUnmountNotice(const std::string& mountPoint) {
     double elapsed = platform().clock.now().secondsSince(mounts_->lastInternalUnmount());
-    std::optional<ManagedMount> recorded = ManagedVolumes::at(mountPoint);
-    if (elapsed <= kInternalUnmountWindow || !recorded) return;
-    // The volume recorded there, if it is still listed: its device name may belong to another disk
-    // by now. Ejected from the menu already, it is marked, and its notice may come before the
-    // eject's own completion.
-    auto record = std::find_if(records_.begin(), records_.end(), [&](const auto& entry) {
+    unmountNotices_[mountPoint] = elapsed > kInternalUnmountWindow;
+}
+
+// `record`'s mount is gone while its volume is still attached: unless it was Drivelark's own
+// unmount, the user ejected it. Ejected from the menu already, it is marked, and its notice may
+// come before the eject's own completion.
+void AutoMountEngine::noteUnmountFromOutside(const ManagedMount& record) {
+    // Judged when the notice came; without one, now.
+    auto notice = unmountNotices_.find(record.mountPoint);
+    bool outside = notice != unmountNotices_.end()
+                       ? notice->second
+                       : platform().clock.now().secondsSince(mounts_->lastInternalUnmount()) > kInternalUnmountWindow;
+    auto volume = std::find_if(records_.begin(), records_.end(), [&](const auto& entry) {
         const NTFSPartition& partition = entry.second.partition;
-        return partition.deviceID == recorded->deviceID &&
-               (recorded->identity.empty() || partition.identity == recorded->identity);
+        return partition.deviceID == record.deviceID && (record.identity.empty() || partition.identity == record.identity);
     });
-    if (record == records_.end() || record->second.ejected) return;
-    record->second.ejected = true;
-    AppLog::line("检测到外部卸载（用户推出）: " + mountPoint + "，本次不再自动重挂");
+    if (!outside || volume == records_.end() || std::exchange(volume->second.ejected, true)) return;
+    AppLog::line("检测到外部卸载（用户推出）: " + record.mountPoint + "，本次不再自动重挂");
 }
 
 void AutoMountEngine::noteVolumeEjected(const VolumeInfo& volume) {

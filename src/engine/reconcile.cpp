@@ -34,6 +34,7 @@ std::shared_ptr<AutoMountEngine> AutoMountEngine::shared() {
 void AutoMountEngine::reconcile() { watcher_->refresh(); }
 
 void AutoMountEngine::decide(const DiskFacts& facts) {
+    mounts_->factsRead(facts.changes);
     if (!facts.readable) {
         // A missing answer is not an empty one: nothing is forgotten, purged or attempted.
         if (!unreadableNoted_) AppLog::line("读不到磁盘列表或挂载表，暂停自动处理，下一轮再试");

@@ -11,6 +11,11 @@ namespace drivelark {
 // Works on the registry as it was when the facts were read: only mounts recorded when they were
 // made are cleaned up, and a place that someone else mounts later is never touched.
 void AutoMountEngine::cleanupZombies(const DiskFacts& facts) {
+    // Notices of unmounts that were none of the registry's mounts count for nothing.
+    std::erase_if(unmountNotices_, [&](const auto& notice) {
+        return std::none_of(facts.managed.begin(), facts.managed.end(),
+                            [&](const ManagedMount& record) { return record.mountPoint == notice.first; });
+    });
     for (const ManagedMount& record : facts.managed) {
         if (purging_.contains(record.mountPoint)) continue;
         const NTFSPartition* partition = facts.partitionOn(record.deviceID);
@@ -18,9 +23,10 @@ void AutoMountEngine::cleanupZombies(const DiskFacts& facts) {
             partition != nullptr && (record.identity.empty() || partition->identity == record.identity);
         auto mount = facts.mounts.find(record.mountPoint);
         if (mount == facts.mounts.end()) {
-            // No longer mounted: with its volume still attached, someone unmounted it, and the
-            // notice of that may not have come yet. Either way the record describes nothing now.
-            if (volumePresent) noteUnmountFromOutside(record.mountPoint);
+            // No longer mounted: with its volume still attached, someone unmounted it. Either way the
+            // record describes nothing now.
+            if (volumePresent) noteUnmountFromOutside(record);
+            unmountNotices_.erase(record.mountPoint);
             ManagedVolumes::unmarkManaged(record.mountPoint);
         } else if (mount->second.type == "nfs") {
             if (!volumePresent) {

@@ -100,10 +100,12 @@ public:
     void markInternalUnmount();
     // How many mount operations have finished: facts read across one of them are read again.
     std::uint64_t changes() const { return changes_; }
-    // Devices whose conversion is under way, with their volume names, and mount points being
-    // ejected: the menu shows them as work in progress.
-    const std::map<std::string, std::string>& converting() const { return converting_; }
-    const std::set<std::string>& ejecting() const { return ejecting_; }
+    // Devices being converted, with their volume names, and mount points being ejected: the menu
+    // shows them as work in progress from the start of the work until facts read after its end
+    // show what it did (`factsRead` with the changes those facts were read after).
+    std::map<std::string, std::string> converting() const;
+    std::set<std::string> ejecting() const;
+    void factsRead(std::uint64_t changesSeen);
 
     static constexpr double kFlushTimeLimit = 15.0;
 
@@ -113,12 +115,18 @@ private:
     void runTool(const std::vector<std::string>& arguments, std::chrono::seconds budget,
                  std::function<void(bool ok, const std::string& out, bool passwordFree)> completion);
     void restoreSystemMountIfGone(const NTFSPartition& partition);
-    MountCompletion finishing(MountCompletion completion);
+
+    // A piece of work under way, or finished after `finishedAt` changes.
+    struct Underway {
+        std::string name;
+        std::uint64_t finishedAt = 0;  // 0 while it runs
+    };
+    void finish(std::map<std::string, Underway>& work, const std::string& key);
 
     Date lastInternalUnmount_ = Date::distantPast();
     std::uint64_t changes_ = 0;
-    std::map<std::string, std::string> converting_;
-    std::set<std::string> ejecting_;
+    std::map<std::string, Underway> converting_;  // by device
+    std::map<std::string, Underway> ejecting_;    // by mount point
     bool helperInstallAttempted_ = false;
     // Mount points chosen by remounts still under way, so that disks that share a name and are
     // converted together do not pick the same free place. Chosen off the main thread.

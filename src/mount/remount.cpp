@@ -58,11 +58,28 @@ void MountManager::restoreSystemMountIfGone(const NTFSPartition& partition) {
     });
 }
 
-MountCompletion MountManager::finishing(MountCompletion completion) {
-    return [weak = weak_from_this(), completion = std::move(completion)](bool ok, const std::string& out) {
-        if (auto self = weak.lock()) ++self->changes_;
-        completion(ok, out);
-    };
+void MountManager::finish(std::map<std::string, Underway>& work, const std::string& key) {
+    work[key].finishedAt = ++changes_;
+}
+
+void MountManager::factsRead(std::uint64_t changesSeen) {
+    for (auto* work : {&converting_, &ejecting_}) {
+        std::erase_if(*work, [&](const auto& entry) {
+            return entry.second.finishedAt != 0 && entry.second.finishedAt <= changesSeen;
+        });
+    }
+}
+
+std::map<std::string, std::string> MountManager::converting() const {
+    std::map<std::string, std::string> names;
+    for (const auto& [device, work] : converting_) names[device] = work.name;
+    return names;
+}
+
+std::set<std::string> MountManager::ejecting() const {
+    std::set<std::string> mountPoints;
+    for (const auto& [mountPoint, work] : ejecting_) mountPoints.insert(mountPoint);
+    return mountPoints;
 }
 
 void MountManager::remountReadWrite(const NTFSPartition& partition, MountCompletion completion,
@@ -71,7 +88,7 @@ void MountManager::remountReadWrite(const NTFSPartition& partition, MountComplet
     // The device goes to root: nothing but a disk name passes, and the volume it must still hold.
     if (!isDeviceIdentifier(partition.deviceID) || !isVolumeIdentity(partition.identity))
         return failBeforeStart(partition, "设备标识不能安全地用于挂载 (" + partition.deviceID + ")", completion);
-    converting_[partition.deviceID] = partition.volumeName;
+    converting_[partition.deviceID] = Underway{partition.volumeName};
     // Where the volume goes is decided off the main thread: it looks at places in /Volumes.
     std::weak_ptr<MountManager> weak = weak_from_this();
     platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, partition, preferredPlace,
@@ -92,10 +109,10 @@ void MountManager::remountReadWrite(const NTFSPartition& partition, MountComplet
 
 void MountManager::mountChosen(const NTFSPartition& partition, std::optional<std::string> mountPoint,
                                MountCompletion completion) {
-    auto done = [weak = weak_from_this(), partition, mountPoint, completion = finishing(std::move(completion))](
+    auto done = [weak = weak_from_this(), partition, mountPoint, completion = std::move(completion)](
                     bool ok, const std::string& out) {
         if (auto self = weak.lock()) {
-            self->converting_.erase(partition.deviceID);
+            self->finish(self->converting_, partition.deviceID);
             std::lock_guard lock(self->claimsLock_);
             if (mountPoint) self->claimed_.erase(*mountPoint);
         }

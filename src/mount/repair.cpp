@@ -11,9 +11,9 @@ namespace drivelark {
 
 void MountManager::fixUnsafeState(const NTFSPartition& partition, MountCompletion completion) {
     AppLog::line("清理脏标记 ntfsfix -d /dev/" + partition.deviceID);
-    auto finish = [weak = weak_from_this(), device = partition.deviceID, completion = finishing(std::move(completion))](
+    auto finish = [weak = weak_from_this(), device = partition.deviceID, completion = std::move(completion)](
                       bool ok, const std::string& out, bool passwordFree) {
-        if (auto self = weak.lock()) self->converting_.erase(device);
+        if (auto self = weak.lock()) self->finish(self->converting_, device);
         AppLog::line(std::string("脏标记清理") + (ok ? (passwordFree ? "完成(免密通道)" : "完成") : "失败") + ": " + trimmed(out));
         completion(ok, out);
     };
@@ -21,7 +21,7 @@ void MountManager::fixUnsafeState(const NTFSPartition& partition, MountCompletio
         platform().dispatcher.runOnMain([finish] { finish(false, "设备标识不能安全地用于修复", false); });
         return;
     }
-    converting_[partition.deviceID] = partition.volumeName;
+    converting_[partition.deviceID] = Underway{partition.volumeName};
     // The repair takes the system's read-only mount away while it works.
     markInternalUnmount();
     runTool({"fix", partition.deviceID, partition.identity}, HelperProtocol::kFixBudget, finish);

@@ -20,7 +20,7 @@ constexpr std::chrono::seconds kForcedUnmountTimeLimit{20};
 void MountManager::markInternalUnmount() { lastInternalUnmount_ = platform().clock.now(); }
 
 void MountManager::unmount(const VolumeInfo& volume, UnmountCompletion completion) {
-    ejecting_.insert(volume.mountPoint);
+    ejecting_[volume.mountPoint] = Underway{volume.name};
     std::weak_ptr<MountManager> weak = weak_from_this();
     platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, volume, completion] {
         CommandResult result = runCommand(kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
@@ -28,15 +28,12 @@ void MountManager::unmount(const VolumeInfo& volume, UnmountCompletion completio
         if (result.exit != 0)
             holders = parseVolumeHolders(runCommand(kLsofPath, volumeHolderArguments(volume.mountPoint), kListingTimeLimit).out);
         platform().dispatcher.runOnMain([weak, volume, completion, result, holders] {
-            if (auto self = weak.lock()) {
-                self->ejecting_.erase(volume.mountPoint);
-                ++self->changes_;
-            }
+            if (auto self = weak.lock()) self->finish(self->ejecting_, volume.mountPoint);
             if (result.exit == 0) {
                 ManagedVolumes::unmarkManaged(volume.mountPoint);
-                AppLog::line("已卸载 " + volume.name + "(" + volume.deviceID + ")（用户操作）");
+                AppLog::line("已卸载 " + volumeLabel(volume.name, volume.deviceID) + "（用户操作）");
             } else {
-                AppLog::line("卸载失败 " + volume.name + "(" + volume.deviceID + "): " + result.out);
+                AppLog::line("卸载失败 " + volumeLabel(volume.name, volume.deviceID) + ": " + result.out);
             }
             completion(result.exit == 0, result.out, holders);
         });

@@ -7,6 +7,7 @@ import plistlib
 import re
 import subprocess
 import sys
+import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "tools", "simmac"))
@@ -126,6 +127,20 @@ class AppTestCase(SimMacTestCase):
         self.mac.wait_for(lambda: self.mounts().get(mount_point) == kind, timeout,
                           "%s %s; the log:\n%s" % (mount_point, kind, "\n".join(self.log()[-20:])))
 
+    def wait_past(self, message, seconds):
+        """Waits until `seconds` have passed since the last log line that begins with `message`: the
+        engine's rules are written in seconds (the 6 s in which an unmount counts as its own, the
+        8 s in which losses count as one)."""
+        stamps = [m.group(1) for m in map(LOG_LINE.match, self.log_lines()) if m and m.group(2).startswith(message)]
+        since = time.mktime(time.strptime(stamps[-1], "%Y-%m-%d %H:%M:%S"))
+        self.mac.wait_for(lambda: time.time() >= since + seconds + 1, seconds + 2, "%s s after %r" % (seconds, message))
+
+    def ntfs3g_pid(self, device):
+        """The read-write ntfs-3g that serves `device`, if one runs."""
+        return next((pid for pid, argv in self.mac.processes()
+                     if os.path.basename(argv[0]) == "ntfs-3g" and "/dev/" + device in argv and "-o" in argv
+                     and "ro,no_detach" not in argv), None)
+
     def passes(self):
         return sum(1 for e in self.mac.audit("diskutil") if e["argv"] == ["list", "-plist"])
 
@@ -183,12 +198,12 @@ class App:
                 rows[int(number)] = title
         return rows
 
-    def choose(self, title):
-        """Chooses the menu row that begins with `title` (after a check mark, if any)."""
-        for number, row in self.menu().items():
-            if row.removeprefix("✓ ").startswith(title):
-                return self.send(str(number))
-        raise AssertionError("no row %r in the menu:\n%s" % (title, self.output()))
+    def choose(self, title, timeout=15):
+        """Chooses the menu row that begins with `title` (after a check mark, if any), opening the
+        menu again until it has one: the menu shows what the last reading of the disks found."""
+        def row():
+            return next((n for n, r in self.menu().items() if r.removeprefix("✓ ").startswith(title)), None)
+        self.send(str(self.mac.wait_for(row, timeout, "a row %r in the menu" % title, interval=0.3)))
 
     def answer(self, message, button):
         """Waits for the next alert `message` and chooses its button `button` (a title)."""

@@ -62,7 +62,9 @@ TEST_F(AppTest, TheMenuShowsWorkUnderWayAndTellsTwinsApart) {
     platform.dispatcher.runUntilIdle();
     systemMount(twin, "/Volumes/Backup 1");
     hanging.insert(data.device);
-    app->choose(app->menuNeedsUpdate().at(1));  // "「Data」 当前只读"
+    for (const MenuEntry& entry : app->menuNeedsUpdate()) {
+        if (entry.row.title.starts_with("「Data」 当前只读")) app->choose(entry);
+    }
     platform.dispatcher.advance(3);
     platform.dispatcher.runUntilIdle();
     EXPECT_EQ(titles(), (std::vector<std::string>{"「Backup」 (disk4s1) ✓ 读写中，剩余 7.0 KB — 点击弹出磁盘",

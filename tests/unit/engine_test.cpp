@@ -83,9 +83,8 @@ TEST_F(EngineTest, AVolumeThatStopsAnsweringIsPurgedAndHoldsUpNothing) {
 }
 
 // When the next automatic attempt may start after a failure (the back-off and the least spacing),
-// after its read-write mount keeps getting lost (the drop throttle), and which unmounts are the
-// user's (those more than six seconds after Drivelark's own).
-TEST_F(EngineTest, RetryTimingsAndTheOutsideUnmountWindow) {
+// and after its read-write mount keeps getting lost (the drop throttle).
+TEST_F(EngineTest, RetryTimings) {
     Volume data{"disk4s1", "Data", "D-1"};
     volumes = {data};
     systemMount(data, "/Volumes/Data");
@@ -109,10 +108,21 @@ TEST_F(EngineTest, RetryTimingsAndTheOutsideUnmountWindow) {
     passAfter(1);
     EXPECT_EQ(logLines("检测到挂载意外丢失").size(), 3u);
 
+}
+
+// An unmount the system tells of more than six seconds after Drivelark's own last one is the user's,
+// judged when the notice came, not when the pass that acts on it runs.
+TEST_F(EngineTest, UnmountsWithinSixSecondsOfOurOwnAreNotEjects) {
+    volumes = {{"disk4s1", "Data", "DD-1"}};
+    systemMount(volumes[0], "/Volumes/Data");
+    passAfter(0);
     for (double elapsed : {5.0, 6.0, 6.1}) {
         engine->mounts().markInternalUnmount();
         platform.dispatcher.advance(elapsed);
-        engine->noteUnmountFromOutside("/Volumes/Data");
+        mounts.erase("/Volumes/Data");
+        engine->noteUnmountNotice("/Volumes/Data");
+        passAfter(12);  // taken for a loss of its own, and mounted again; or for the user's eject
+        EXPECT_EQ(mounts.contains("/Volumes/Data"), elapsed <= 6.0) << elapsed;
         EXPECT_EQ(logLines("检测到外部卸载").size(), elapsed > 6.0 ? 1u : 0u) << elapsed;
     }
 }

@@ -42,6 +42,9 @@ TEST(MountOperationsTest, HelperThatCannotRunThenAPromptThatFails) {
     EXPECT_EQ(mounts->lastInternalUnmount(), platform.dispatcher.now());  // set also when it fails
     EXPECT_EQ(platform.processes.callsOf(kOsascript).size(), 2u);
     EXPECT_EQ(std::ranges::count(platform.processes.calls(), ProgramCall{kDiskutil, {"mount", "disk4s1"}}), 1);
+    // Shown as under way until facts read after its end show what it did.
+    EXPECT_EQ(mounts->converting(), (std::map<std::string, std::string>{{"disk4s1", "Data"}}));
+    mounts->factsRead(mounts->changes());
     EXPECT_TRUE(mounts->converting().empty());
 }
 

@@ -219,16 +219,16 @@ class SimMac:
         with StateFile(self.var).locked() as st:
             st["fstype_shown"] = bool(shown)
 
-    def set_fault(self, prog, mode, verbs=None):
-        """Makes "diskutil" (only the given verbs, e.g. ["list", "info"];
-        None: all) or "mount" (its listing) misbehave for every caller: mode
-        "fail", "hang", "garbage", or "off"."""
+    def set_fault(self, prog, mode, verbs=None, devices=None):
+        """Makes "diskutil" (only the given verbs, e.g. ["list", "info"], and only runs that name
+        one of `devices`, e.g. ["disk5s1"]; None: all) or "mount" (its listing) misbehave for
+        every caller: mode "fail", "hang", "garbage", or "off"."""
         try:
-            faults.check(prog, mode, verbs)
+            faults.check(prog, mode, verbs, devices)
         except ValueError as e:
             raise SimError("simmac: %s" % e) from None
         with StateFile(self.var).locked() as st:
-            faults.set_fault(st, prog, mode, verbs)
+            faults.set_fault(st, prog, mode, verbs, devices)
 
     # --- sleep and wake: logind's notices on the system bus inside --------------
     def sleep(self, delay_max=5.0):

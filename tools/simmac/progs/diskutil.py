@@ -297,7 +297,7 @@ def main(argv):
     audit.take_caller()
     args = argv[1:]
     audit.record(os.environ.get("SIMMAC_PROG", "/usr/sbin/diskutil"), args)
-    fault = faults.active("diskutil", args[0] if args else "")
+    fault = faults.active("diskutil", args[0] if args else "", args[1:])
     if fault:
         return faults.act("diskutil", fault, plist="-plist" in args)
     if not args:

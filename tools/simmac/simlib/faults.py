@@ -12,8 +12,9 @@ when the Mac's tools misbehave.
            else lines of junk
 
 A faulty run does nothing else (nothing is mounted, unmounted or read). The
-state holds {"diskutil": {"mode": M, "verbs": [...] or None}, "mount": {...}, ...};
-for diskutil the fault may be limited to some verbs (None: every verb).
+state holds {"diskutil": {"mode": M, "verbs": [...] or None, "devices": [...] or None},
+"mount": {...}, ...}; for diskutil the fault may be limited to some verbs and to runs
+that name some devices (None: every verb, every run).
 Every caller gets it, root as much as the console user.
 """
 import sys
@@ -45,32 +46,36 @@ def verb_name(verb):
     return _VERB_NAMES.get(verb, verb)
 
 
-def check(prog, mode, verbs=None):
+def check(prog, mode, verbs=None, devices=None):
     """Raises ValueError for a fault the simulator does not have."""
     if prog not in PROGRAMS:
         raise ValueError("no faults for %r (%s)" % (prog, ", ".join(PROGRAMS)))
     if mode not in MODES:
         raise ValueError("unknown fault mode %r (%s)" % (mode, ", ".join(MODES)))
-    if verbs is not None and prog != "diskutil":
-        raise ValueError("only diskutil's faults are per verb")
+    if (verbs is not None or devices is not None) and prog != "diskutil":
+        raise ValueError("only diskutil's faults are per verb and device")
 
 
-def set_fault(state, prog, mode, verbs=None):
+def set_fault(state, prog, mode, verbs=None, devices=None):
     """Call with the state locked."""
-    check(prog, mode, verbs)
+    check(prog, mode, verbs, devices)
     faults = state.setdefault("faults", {})
     if mode == "off":
         faults.pop(prog, None)
     else:
-        faults[prog] = {"mode": mode, "verbs": sorted({verb_name(v) for v in verbs}) if verbs else None}
+        faults[prog] = {"mode": mode, "verbs": sorted({verb_name(v) for v in verbs}) if verbs else None,
+                        "devices": sorted(devices) if devices else None}
 
 
-def active(prog, verb=None):
+def active(prog, verb=None, arguments=()):
     """The fault mode that applies to this run, or None."""
     fault = StateFile().read().get("faults", {}).get(prog)
     if not fault:
         return None
     if fault.get("verbs") and verb_name(verb) not in fault["verbs"]:
+        return None
+    named = {a.removeprefix("/dev/") for a in arguments}
+    if fault.get("devices") and not named & set(fault["devices"]):
         return None
     return fault["mode"]
 
