@@ -8,7 +8,10 @@
     0.2 s and the wait for its last row timed (the menu is drawn on the main thread);
   - programs started by the first pass that sees a partition, and by each idle pass;
   - with one volume mounted and nothing else happening for M minutes (default 10): Drivelark's
-    CPU time, its resident memory and the programs it started per minute.
+    CPU time, its resident memory and the programs it started per minute;
+  - with a second disk attached, the first volume's ntfs-3g stopped (SIGSTOP): the slowest menu
+    meanwhile, the time until the volume is read-write again through a new ntfs-3g, whether the
+    second disk's device pulses go on, and how long quitting then takes.
 
     python3 bench/measure_in_simmac.py [--attaches 50] [--idle-minutes 10] [--results FILE]
 
@@ -17,6 +20,7 @@ As root, with a built tree (DRIVELARK_BUILD_DIR, else build/).
 import argparse
 import os
 import re
+import signal
 import statistics
 import subprocess
 import sys
@@ -56,13 +60,18 @@ class Drivelark:
                 raise TimeoutError("%r from Drivelark" % text)
 
     def menu_latency(self):
-        """Seconds from asking for the menu to its last row."""
+        """Seconds from asking for the menu to its last row (a menu printed again because its rows
+        changed while it was open, "菜单已更新:", is not the answer)."""
+        header, last = "菜单:\n".encode(), "退出\n".encode()
         with self.changed:
-            drawn = self.output.count("退出\n".encode())
+            drawn = self.output.count(header)
         started = time.monotonic()
         self.process.stdin.write(b"m\n")
         self.process.stdin.flush()
-        self.wait_for("退出\n", drawn + 1)
+        with self.changed:
+            answered = lambda: self.output.count(header) > drawn and self.output.find(last, self.output.rfind(header)) >= 0
+            if not self.changed.wait_for(answered, 30):
+                raise TimeoutError("the menu from Drivelark")
         return time.monotonic() - started
 
     def stop(self):
@@ -160,7 +169,8 @@ def measure(attaches, idle_minutes):
                 mac.run(["/usr/sbin/diskutil", "unmount", "/Volumes/Speed"], check=True)
                 mac.run(["/usr/sbin/diskutil", "mount", device], check=True)
                 started = time.monotonic()
-                mac.run(["/usr/bin/sudo", "-n", HELPER, "mount", device, "/Volumes/Speed", "Speed"], check=True)
+                mac.run(["/usr/bin/sudo", "-n", HELPER, "mount", device, "/Volumes/Speed", "Speed", "volume:" + volume_uuid],
+                        check=True)
                 remounts.append(time.monotonic() - started)
             figures["remounts"] = remounts
 
@@ -172,9 +182,41 @@ def measure(attaches, idle_minutes):
             figures["idle programs"] = program_counts(mac.audit()[audited:])
             figures["idle minutes"] = elapsed / 60
             figures["memory"] = memory_kib(pid)
+            figures.update(stopped_ntfs3g(mac, app, pid, device))
         finally:
-            app.stop()
+            if app.process.poll() is None:
+                app.stop()
     return figures
+
+
+def ntfs3g_of(mac, device):
+    return next((p for p, argv in mac.processes() if os.path.basename(argv[0]) == "ntfs-3g" and "/dev/" + device in argv
+                 and "ro,no_detach" not in argv), None)
+
+
+def stopped_ntfs3g(mac, app, pid, device):
+    """The Speed volume's ntfs-3g stopped while a second disk is mounted; then Drivelark quit."""
+    other = mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Other"}])["partitions"][0]["id"]
+    until(lambda: mounted_read_write(pid, "/Volumes/Other"), 30, "the second disk read-write", mac)
+    stopped = ntfs3g_of(mac, device)
+    pulses = lambda: sum(1 for e in mac.audit("sudo") if e["argv"][2:] == ["keepalive", other])
+    os.kill(stopped, signal.SIGSTOP)
+    started, pulsed, menus = time.monotonic(), pulses(), []
+    try:
+        while not (ntfs3g_of(mac, device) not in (None, stopped) and mounted_read_write(pid, "/Volumes/Speed")):
+            if time.monotonic() - started > 60:
+                raise TimeoutError("the stopped volume mounted again")
+            menus.append(app.menu_latency())
+            time.sleep(0.2)
+        remounted = time.monotonic() - started
+    finally:
+        if os.path.exists("/proc/%d" % stopped):
+            os.kill(stopped, signal.SIGKILL)
+    quitting = time.monotonic()
+    app.process.terminate()
+    app.process.wait(20)
+    return {"stopped menus": menus, "stopped to read-write": remounted, "other pulses": pulses() - pulsed,
+            "quit": time.monotonic() - quitting}
 
 
 def report(figures, attaches):
@@ -206,6 +248,11 @@ def report(figures, attaches):
         "| Resident memory at the end / peak | %.1f / %.1f MiB |" % tuple(k / 1024 for k in figures["memory"]),
         "| Programs started per idle minute | %.1f |" % (sum(figures["idle programs"].values()) / minutes),
         "| Programs per idle pass | %.2f |" % (sum(figures["idle programs"].values()) / max(passes, 1)),
+        "| Stopped ntfs-3g: slowest of %d menus meanwhile | %.0f ms |"
+        % (len(figures["stopped menus"]), max(figures["stopped menus"]) * 1000),
+        "| Stopped ntfs-3g: until read-write again through a new ntfs-3g | %.1f s |" % figures["stopped to read-write"],
+        "| Stopped ntfs-3g: the other disk's device pulses meanwhile | %d |" % figures["other pulses"],
+        "| Quitting after that | %.2f s |" % figures["quit"],
         "",
         "Programs started while idle, by program and first argument:",
         "",

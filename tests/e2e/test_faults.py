@@ -120,7 +120,7 @@ class Faults(e2e.AppTestCase):
         os.kill(helper, 9)
         os.kill(driver, 9)
         self.mac.set_fault("ntfs-3g", "off")
-        app.wait_for_log("已恢复系统只读挂载: " + part["id"])
+        app.wait_for_log("已恢复系统只读挂载: Data(%s)" % part["id"])
         # At "/Volumes/Data 1", as the system numbers a name whose folder the helper left behind.
         self.wait_mounted("/Volumes/Data 1", RO, timeout=10)
         self.assert_menu_matches_mounts(app)
