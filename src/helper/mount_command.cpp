@@ -24,6 +24,8 @@ constexpr std::chrono::seconds kNtfs3gTimeLimit{60};
 // away again and putting the system's mount back.
 constexpr std::chrono::seconds kAfterNtfs3g{40};
 
+constexpr std::chrono::seconds kProbeTimeLimit{15};
+
 struct Attempt {
     Outcome outcome;
     bool ntfs3gMountLeft = false;  // what ntfs-3g mounted could not be taken away
@@ -95,12 +97,25 @@ std::optional<ListedMount> waitUntilMounted(Session& session, const std::string&
 
 // Why the new mount is not writable; empty when it is. ntfs-3g mounts a volume that Windows left
 // hibernated or fast-started read-only, and says it succeeded.
-std::string whyNotWritable(HelperSystem& system, const ListedMount& mounted, Outcome& outcome) {
+std::string whyNotWritable(HelperSystem& system, const ListedMount& mounted, bool& fellBackToReadOnly) {
     VolumeMode mode = system.volumeMode(mounted.mountPoint);
     if (mode.error != 0) return "cannot tell whether " + mounted.mountPoint + " is writable: " + errorText(mode.error);
-    if (!mode.readOnly && !mounted.entry.readOnly) return {};
-    outcome.mark(HelperProtocol::kUnsafeState);
+    fellBackToReadOnly = mode.readOnly || mounted.entry.readOnly;
+    if (!fellBackToReadOnly) return {};
     return "ntfs-3g mounted " + mounted.mountPoint + " read-only: Windows left the volume in an unsafe state";
+}
+
+// Which unsafe state ntfs-3g fell back from, asked of the probe once its mount is gone: one that
+// nothing may write to (hibernation; also when the probe cannot tell), or one a repair can clear.
+void markUnsafeState(Session& session, const Request& request, Outcome& outcome) {
+    TrustedTool probe = trustedTool(session.system, "ntfs-3g.probe");
+    ProbeVerdict verdict = ProbeVerdict::unknown;
+    if (probe.path) {
+        ProgramRun probed = session.run(*probe.path, {"--readwrite", "/dev/" + request.device}, kProbeTimeLimit);
+        verdict = probeVerdict(probed);
+    }
+    bool hibernated = verdict == ProbeVerdict::hibernated || verdict == ProbeVerdict::unknown;
+    outcome.mark(hibernated ? HelperProtocol::kHibernated : HelperProtocol::kUnsafeState);
 }
 
 // Nothing read-only may stay mounted, not even a mount that appeared late.
@@ -124,11 +139,12 @@ Attempt mountPrepared(Session& session, const Request& request, const std::strin
     Attempt attempt{Outcome{kFailed, {}}};
     attempt.outcome.quote(run, ntfs3g);
     std::string problem;
+    bool fellBackToReadOnly = false;
     if (!succeeded(run)) {
         problem = "ntfs-3g could not mount " + node +
                   (run.launched && !run.timedOut ? " (exit status " + std::to_string(run.status) + ")" : "");
     } else if (std::optional<ListedMount> mounted = waitUntilMounted(session, request.mountPoint)) {
-        problem = whyNotWritable(session.system, *mounted, attempt.outcome);
+        problem = whyNotWritable(session.system, *mounted, fellBackToReadOnly);
     } else {
         problem = "ntfs-3g returned, but nothing was mounted at " + request.mountPoint + " within " +
                   std::to_string(kMountPolls * kMountPollInterval.count() / 1000) + " seconds";
@@ -139,6 +155,7 @@ Attempt mountPrepared(Session& session, const Request& request, const std::strin
     }
     attempt.outcome.say(problem);
     takeAwayNtfs3gMount(session, attempt, request.mountPoint);
+    if (fellBackToReadOnly && !attempt.ntfs3gMountLeft) markUnsafeState(session, request, attempt.outcome);
     return attempt;
 }
 
