@@ -111,7 +111,7 @@ std::vector<int> ownLineage(const std::vector<Process>& processes, int ownPid) {
     while (lineage.size() <= processes.size()) {
         auto process = std::find_if(processes.begin(), processes.end(),
                                     [&](const Process& p) { return p.pid == lineage.back(); });
-        if (process == processes.end() || std::ranges::find(lineage, process->parent) != lineage.end()) break;
+        if (process == processes.end() || std::find(lineage.begin(), lineage.end(), process->parent) != lineage.end()) break;
         lineage.push_back(process->parent);
     }
     return lineage;
