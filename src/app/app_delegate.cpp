@@ -58,6 +58,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     settle(kLaunchSettleDelay);
 }
 
+void AppDelegate::applicationWillTerminate() { AppLog::line("Drivelark 已退出"); }
+
 // A burst of notices (a disk with several volumes, a remount's unmount and mount, one disk
 // swapped for another) gets one pass, `delay` after the last of them.
 void AppDelegate::settle(double delay) {

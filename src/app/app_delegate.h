@@ -27,6 +27,7 @@ public:
     explicit AppDelegate(std::shared_ptr<AutoMountEngine> engine = AutoMountEngine::shared());
 
     void applicationDidFinishLaunching();
+    void applicationWillTerminate();
 
     // --- Status menu and icon ---
     std::vector<MenuEntry> menuNeedsUpdate();
@@ -41,7 +42,6 @@ public:
     void openProductPage();
     void showLog();
     void about();
-    void quit();
 
     // --- Alerts of the operations the user started ---
     void handleMountResult(const VolumeInfo& volume, bool ok, const std::string& out);

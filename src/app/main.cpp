@@ -12,5 +12,6 @@ int main() {
     static NativePlatform* const native = makeNativePlatform().release();
     installPlatform(&native->services());
     static auto* const delegate = new std::shared_ptr<AppDelegate>(std::make_shared<AppDelegate>());
-    native->runApplication([] { (*delegate)->applicationDidFinishLaunching(); });
+    native->runApplication([] { (*delegate)->applicationDidFinishLaunching(); },
+                           [] { (*delegate)->applicationWillTerminate(); });
 }

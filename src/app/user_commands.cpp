@@ -25,7 +25,7 @@ void AppDelegate::choose(const MenuEntry& entry) {
         case MenuAction::openProductPage: return openProductPage();
         case MenuAction::showLog: return showLog();
         case MenuAction::about: return about();
-        case MenuAction::quit: return quit();
+        case MenuAction::quit: return platform().ui.quit();
         case MenuAction::none: return;
     }
 }
@@ -104,11 +104,6 @@ void AppDelegate::about() {
         if (button == kFirstButton) self->openProductPage();
         if (button == kFirstButton + 1) self->openAddress(ProductLinks::kBlog);
     });
-}
-
-void AppDelegate::quit() {
-    AppLog::line("Drivelark 已退出（用户操作）");
-    platform().ui.quit();
 }
 
 }  // namespace drivelark

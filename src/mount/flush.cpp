@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "mount/mount_manager.h"
-#include "mount/system_tools.h"
 #include "platform/platform.h"
 
 namespace drivelark {
@@ -14,8 +13,7 @@ void MountManager::keepDevicesAwake(const std::vector<std::string>& deviceIDs) {
     if (deviceIDs.empty() || !helperAvailable()) return;
     platform().dispatcher.runInBackground(QualityOfService::utility, [deviceIDs] {
         for (const std::string& device : deviceIDs) {
-            runCommand(kSudoPath, {"-n", helperPath, "keepalive", device},
-                       HelperProtocol::kKeepaliveBudget + HelperProtocol::kCallerMargin);
+            runHelper({"keepalive", device}, HelperProtocol::kKeepaliveBudget);
         }
     });
 }
@@ -40,8 +38,7 @@ void MountManager::flushBeforeSleep(const std::vector<ManagedMount>& volumes, st
             // First what the file system holds for the driver, then what the driver and the disk hold.
             bool synced = !platform().files.syncFileSystem(volume.mountPoint);
             if (synced && helperUsable())
-                runCommand(kSudoPath, {"-n", helperPath, "flush", volume.deviceID},
-                           HelperProtocol::kFlushBudget + HelperProtocol::kCallerMargin);
+                runHelper({"flush", volume.deviceID}, HelperProtocol::kFlushBudget);
             platform().dispatcher.runOnMain([flush, synced] {
                 if (synced) ++flush->written;
                 if (--flush->pending == 0) flush->report();

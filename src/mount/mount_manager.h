@@ -47,9 +47,11 @@ public:
     // The helper tool exists and sudo runs it as root without a password. A tool without its sudo
     // rule, or whose rule no longer matches it, counts as no tool. Blocks.
     static bool helperUsable();
-    // Runs the helper through "sudo -n" with `arguments` for at most `budget` (and a margin). None
-    // when the helper is not usable or the channel could not run it at all (status 126 or 127).
-    // Blocks.
+    // Runs the helper through "sudo -n" with `arguments`, waiting at most `budget` (and a margin):
+    // the one way the helper is run without a password. Blocks.
+    static CommandResult runHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget);
+    // The same when the helper is usable. None when it is not, or when the channel could not run
+    // it at all (status 126 or 127). Blocks.
     static std::optional<CommandResult> runViaHelper(const std::vector<std::string>& arguments,
                                                      std::chrono::seconds budget);
     // Runs the shell `command` as root behind the administrator password prompt, in the

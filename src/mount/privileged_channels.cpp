@@ -54,18 +54,20 @@ std::optional<std::string> bundledHelperCommand(const std::vector<std::string>& 
 
 bool MountManager::helperAvailable() { return platform().files.isExecutable(helperPath); }
 
-bool MountManager::freePasswordWorks() {
-    return runCommand(kSudoPath, {"-n", helperPath, "selftest"}, callerLimit(HelperProtocol::kSelftestBudget)).exit == 0;
+CommandResult MountManager::runHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget) {
+    std::vector<std::string> sudoArguments = {"-n", helperPath};
+    sudoArguments.insert(sudoArguments.end(), arguments.begin(), arguments.end());
+    return runCommand(kSudoPath, sudoArguments, callerLimit(budget));
 }
+
+bool MountManager::freePasswordWorks() { return runHelper({"selftest"}, HelperProtocol::kSelftestBudget).exit == 0; }
 
 bool MountManager::helperUsable() { return helperAvailable() && freePasswordWorks(); }
 
 std::optional<CommandResult> MountManager::runViaHelper(const std::vector<std::string>& arguments,
                                                         std::chrono::seconds budget) {
     if (!helperUsable()) return std::nullopt;
-    std::vector<std::string> sudoArguments = {"-n", helperPath};
-    sudoArguments.insert(sudoArguments.end(), arguments.begin(), arguments.end());
-    CommandResult result = runCommand(kSudoPath, sudoArguments, callerLimit(budget));
+    CommandResult result = runHelper(arguments, budget);
     if (channelCouldNotRun(result.exit)) return std::nullopt;
     return result;
 }

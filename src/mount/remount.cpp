@@ -20,7 +20,7 @@ constexpr std::chrono::seconds kRemountOfSystemTimeLimit{30};
 std::string label(const NTFSPartition& partition) { return volumeLabel(partition.volumeName, partition.deviceID); }
 
 void failBeforeStart(const NTFSPartition& partition, const std::string& why, const MountCompletion& completion) {
-    AppLog::line("读写挂载失败: " + partition.safeVolname() + " — " + why);
+    AppLog::line("读写挂载失败: " + volumeLabel(partition.safeVolname(), partition.deviceID) + " — " + why);
     completion(false, why);
 }
 
@@ -135,7 +135,7 @@ void MountManager::mountChosen(const NTFSPartition& partition, std::optional<std
                                  mountPoint);
                 } else {
                     AppLog::line(passwordFree ? "免密通道挂载失败: " + trimmed(out)
-                                              : "读写挂载失败: " + safeName + " — " + trimmed(out));
+                                              : "读写挂载失败: " + volumeLabel(safeName, partition.deviceID) + " — " + trimmed(out));
                     if (self && !isVolumeChanged(out)) self->restoreSystemMountIfGone(partition);
                 }
                 done(ok, out);

@@ -44,8 +44,7 @@ void MountManager::forceUnmount(const std::string& mountPoint, std::function<voi
     platform().dispatcher.runInBackground(QualityOfService::userInitiated, [mountPoint, completion = std::move(completion),
                                                                              weak = weak_from_this()] {
         CommandResult result =
-            helperUsable() ? runCommand(kSudoPath, {"-n", helperPath, "unmount", mountPoint},
-                                        HelperProtocol::kUnmountBudget + HelperProtocol::kCallerMargin)
+            helperUsable() ? runHelper({"unmount", mountPoint}, HelperProtocol::kUnmountBudget)
                            : runCommand(kDiskutilPath, {"unmount", "force", mountPoint}, kForcedUnmountTimeLimit);
         platform().dispatcher.runOnMain([weak, completion, result] {
             if (auto self = weak.lock()) ++self->changes_;

@@ -17,9 +17,10 @@ public:
     virtual ~NativePlatform() = default;
     virtual Platform& services() = 0;
     // Runs the event loop on the calling (main) thread and calls `launched` from it once the
-    // application is up. When the loop ends, the process ends with status 0 without running
-    // static destructors (see endProcess), since background jobs may still be running.
-    [[noreturn]] virtual void runApplication(std::function<void()> launched) = 0;
+    // application is up, and `quitting` when it ends (the menu's Quit, or the system's request).
+    // Then the process ends with status 0 without running static destructors (see endProcess),
+    // since background jobs may still be running.
+    [[noreturn]] virtual void runApplication(std::function<void()> launched, std::function<void()> quitting) = 0;
 };
 
 std::unique_ptr<NativePlatform> makeNativePlatform();

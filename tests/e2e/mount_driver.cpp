@@ -130,5 +130,5 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "usage: mount_driver remount|remount-repairing|fix|unmount|holders ...\n");
             finish(false);
         }
-    });
+    }, [] {});
 }

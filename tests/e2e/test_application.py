@@ -150,7 +150,7 @@ class Application(e2e.AppTestCase):
         app.choose("插入 NTFS 磁盘时自动转为读写")
         app.wait_for_log("设置: 插入 NTFS 磁盘时自动转为读写 已关闭")
         app.choose("退出")
-        app.wait_for_log("Drivelark 已退出（用户操作）")
+        app.wait_for_log("Drivelark 已退出")
         self.assertEqual(app.process.wait(5), 0)
 
     def test_login_item_and_about(self):

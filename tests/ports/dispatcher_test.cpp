@@ -105,7 +105,7 @@ TEST(DispatcherTest, ApplicationEndsWithoutDestroyingWhatARunningJobUses) {
                     platform().dispatcher.runOnMain([] { platform().ui.quit(); });  // the menu's Quit
                     for (;;) ::pause();
                 });
-            });
+            }, [] {});
         },
         ::testing::ExitedWithCode(0), "");
 }

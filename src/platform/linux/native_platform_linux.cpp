@@ -31,8 +31,9 @@ public:
 
     Platform& services() override { return services_; }
 
-    [[noreturn]] void runApplication(std::function<void()> launched) override {
+    [[noreturn]] void runApplication(std::function<void()> launched, std::function<void()> quitting) override {
         mainLoop_.runUntilSignalled(std::move(launched));
+        quitting();
         endProcess(0);
     }
 

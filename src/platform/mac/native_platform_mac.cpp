@@ -19,8 +19,8 @@ namespace {
 class MacPlatform final : public NativePlatform {
 public:
     Platform& services() override { return services_; }
-    [[noreturn]] void runApplication(std::function<void()> launched) override {
-        runCocoaApplication(std::move(launched));
+    [[noreturn]] void runApplication(std::function<void()> launched, std::function<void()> quitting) override {
+        runCocoaApplication(std::move(launched), std::move(quitting));
     }
 
 private:

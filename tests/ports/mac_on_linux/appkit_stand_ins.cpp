@@ -13,9 +13,10 @@
 #include "platform/mac/workspace_mac.h"
 #include "platform/posix/end_process.h"
 
-void drivelark::runCocoaApplication(std::function<void()> launched) {
+void drivelark::runCocoaApplication(std::function<void()> launched, std::function<void()> quitting) {
     GCDDispatcher().runOnMain(std::move(launched));
     CFRunLoopRun();
+    quitting();
     endProcess(0);
 }
 
