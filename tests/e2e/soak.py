@@ -24,7 +24,7 @@ import e2e_support as e2e
 A_UUID, B_UUID = "50AC0000-0000-4000-8000-00000000000A", "50AC0000-0000-4000-8000-00000000000B"
 # Every line a cycle causes; anything else in the log is a fault.
 EXPECTED = re.compile("|".join([
-    r"Drivelark v1\.4 (已启动|已退出)$", r"免密通道", r"检测到(只读抢占|新插入|重新插入|启动时已连接)，自动处理$",
+    r"Drivelark (v1\.4 已启动|已退出)$", r"免密通道", r"检测到(只读抢占|新插入|重新插入|启动时已连接)，自动处理$",
     r"开始读写挂载 Soak[AB]\(disk\d+s1\) → /Volumes/Soak[AB]$", r"读写挂载成功\(免密通道\): Soak[AB] -> /Volumes/Soak[AB]$",
     r"(已自动在访达中打开 |无法在访达中打开 |自动打开访达跳过：)/Volumes/Soak[AB]( 暂不可达)?$", r"已卸载 Soak[AB]\(disk\d+s1\)（用户操作）$", r"分区移除: uuid:\S+ Soak[AB]\(disk\d+s1\)$", r"清理僵尸挂载: /Volumes/SoakB（(设备 disk\d+s1 已不在|挂载不可访问)）$",
     r"僵尸挂载已清理: /Volumes/SoakB$", r"检测到外部卸载（用户推出）: /Volumes/SoakB，本次不再自动重挂$",
