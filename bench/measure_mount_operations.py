@@ -5,8 +5,10 @@ before and after a change), each run in the simulated Mac of this checkout:
   - the programs one discovery runs (bench/discovery_probe, or tests/discovery_probe in older
     trees: the partition listing, the mount table and the menu's volumes), on a Mac with one NTFS disk mounted read-only by the system
     and one left unmounted, with the listing showing each partition's file system and without;
-  - the time of one read-write remount (tests/mount_driver remount) through each channel: the
-    installed helper without a password, and the administrator prompt.
+  - the time of one read-write remount through each channel, the helper's command run as the
+    application runs it: the installed helper through sudo without a password, and the bundle's own
+    copy behind the administrator prompt (the volume's identity as its last argument where the
+    build's helper takes one).
 
     python3 bench/measure_mount_operations.py [--build DIR] [--runs 5]
 
@@ -22,6 +24,9 @@ import time
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(REPO, "tools", "simmac"))
 from harness import SimMac  # noqa: E402
+
+HELPER = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark/drivelark-mount"
+SCRIPT = ["-e", "on run argv", "-e", "do shell script (item 1 of argv) with administrator privileges", "-e", "end run"]
 
 
 def discovery_programs(build, fstype_shown):
@@ -43,21 +48,26 @@ def discovery_programs(build, fstype_shown):
 
 def remount_seconds(build, channel, runs):
     bundle = os.path.join(build, "Drivelark.app", "Contents")
+    takes_identity = b"<volume-identity>" in open(os.path.join(bundle, "MacOS", "drivelark-mount"), "rb").read()
     times = []
     with SimMac(binds=[build]) as mac:
         if channel == "helper":
             mac.run(["/bin/bash", bundle + "/Resources/install_helper.sh", bundle + "/MacOS", bundle + "/Resources"],
                     user="root", check=True)
         for run in range(runs):
-            disk = mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Speed%d" % run}])
+            part = mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Speed%d" % run}])["partitions"][0]
+            arguments = ["mount", part["id"], "/Volumes/Speed%d" % run, "Speed%d" % run]
+            arguments += ["volume:" + part["uuid"]] if takes_identity else []
+            if channel == "helper":
+                command = ["/usr/bin/sudo", "-n", HELPER] + arguments
+            else:
+                shell = " ".join("'%s'" % word for word in [bundle + "/MacOS/drivelark-mount"] + arguments)
+                command = ["/usr/bin/osascript"] + SCRIPT + [shell]
             started = time.monotonic()
-            r = mac.run([os.path.join(build, "tests", "mount_driver"), "remount", disk["partitions"][0]["id"],
-                         "Speed%d" % run], timeout=120)
-            elapsed = time.monotonic() - started
-            steps = [json.loads(line) for line in r.stdout.splitlines()]
-            if not steps or not steps[-1]["ok"]:
+            r = mac.run(command, timeout=120)
+            times.append(time.monotonic() - started)
+            if r.returncode != 0:
                 raise RuntimeError("%s remount failed: %s %s" % (channel, r.stdout, r.stderr))
-            times.append(elapsed)
         return times
 
 

@@ -103,14 +103,6 @@ class SimMacTestCase(simmac_testcase.SimMacTestCase):
         r = self.run_in(["/bin/sh", "-c", 'printf %s "$0" > "$1" && cat "$1"', content, path])
         self.assertEqual((r.returncode, r.stdout), (0, content), r.stderr)
 
-    def drive(self, *args):
-        """Runs one mount operation through MountManager (tests/mount_driver);
-        the list of its completions."""
-        r = self.run_in([build_file("tests/mount_driver")] + list(args), timeout=120)
-        steps = [json.loads(line) for line in r.stdout.splitlines()]
-        self.assertTrue(steps, "no completion: %s %s" % (r.stdout, r.stderr))
-        return steps
-
 
 class AppTestCase(SimMacTestCase):
     """Tests of Drivelark itself: launched through its terminal front end, watched through its

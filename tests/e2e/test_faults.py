@@ -8,6 +8,10 @@ import time
 import e2e_support as e2e
 
 RW, RO = ("nfs", False), ("ntfs", True)
+# Every character that could break out of a command line; "/", "," and "\" end up as "_".
+HOSTILE = "Bob's \"x\" \\ $(touch /tmp/owned); `caffeinate -w 1` a,b/c 资料"
+HOSTILE_SAFE = "Bob's \"x\" _ $(touch _tmp_owned); `caffeinate -w 1` a_b_c 资料"
+SCRIPT = ["-e", "on run argv", "-e", "do shell script (item 1 of argv) with administrator privileges", "-e", "end run"]
 
 
 class Faults(e2e.AppTestCase):
@@ -96,12 +100,30 @@ class Faults(e2e.AppTestCase):
         self.assert_menu_matches_mounts(app)
 
     def test_without_sudo_every_conversion_asks_for_the_password(self):
+        """The administrator prompt runs the bundle's own helper with the command as an argument of
+        the script, never as AppleScript source; its report of a failure is read back into the
+        helper's own lines, so that its markers count as through sudo."""
         self.run_in(["rm", "/usr/bin/sudo"], user="root", check=True)
-        self.attach_ntfs()
+        hostile = self.attach_ntfs(HOSTILE)
+        self.attach_ntfs("Fast", state="faststart")
+        self.attach_ntfs("Sleeping", state="hibernated")
+        self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Locked"}], raw_writes=False)
         app = self.launch()
-        self.wait_mounted("/Volumes/Data")
-        app.wait_for_log("免密通道不可用，改走管理员授权")
-        self.assert_writable("/Volumes/Data")
+        for mount_point in ("/Volumes/" + HOSTILE_SAFE, "/Volumes/Fast"):
+            self.wait_mounted(mount_point)
+            self.assert_writable(mount_point)
+        app.wait_for_log("写权限被系统拦截，需用户授予完全磁盘访问权限")
+        app.wait_for_log("「Sleeping」(")
+        self.assertIn("免密通道不可用，改走管理员授权", self.log())
+        prompt = self.mac.audit("osascript")[-1]
+        self.assertEqual(prompt["argv"][:6], SCRIPT)
+        self.assertTrue(prompt["shell"].startswith("'%s/MacOS/drivelark-mount' '" % self.bundle), prompt)
+        self.assertEqual(self.registry()[1]["/Volumes/" + HOSTILE_SAFE], hostile["id"])
+        self.assertFalse([e for e in self.mac.audit("caffeinate") if e["argv"][:2] == ["-w", "1"]])
+        for folder in ("/", "/Users/alice", "/private/var/root", "/root", "/tmp"):
+            for name in ("owned", "_tmp_owned"):
+                self.assertFalse(os.path.exists(self.mac.host_path(folder.rstrip("/") + "/" + name)), folder)
+        self.assertEqual(len(self.mac.audit("ntfsfix")), 1)  # the fast-started volume's, not the hibernated one's
         self.assert_menu_matches_mounts(app)
 
     def test_a_helper_killed_mid_mount_leaves_the_disk_mounted_read_only(self):

@@ -1,23 +1,16 @@
-"""Mount operations end to end in the simulated Mac, through Drivelark's own
-MountManager (tests/mount_driver) and the real ntfs-3g and ntfsfix: both
-privileged channels, disks that share a name, unsafe states, and the helper
-tool refusing what is not its own (links in /Volumes, foreign file systems, a
-device that passed to another disk), and taking away a mount whose ntfs-3g
-stopped.
+"""The helper tool end to end in the simulated Mac, run as the application runs it, through sudo,
+with the real ntfs-3g and ntfsfix: only while its pinned sudo rule matches, and refusing what is not
+its own (links in /Volumes, foreign file systems, a device that passed to another disk, a device
+that ntfs-3g serves), and taking away a mount whose ntfs-3g stopped.
 """
 import os
 import plistlib
-import re
 import signal
 import time
 
 import e2e_support as e2e
 
 HELPER = e2e.HELPER
-# Every character that could break out of a command line; "/", "," and "\" end up as "_".
-HOSTILE = "Bob's \"x\" \\ $(touch /tmp/owned); `caffeinate -w 1` a,b/c 资料"
-HOSTILE_SAFE = "Bob's \"x\" _ $(touch _tmp_owned); `caffeinate -w 1` a_b_c 资料"
-SCRIPT = ["-e", "on run argv", "-e", "do shell script (item 1 of argv) with administrator privileges", "-e", "end run"]
 
 
 class MountOperations(e2e.SimMacTestCase):
@@ -29,144 +22,14 @@ class MountOperations(e2e.SimMacTestCase):
         info = plistlib.loads(self.run_in(["/usr/sbin/diskutil", "info", "-plist", device]).stdout.encode())
         return "volume:" + info["VolumeUUID"]
 
-    # --- the two channels ---------------------------------------------------------------
-    def test_prompt_runs_the_bundled_helper_with_the_command_as_an_argument(self):
-        part = self.attach_ntfs()
-        self.assertTrue(self.drive("remount", part["id"], "Data")[0]["ok"])
-        self.assertEqual(self.mac.prompt_count(), 1)
-        self.assert_writable("/Volumes/Data")
-        self.assertEqual(self.registry(), ({"/Volumes/Data": "Data"}, {"/Volumes/Data": part["id"]}))
-        self.assertEqual(self.log()[-2:], ["开始读写挂载 Data(%s) → /Volumes/Data" % part["id"],
-                                           "读写挂载成功: Data -> /Volumes/Data"])
-        # No volume text is AppleScript source; the bundle's own helper and tools did the work.
-        prompt = self.mac.audit("osascript")[-1]
-        self.assertEqual(prompt["argv"][:6], SCRIPT)
-        self.assertTrue(prompt["shell"].startswith("'%s/MacOS/drivelark-mount' 'mount'" % self.bundle), prompt)
-
-        self.assertTrue(self.drive("unmount", "/Volumes/Data", "Data")[0]["ok"])
-        self.assertNotIn("/Volumes/Data", self.mounts())
-        self.assertEqual((self.registry(), self.log()[-1]), (({}, {}), "已卸载 Data（用户操作）"))
-        r = self.run_in(["ntfscat", "/dev/" + part["id"], "hello.txt"], user="root")
-        self.assertEqual(r.stdout, "hello from the Mac", r.stderr)
-
     def test_helper_needs_no_password_only_while_its_pinned_rule_matches(self):
-        part = self.attach_ntfs()
         self.install_helper()
         rule = self.mac.read_text(e2e.RULE)
         self.assertRegex(rule, r"^alice ALL=\(root\) NOPASSWD: sha256:[0-9a-f]{64} %s\n$" % HELPER)
-        self.assertTrue(self.drive("remount", part["id"], "Data")[0]["ok"])
-        self.assertEqual(self.mac.prompt_count(), 0)
-        self.assertEqual(self.log()[-1], "读写挂载成功(免密通道): Data -> /Volumes/Data")
-        self.assertTrue(self.drive("unmount", "/Volumes/Data", "Data")[0]["ok"])
-
+        self.assertEqual(self.helper("selftest").returncode, 0)
         # A helper that is not the one its rule names, or one without a rule, is no helper.
         self.run_in(["/bin/sh", "-c", "echo >> " + HELPER], user="root", check=True)
         self.assertNotEqual(self.helper("selftest").returncode, 0)
-        self.mac.run(["/usr/sbin/diskutil", "mount", part["id"]], check=True)
-        self.assertTrue(self.drive("remount", part["id"], "Data")[0]["ok"])
-        self.assertEqual(self.mac.prompt_count(), 1)
-        self.assertIn("免密通道不可用，改走管理员授权", self.log())
-        self.assert_writable("/Volumes/Data")
-
-    # --- places in /Volumes -----------------------------------------------------------------
-    def test_disks_that_share_a_name_keep_their_own_places(self):
-        self.mac.attach(scheme="mbr", partitions=[{"fs": "fat32", "name": "STICK"}])
-        writer = self.mac.spawn(["/bin/sh", "-c", "exec 3>>/Volumes/STICK/log; while :; do echo x >&3; sleep 0.1; done"])
-        self.addCleanup(writer.kill)
-        stick = self.attach_ntfs("STICK")
-        self.assertEqual(stick["mount_point"], "/Volumes/STICK 1")
-        self.assertTrue(self.drive("remount", stick["id"], "STICK")[0]["ok"])  # through the prompt
-        self.install_helper()
-        others = [self.attach_ntfs(None) for _ in range(2)]
-        for part in others:
-            self.assertTrue(self.drive("remount", part["id"], "")[0]["ok"])
-
-        places = ["/Volumes/STICK 1", "/Volumes/Untitled", "/Volumes/Untitled 1"]
-        self.assertEqual(self.registry()[1], dict(zip(places, [p["id"] for p in [stick] + others])))
-        for place in places:
-            self.assert_writable(place)
-        self.assertEqual(self.mounts()["/Volumes/STICK"], ("msdos", False))
-        self.assertIsNone(writer.poll(), "the writer on the FAT stick lost its volume")
-        size = os.path.getsize(self.mac.host_path("/Volumes/STICK/log"))
-        self.mac.wait_for(lambda: os.path.getsize(self.mac.host_path("/Volumes/STICK/log")) > size, 10,
-                          "the writer's next line on the FAT stick")
-
-    # --- unsafe states and refused writes ------------------------------------------------------
-    def check_unsafe_states_and_refused_writes(self):
-        hibernated = self.attach_ntfs("Hibernated", state="hibernated")
-        steps = self.drive("remount-repairing", hibernated["id"], "Hibernated")
-        self.assertEqual([(s["step"], s["ok"]) for s in steps], [("remount", False), ("fix", False)], steps)
-        self.assertIn("hibernat", steps[0]["out"])
-        self.assertIn("Windows was hibernated", steps[1]["out"])
-        # The log keeps ntfs-3g's lines, ended by "\n" or, through the prompt, by "\r".
-        lines = re.sub(r"\r\n?", "\n", steps[0]["out"].strip())
-        self.assertIn("\n", lines)
-        self.assertTrue(any(message.endswith(lines) for message in self.log()), self.log())
-        self.assertEqual(self.mac.audit("ntfsfix"), [], "ntfsfix ran on a hibernated Windows volume")
-        # The disk stays readable, mounted where the system had it.
-        self.assertEqual(self.mounts()["/Volumes/Hibernated"], ("ntfs", True))
-
-        fast = self.attach_ntfs("Fast", state="faststart")
-        steps = self.drive("remount-repairing", fast["id"], "Fast")
-        self.assertEqual([(s["step"], s["ok"]) for s in steps], [("remount", False), ("fix", True), ("remount", True)],
-                         steps)
-        self.assertIn("unsafe state", steps[0]["out"])
-        self.assert_writable("/Volumes/Fast")
-        self.assertEqual(self.registry()[1], {"/Volumes/Fast": fast["id"]})
-
-        refused = self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Refused"}], raw_writes=False)
-        runs = len(self.mac.audit("ntfs-3g"))
-        steps = self.drive("remount", refused["partitions"][0]["id"], "Refused")
-        self.assertFalse(steps[0]["ok"])
-        self.assertIn("__WRITE_DENIED__", steps[0]["out"])
-        self.assertEqual(len(self.mac.audit("ntfs-3g")), runs, "ntfs-3g ran although writes are refused")
-        self.assertEqual(self.mounts()["/Volumes/Refused"], ("ntfs", True))
-
-    def test_unsafe_states_and_refused_writes_through_the_prompt(self):
-        self.check_unsafe_states_and_refused_writes()
-
-    def test_unsafe_states_and_refused_writes_through_the_helper(self):
-        self.install_helper()
-        self.check_unsafe_states_and_refused_writes()
-        self.assertEqual(self.mac.prompt_count(), 0)
-
-    # --- the user's unmount and hostile names ------------------------------------------------------
-    def test_busy_unmount_fails_and_keeps_the_registry(self):
-        part = self.attach_ntfs()
-        self.assertTrue(self.drive("remount", part["id"], "Data")[0]["ok"])
-        holder = self.mac.spawn(["sleep", "600"], cwd="/Volumes/Data")
-        self.mac.wait_for(lambda: len(self.mac.pids()) > 0, 10, "the process holding the volume")
-        steps = self.drive("unmount", "/Volumes/Data", "Data")
-        self.assertFalse(steps[0]["ok"])
-        self.assertEqual(self.mounts().get("/Volumes/Data"), ("nfs", False))
-        self.assertEqual(self.registry()[1], {"/Volumes/Data": part["id"]})
-        self.assertIn("卸载失败 Data: " + re.sub(r"\r\n?", "\n", steps[0]["out"]).rstrip("\n"), self.log())
-        holder_pid = next(pid for pid, argv in self.mac.processes() if argv == ["sleep", "600"])
-        self.assertEqual(self.drive("holders", "/Volumes/Data")[0], {"step": "holders", "ok": True,
-                                                                     "out": "%d sleep\n" % holder_pid})
-        holder.terminate()
-        holder.wait(10)
-        self.assertTrue(self.drive("unmount", "/Volumes/Data", "Data")[0]["ok"])
-        self.assertEqual(self.registry(), ({}, {}))
-
-    def check_hostile_name(self):
-        part = self.attach_ntfs(HOSTILE)
-        self.assertTrue(self.drive("remount", part["id"], HOSTILE)[0]["ok"])
-        mount_point = "/Volumes/" + HOSTILE_SAFE
-        self.assert_writable(mount_point)
-        self.assertEqual(self.registry(), ({mount_point: HOSTILE_SAFE}, {mount_point: part["id"]}))
-        self.assertEqual(self.mac.audit("caffeinate"), [])
-        for folder in ("/", "/Users/alice", "/private/var/root", "/root", "/tmp", mount_point):
-            for name in ("owned", "_tmp_owned"):
-                self.assertFalse(os.path.exists(self.mac.host_path(folder.rstrip("/") + "/" + name)), folder)
-
-    def test_hostile_names_through_the_prompt(self):
-        self.check_hostile_name()
-
-    def test_hostile_names_through_the_helper(self):
-        self.install_helper()
-        self.check_hostile_name()
-        self.assertEqual(self.mac.prompt_count(), 0)
 
     def test_helper_refuses_hostile_arguments_and_changes_nothing(self):
         self.install_helper()
