@@ -44,18 +44,6 @@ class Application(e2e.AppTestCase):
         self.wait_passes(3)
         self.assertEqual(len(self.attempts()), attempts, "an ejected volume was mounted again")
 
-    def test_an_outside_unmount_is_honoured(self):  # a yanked disk's purge: the soak
-        self.install_helper()
-        self.attach_ntfs()
-        app = self.launch()
-        self.wait_mounted("/Volumes/Data")
-        self.wait_past("开始读写挂载", 6)
-        self.run_in(["/usr/sbin/diskutil", "unmount", "/Volumes/Data"], check=True)
-        app.wait_for_log("检测到外部卸载（用户推出）: /Volumes/Data，本次不再自动重挂", timeout=20)
-        self.wait_passes(3)
-        self.assertNotIn("/Volumes/Data", self.mounts())
-        self.assertEqual(self.attempts(), ["检测到只读抢占，自动处理"])
-
     def test_auto_mount_off_leaves_new_disks_alone(self):  # foreign cards: the fault scenarios
         self.install_helper()
         app = self.launch()
