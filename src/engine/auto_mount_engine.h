@@ -34,7 +34,6 @@ public:
 
 class AutoMountEngine : public std::enable_shared_from_this<AutoMountEngine> {
 public:
-    static constexpr double minRetryInterval = RetryPolicy::kMinRetryInterval;
     static constexpr double kFinderDelay = 0.8;
     // An unmount within this many seconds of Drivelark's own last one is taken for its own.
     static constexpr double kInternalUnmountWindow = 6.0;

@@ -34,7 +34,6 @@ using UnmountCompletion = std::function<void(bool ok, const std::string& out, co
 class MountManager : public std::enable_shared_from_this<MountManager> {
 public:
     static constexpr const char* helperPath = HelperProtocol::kInstalledPath;
-    static constexpr const char* writeDeniedMarker = "__WRITE_DENIED__";
     // How long the administrator password dialog may stay open before the command is given up.
     static constexpr std::chrono::minutes kPromptTimeLimit{10};
 

@@ -70,7 +70,6 @@ public:
 
     virtual bool exists(const std::string& path) = 0;
     virtual bool isExecutable(const std::string& path) = 0;  // by the current user
-    virtual bool isReadable(const std::string& path) = 0;
 };
 
 }  // namespace drivelark

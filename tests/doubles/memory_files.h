@@ -62,7 +62,6 @@ public:
     FileError syncFileSystem(const std::string&) override { return FileError(); }
     bool exists(const std::string& path) override { return nodes_.contains(path); }
     bool isExecutable(const std::string& path) override { return exists(path) && !nodes_.at(path).isDirectory; }
-    bool isReadable(const std::string& path) override { return exists(path); }
 
     std::map<std::string, std::string> contents;  // of the files written
 

@@ -146,6 +146,5 @@ bool PosixFiles::isExecutable(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-bool PosixFiles::isReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
 }  // namespace drivelark

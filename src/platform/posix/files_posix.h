@@ -19,7 +19,6 @@ public:
     FileError syncFileSystem(const std::string& path) override;
     bool exists(const std::string& path) override;
     bool isExecutable(const std::string& path) override;
-    bool isReadable(const std::string& path) override;
 };
 
 // Writes all of `bytes` to `fd`, retrying after interruptions and short writes.
