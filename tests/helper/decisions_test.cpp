@@ -15,10 +15,10 @@ using namespace drivelark::helper;
 using namespace drivelark::helper::testing;
 
 TEST(BootSectorTest, OnlyNtfsWithTheSignatureIsRecognised) {
-    EXPECT_TRUE(isNtfsBootSector(ntfsBootSector() + "more of the device"));
-    auto changed = [](size_t at, const std::string& with) { return ntfsBootSector().replace(at, with.size(), with); };
+    EXPECT_TRUE(isNtfsBootSector(kNtfsBootSector + "more of the device"));
+    auto changed = [](size_t at, const std::string& with) { return std::string(kNtfsBootSector).replace(at, with.size(), with); };
     for (const std::string& other : {changed(3, "EXFAT   "), changed(3, "ntfs    "), changed(511, std::string(1, '\0')),
-                                     changed(510, "\xAA\x55"), ntfsBootSector().substr(0, 511), std::string()})
+                                     changed(510, "\xAA\x55"), kNtfsBootSector.substr(0, 511), std::string()})
         EXPECT_FALSE(isNtfsBootSector(other));
 }
 
@@ -44,34 +44,26 @@ TEST(ProcessListTest, BelievedOnlyWithTheToolsOwnLineOnceAndNoProcessTwice) {
 }
 
 TEST(ProcessListTest, Ntfs3gIsKnownByItsDeviceAndMountPointAndOthersByWhatTheyName) {
-    const std::string tail = " -o volname=Data,local,noowners,noatime";
-    struct Case {
-        std::string arguments;
-        unsigned owner;
-        bool serves, rootNtfs3gForData, namesData;  // disk4s1; /Volumes/Data; /Volumes/Data
+    // Of disk4s1 and /Volumes/Data: S serves the device, R is a root ntfs-3g for the place, N names the place.
+    const std::string data = "/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data -o volname=",
+                      tail = ",local,noowners,noatime";
+    const std::vector<std::tuple<std::string, unsigned, std::string>> cases = {
+        {data + "Data" + tail, 0, "SRN"}, {data + "Data" + tail, 501, "SN"}, {data + "a -o volname=b" + tail, 0, "SN"},
+        {"/Applications/My Apps/Drivelark.app/Contents/MacOS/ntfs-3g /dev/disk4s1 /Volumes/Data -o volname=Data" + tail,
+         0, "SRN"},
+        {"/usr/local/bin/ntfs-3g /dev/disk5s1 /Volumes/Data 1 -o volname=Data 1" + tail, 0, ""},
+        {"ntfs-3g -o ro /dev/rdisk4s1 /Volumes/X", 0, "S"}, {"ntfs-3g /dev/disk4s10 /Volumes/X", 0, ""},
+        {"/usr/local/bin/ntfs-3g.probe --readwrite /dev/disk4s1", 0, ""}, {"/usr/bin/less /dev/disk4s1", 0, ""},
+        {"/usr/local/bin/sshfs host: /Volumes/Data", 501, "N"}, {"cat /Volumes/Data/notes.txt", 501, "N"},
+        {"cat /Volumes/Database /Volumes/Data.txt", 501, ""},
     };
-    const std::vector<Case> cases = {
-        {"/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data" + tail, 0, true, true, true},
-        {"/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data" + tail, 501, true, false, true},
-        {"/Applications/My Apps/Drivelark.app/Contents/MacOS/ntfs-3g /dev/disk4s1 /Volumes/Data" + tail, 0, true,
-         true, true},
-        {"/usr/local/bin/ntfs-3g /dev/disk5s1 /Volumes/Data 1 -o volname=Data 1,local,noowners,noatime", 0, false,
-         false, false},
-        {"/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data -o volname=a -o volname=b,local,noowners,noatime", 0,
-         true, false, true},
-        {"ntfs-3g -o ro /dev/rdisk4s1 /Volumes/X", 0, true, false, false},
-        {"ntfs-3g /dev/disk4s10 /Volumes/X", 0, false, false, false},
-        {"/usr/local/bin/ntfs-3g.probe --readwrite /dev/disk4s1", 0, false, false, false},
-        {"/usr/bin/less /dev/disk4s1", 0, false, false, false},
-        {"/usr/local/bin/sshfs host: /Volumes/Data", 501, false, false, true},
-        {"cat /Volumes/Data/notes.txt", 501, false, false, true},
-        {"cat /Volumes/Database /Volumes/Data.txt", 501, false, false, false},
-    };
-    for (const Case& c : cases) {
-        std::vector<Process> processes{{42, 1, c.owner, c.arguments}};
-        EXPECT_EQ(ntfs3gServing(processes, "disk4s1"), c.serves ? std::optional(42) : std::nullopt) << c.arguments;
-        EXPECT_EQ(isRootNtfs3gFor(processes[0], "/Volumes/Data"), c.rootNtfs3gForData) << c.arguments;
-        EXPECT_EQ(namesMountPoint(processes[0], "/Volumes/Data"), c.namesData) << c.arguments;
+    for (const auto& [arguments, owner, holds] : cases) {
+        const Process process{42, 1, owner, arguments};
+        EXPECT_EQ(std::string(ntfs3gServing({process}, "disk4s1") == 42 ? "S" : "") +
+                      (isRootNtfs3gFor(process, "/Volumes/Data") ? "R" : "") +
+                      (namesMountPoint(process, "/Volumes/Data") ? "N" : ""),
+                  holds)
+            << arguments;
     }
 }
 
@@ -107,31 +99,32 @@ TEST(OutcomeTest, NoQuotedLineOrNamePassesForAMarkerAndTheTextStaysUtf8) {
 }
 
 TEST(TrustedToolsTest, OnlyAToolAndAFolderThatNobodyButRootCanChange) {
+    const FileInfo link{.isSymbolicLink = true};
     const std::vector<std::tuple<std::string, FileInfo, bool>> cases = {  // what changes, to what, trusted
         {kNtfs3g, regularFile(0, 0555), true}, {kNtfs3g, regularFile(0, 04755), true},
-        {kToolFolder, directory(1, 0, 0711), true}, {kToolFolder, directory(1, 501, 0755), false},
-        {kToolFolder, directory(1, 0, 0775), false}, {kToolFolder, directory(1, 0, 01777), false},
-        {kToolFolder, regularFile(), false}, {kToolFolder, symbolicLink(), false},
-        {kToolFolder, failure(EACCES), false}, {kNtfs3g, regularFile(501, 0755), false},
-        {kNtfs3g, regularFile(0, 0775), false}, {kNtfs3g, regularFile(0, 0757), false},
-        {kNtfs3g, symbolicLink(), false}, {kNtfs3g, directory(1), false}, {kNtfs3g, failure(ENOENT), false},
+        {kToolFolder, directory(0, 0711), true}, {kToolFolder, directory(501, 0755), false},
+        {kToolFolder, directory(0, 0775), false}, {kToolFolder, directory(0, 01777), false},
+        {kToolFolder, regularFile(), false}, {kToolFolder, link, false}, {kToolFolder, {.error = EACCES}, false},
+        {kNtfs3g, regularFile(501, 0755), false}, {kNtfs3g, regularFile(0, 0775), false},
+        {kNtfs3g, regularFile(0, 0757), false}, {kNtfs3g, link, false}, {kNtfs3g, directory(), false},
+        {kNtfs3g, {.error = ENOENT}, false},
     };
     for (const auto& [path, info, trusted] : cases) {
         HelperMachine machine;
-        machine.system.files[path] = info;
-        TrustedTool tool = trustedTool(machine.system, "ntfs-3g");
-        EXPECT_EQ(tool.path, trusted ? std::optional<std::string>(kNtfs3g) : std::nullopt) << path << " " << info.mode;
+        machine.files[path] = info;
+        TrustedTool tool = trustedTool(machine, "ntfs-3g");
+        EXPECT_EQ(tool.path, trusted ? std::optional(kNtfs3g) : std::nullopt) << path << " " << info.mode;
         EXPECT_TRUE(trusted || tool.problem.find(path) != std::string::npos) << tool.problem;
     }
     HelperMachine machine;
-    machine.system.folder.reset();
-    EXPECT_FALSE(trustedTool(machine.system, "ntfsfix").path);
+    machine.folder.reset();
+    EXPECT_FALSE(trustedTool(machine, "ntfsfix").path);
     // A root shell's administrator may run the copy in the user's bundle, never through a link.
-    machine.system.folder = kToolFolder;
-    machine.system.bySudo = false;
-    machine.system.files[kToolFolder] = directory(1, 501, 0755);
-    machine.system.files[kNtfs3g] = regularFile(501, 0755);
-    EXPECT_EQ(trustedTool(machine.system, "ntfs-3g").path, kNtfs3g);
-    machine.system.files[kNtfs3g] = symbolicLink();
-    EXPECT_FALSE(trustedTool(machine.system, "ntfs-3g").path);
+    machine.folder = kToolFolder;
+    machine.bySudo = false;
+    machine.files[kToolFolder] = directory(501, 0755);
+    machine.files[kNtfs3g] = regularFile(501, 0755);
+    EXPECT_EQ(trustedTool(machine, "ntfs-3g").path, kNtfs3g);
+    machine.files[kNtfs3g] = link;
+    EXPECT_FALSE(trustedTool(machine, "ntfs-3g").path);
 }

@@ -17,28 +17,20 @@
 using namespace drivelark::helper;
 using drivelark::testing::TemporaryDirectory;
 
-static void writeFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-
 TEST(PosixHelperSystemTest, DevicesAreReadThroughLinksNeverCreatedOrTruncatedAndOthersLocksSeen) {
     TemporaryDirectory folder;
-    writeFile(folder / "image", std::string(8192, 'n'));
+    std::ofstream(folder / "image") << std::string(8192, 'n');
     std::filesystem::create_symlink(folder / "image", folder / "disk4s1");
     PosixHelperSystem system;
     DeviceBytes read = system.readStart(folder / "disk4s1", 512);
     EXPECT_EQ((std::pair{read.error, read.bytes}), (std::pair{0, std::string(512, 'n')}));
-    writeFile(folder / "short", "tiny");
-    EXPECT_EQ(system.readStart(folder / "short", 512).bytes, "tiny");
-    EXPECT_EQ(system.readStart(folder / "missing", 512).error, ENOENT);
-    EXPECT_EQ(system.readAlignedBlock(folder / "image"), 0);
-    EXPECT_EQ(system.readAlignedBlock(folder / "missing"), ENOENT);
-
     EXPECT_EQ(system.openForWriting(folder / "rdisk9s9"), ENOENT);
+    EXPECT_EQ(system.testWriteLock(folder / "missing").error, ENOENT);
     EXPECT_EQ(system.openForWriting(folder / "disk4s1"), 0);
-    EXPECT_EQ(system.openForWriting(folder.path()), EISDIR);
+    EXPECT_FALSE(system.testWriteLock(folder / "disk4s1").lockedByOther);
     EXPECT_EQ(system.readStart(folder / "image", 9000).bytes, std::string(8192, 'n'));
-    EXPECT_FALSE(std::filesystem::exists(folder / "rdisk9s9"));
-
-    EXPECT_EQ(system.testWriteLock(folder / "disk4s1").lockedByOther, false);
+    EXPECT_EQ(system.readAlignedBlock(folder / "disk4s1"), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "rdisk9s9") || std::filesystem::exists(folder / "missing"));
     for (short type : {F_WRLCK, F_RDLCK}) {
         // A lock of another open file description conflicts as another process's lock does.
         int holder = ::open((folder / "image").c_str(), O_RDWR);
@@ -49,17 +41,12 @@ TEST(PosixHelperSystemTest, DevicesAreReadThroughLinksNeverCreatedOrTruncatedAnd
         EXPECT_TRUE(test.error == 0 && test.lockedByOther) << type;
         ::close(holder);
     }
-    EXPECT_FALSE(system.testWriteLock(folder / "disk4s1").lockedByOther);
-    EXPECT_EQ(system.testWriteLock(folder / "missing").error, ENOENT);
-    EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
 }
 
 // A call that a stalled disk holds cannot be interrupted: the watchdog ends the whole process, on
-// time, with its status and message. Programs' output arrives as raw bytes.
-TEST(PosixHelperSystemTest, WatchdogEndsTheProcessOnTimeAndProgramsGiveRawBytes) {
+// time, with its status and message.
+TEST(PosixHelperSystemTest, WatchdogEndsTheProcessOnTime) {
     PosixHelperSystem system;
-    drivelark::ProgramRun run = system.run("/usr/bin/printf", {"caf\\351\\n"}, std::chrono::seconds(5));
-    EXPECT_EQ(run.output, "caf\xE9\n");
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     auto started = system.now();
