@@ -12,10 +12,7 @@
 #include <regex>
 #include <sstream>
 
-#include "discovery/mount_table.h"
 #include "discovery/partition_listing.h"
-#include "discovery/volume_identity.h"
-#include "discovery/volume_description.h"
 #include "discovery/volume_identity.h"
 #include "helper/helper_commands.h"
 #include "helper/helper_request.h"
@@ -24,6 +21,7 @@
 #include "mount/root_commands.h"
 #include "platform/linux/defaults_store_plist_file.h"
 #include "platform/posix/processes_posix.h"
+#include "ports/port_tests.h"
 
 namespace drivelark::fuzz {
 
@@ -112,29 +110,8 @@ void checkPartitionListing(std::string_view input) {
     }
 }
 
-void checkMountTable(std::string_view input) {
-    for (const auto& [mountPoint, entry] : parseMountTable(input)) {
-        for (const std::string* part : {&mountPoint, &entry.source, &entry.type})
-            require(input.find(*part) != std::string_view::npos && part->find('\n') == std::string::npos,
-                    "mount points, sources and types are pieces of one line of the input");
-    }
-}
-
-void checkVolumeDescription(std::string_view input) {
-    std::optional<VolumeDescription> description = parseVolumeDescription(input);
-    std::optional<PlistValue> root = parsePropertyList(input);
-    require(description.has_value() == (root && root->dictionary()), "a description is a dictionary");
-    if (!description) return;
-    require(*description == VolumeDescription{textAt(*root, "DeviceIdentifier"), textAt(*root, "VolumeName"),
-                                              textAt(*root, "MountPoint"), textAt(*root, "FilesystemType")},
-            "every field is the text under its key");
-}
-
 void checkDefaultsStore(std::string_view input) {
-    static const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("drivelark-fuzz-store-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const drivelark::testing::TemporaryDirectory folder;
     const std::string path = folder / "store.plist";
     std::ofstream(path, std::ios::binary) << input;
 
@@ -157,7 +134,6 @@ void checkDefaultsStore(std::string_view input) {
         require(key == "written" || (after->find(key) && survives(value, *after->find(key))), "other keys survive");
     require(kept ? !std::filesystem::exists(path + ".damaged") : readFile(path + ".damaged") == input,
             "content that is not a dictionary is kept aside, and only that");
-    std::filesystem::remove_all(folder);
 }
 
 // The shell runs the command as osascript's "do shell script" does: from /, standard input from
@@ -179,32 +155,23 @@ void checkShellQuoting(std::string_view input) {
     require(run.launched && run.status == 0 && run.output == text, "the shell succeeds and prints the text exactly");
 }
 
-// Whether the tool changed anything: unmounted, mounted, repaired, made a folder or sent a signal.
-bool acted(HelperMachine& mac) {
-    return !mac.system.signals.empty() || mac.system.touched.contains("mkdir") ||
-           std::ranges::any_of(mac.system.programs.calls(), [](const ProgramCall& call) {
-               return call.path != kPs && call.path != kMount && call.path != kProbe &&
-                      !(call.path == kDiskutil && call.arguments.front() == "info");
-           });
-}
-
 void checkHelperArguments(std::string_view input) {
     Arguments arguments;  // separated by NUL characters
     std::istringstream words{std::string(input)};
     for (std::string word; std::getline(words, word, '\0');) arguments.push_back(word);
     HelperMachine mac;  // disk4s1 is NTFS and mounted read-only by the system; its programs succeed
-    Outcome outcome = runHelper(mac.system, arguments);
+    Outcome outcome = runHelper(mac, arguments);
 
-    const std::vector<ProgramCall>& calls = mac.system.programs.calls();
+    const std::vector<ProgramCall>& calls = mac.programs.calls();
     require(std::ranges::all_of(calls, isAllowedProgram), "every program run is in the contract");
-    for (const auto& [call, paths] : mac.system.touched) {
+    for (const auto& [call, paths] : mac.touched) {
         bool folders = call == "mkdir" || call == "rmdir", files = call == "lstat" || call == "statvfs";
         require(files || std::ranges::all_of(paths, folders ? isVolumesMountPoint : isDeviceNode),
                 "only /Volumes/<one name> is created or removed, only /dev/disk... or /dev/rdisk... opened");
     }
     require(outcome.status >= kSucceeded && outcome.status <= kVolumeChanged, "the exit status is 0 to 3");
     if (!parseRequest(arguments).request)
-        require(outcome.status == kRefused && calls.empty() && mac.system.touched.empty() && !mac.system.watchdog &&
+        require(outcome.status == kRefused && calls.empty() && mac.touched.empty() && !mac.watchdog &&
                     std::ranges::count(outcome.text, '\n') == 1,
                 "bad arguments are refused in one line and change nothing");
     require(outcome.text.empty() || outcome.text.ends_with('\n'), "the output ends with a line break");
@@ -249,12 +216,12 @@ void checkHelperOutputs(std::string_view input) {
             mac.processListing = exited(0, variant == 1 ? withoutOwn : parts[0]);
             mac.mountListing = exited(0, variant == 2 ? withoutRoot : parts[1]);
             mac.descriptions = {parts[2]};
-            Outcome outcome = runHelper(mac.system, command);
-            require(std::ranges::all_of(mac.system.programs.calls(), isAllowedProgram),
+            Outcome outcome = runHelper(mac, command);
+            require(std::ranges::all_of(mac.programs.calls(), isAllowedProgram),
                     "every program run is in the contract");
             require(outcome.status >= kSucceeded && outcome.status <= kVolumeChanged, "the exit status is 0 to 3");
             if (variant != 0 || (command[0] != "unmount" && !theVolume))
-                require(outcome.status != kSucceeded && !acted(mac),
+                require(outcome.status != kSucceeded && mac.actions.empty() && !mac.touched.contains("mkdir"),
                         "no action without the tool's own process, the root file system, or the volume decided for");
         }
     }
@@ -262,9 +229,8 @@ void checkHelperOutputs(std::string_view input) {
 
 }  // namespace
 
-const Target kTargets[7] = {
-    {"partition_listing", checkPartitionListing}, {"mount_table", checkMountTable},
-    {"volume_description", checkVolumeDescription}, {"defaults_store", checkDefaultsStore},
+const Target kTargets[5] = {
+    {"partition_listing", checkPartitionListing}, {"defaults_store", checkDefaultsStore},
     {"shell_quoting", checkShellQuoting},         {"helper_arguments", checkHelperArguments},
     {"helper_outputs", checkHelperOutputs},
 };
