@@ -24,13 +24,11 @@ TEST(PlistFileDefaultsStoreTest, UnreadableFilesAreKeptAndDamagedOnesMovedAside)
     EXPECT_TRUE(store.setValue("managedNames", "x"));
     EXPECT_EQ(PlistFileDefaultsStore(home / "prefs.plist").value("autoMount"), PlistValue(false));
 
-    const std::string damaged[] = {"<plist><dict><key>managedDevs</key>", "<plist version=\"1.0\"><array/></plist>"};
-    for (const std::string& bytes : damaged) {
+    for (const auto& [bytes, aside] : {std::pair{"<plist><dict><key>managedDevs</key>", ".damaged"},
+                                       {"<plist version=\"1.0\"><array/></plist>", ".damaged 1"}}) {
         std::ofstream(home / "prefs.plist") << bytes;
         EXPECT_TRUE(PlistFileDefaultsStore(home / "prefs.plist").setValue("autoMount", true));
-    }
-    for (const auto& [suffix, bytes] : {std::pair{"", damaged[0]}, std::pair{" 1", damaged[1]}}) {
-        std::ifstream file(home / "prefs.plist.damaged" + suffix);
+        std::ifstream file(home / "prefs.plist" + aside);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), bytes);
     }
 }
