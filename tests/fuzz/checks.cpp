@@ -155,25 +155,26 @@ void checkShellQuoting(std::string_view input) {
     require(run.launched && run.status == 0 && run.output == text, "the shell succeeds and prints the text exactly");
 }
 
-void checkHelperArguments(std::string_view input) {
-    Arguments arguments;  // separated by NUL characters
-    std::istringstream words{std::string(input)};
-    for (std::string word; std::getline(words, word, '\0');) arguments.push_back(word);
-    HelperMachine mac;  // disk4s1 is NTFS and mounted read-only by the system; its programs succeed
-    Outcome outcome = runHelper(mac, arguments);
+// The parts of an input that NUL characters separate.
+std::vector<std::string> split(std::string_view input) {
+    std::vector<std::string> parts;
+    std::istringstream texts{std::string(input)};
+    for (std::string part; std::getline(texts, part, '\0');) parts.push_back(part);
+    return parts;
+}
 
-    const std::vector<ProgramCall>& calls = mac.programs.calls();
-    require(std::ranges::all_of(calls, isAllowedProgram), "every program run is in the contract");
+// What every run of the tool keeps to, whatever it was given or told: it runs only the programs
+// of the contract, creates or removes only /Volumes/<one name>, opens only /dev/disk... or
+// /dev/rdisk..., exits 0 to 3, and prints whole printable lines of which only its own markers
+// begin with __.
+void requireContract(const HelperMachine& mac, const Outcome& outcome) {
+    require(std::ranges::all_of(mac.calls, isAllowedProgram), "every program run is in the contract");
     for (const auto& [call, paths] : mac.touched) {
         bool folders = call == "mkdir" || call == "rmdir", files = call == "lstat" || call == "statvfs";
         require(files || std::ranges::all_of(paths, folders ? isVolumesMountPoint : isDeviceNode),
                 "only /Volumes/<one name> is created or removed, only /dev/disk... or /dev/rdisk... opened");
     }
     require(outcome.status >= kSucceeded && outcome.status <= kVolumeChanged, "the exit status is 0 to 3");
-    if (!parseRequest(arguments).request)
-        require(outcome.status == kRefused && calls.empty() && mac.touched.empty() && !mac.watchdog &&
-                    std::ranges::count(outcome.text, '\n') == 1,
-                "bad arguments are refused in one line and change nothing");
     require(outcome.text.empty() || outcome.text.ends_with('\n'), "the output ends with a line break");
     std::istringstream lines(outcome.text);
     for (std::string line; std::getline(lines, line);) {
@@ -184,6 +185,19 @@ void checkHelperArguments(std::string_view input) {
         require(!hasControlCharacter(body) && (marker || !body.starts_with("__")),
                 "every output line is printable, and only the tool's own markers begin with __");
     }
+}
+
+// Arguments separated by NUL characters, on a machine where disk4s1 is NTFS and mounted read-only
+// by the system and every program succeeds.
+void checkHelperArguments(std::string_view input) {
+    const Arguments arguments = split(input);
+    HelperMachine mac;
+    Outcome outcome = runHelper(mac, arguments);
+    requireContract(mac, outcome);
+    if (!parseRequest(arguments).request)
+        require(outcome.status == kRefused && mac.calls.empty() && mac.touched.empty() && !mac.watchdog &&
+                    std::ranges::count(outcome.text, '\n') == 1,
+                "bad arguments are refused in one line and change nothing");
 }
 
 std::string withoutLinesHolding(std::string_view text, std::string_view part) {
@@ -199,9 +213,8 @@ std::string withoutLinesHolding(std::string_view text, std::string_view part) {
 // tool's own process or the root file system, or a description of another volume, never lets an
 // action through.
 void checkHelperOutputs(std::string_view input) {
-    std::vector<std::string> parts(3);
-    std::istringstream texts{std::string(input)};
-    for (std::string& part : parts) std::getline(texts, part, '\0');
+    std::vector<std::string> parts = split(input);
+    parts.resize(3);
     std::optional<PlistValue> description = parsePropertyList(parts[2]);
     const bool theVolume = description && description->textAt("DeviceIdentifier") &&
                            *description->textAt("DeviceIdentifier") == "disk4s1" &&
@@ -213,13 +226,11 @@ void checkHelperOutputs(std::string_view input) {
     for (const Arguments& command : commands) {
         for (int variant = 0; variant < 3; ++variant) {
             HelperMachine mac;
-            mac.processListing = exited(0, variant == 1 ? withoutOwn : parts[0]);
-            mac.mountListing = exited(0, variant == 2 ? withoutRoot : parts[1]);
+            mac.answers[{kPs, kProcessListArguments}] = exited(0, variant == 1 ? withoutOwn : parts[0]);
+            mac.answers[{kMount, {}}] = exited(0, variant == 2 ? withoutRoot : parts[1]);
             mac.descriptions = {parts[2]};
             Outcome outcome = runHelper(mac, command);
-            require(std::ranges::all_of(mac.programs.calls(), isAllowedProgram),
-                    "every program run is in the contract");
-            require(outcome.status >= kSucceeded && outcome.status <= kVolumeChanged, "the exit status is 0 to 3");
+            requireContract(mac, outcome);
             if (variant != 0 || (command[0] != "unmount" && !theVolume))
                 require(outcome.status != kSucceeded && mac.actions.empty() && !mac.touched.contains("mkdir"),
                         "no action without the tool's own process, the root file system, or the volume decided for");

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "discovery/process_list.h"
-#include "doubles/scripted_processes.h"
+#include "doubles/scripted_processes.h"  // ProgramCall, exited, ...
 #include "helper/outcome.h"
 #include "platform/helper_system.h"
 
@@ -56,21 +56,6 @@ inline std::string description(const std::string& volumeUUID) {
 
 class HelperMachine final : public HelperSystem {
 public:
-    HelperMachine() {
-        programs.answerAll(kDiskutil, [this](const ProgramCall& call) { return diskutil(call.arguments); });
-        programs.answerAll(kMount, [this](const ProgramCall&) { return mountListing ? *mountListing : listMounts(); });
-        programs.answerAll(kPs, [this](const ProgramCall& call) {
-            return processListing ? *processListing : listProcesses(call.arguments);
-        });
-        programs.answerAll(kUmount, [this](const ProgramCall& call) { return unmountFuse(call.arguments.back()); });
-        programs.answerAll(kProbe, [this](const ProgramCall&) { return probe; });
-        programs.answerAll(kNtfsfix, [this](const ProgramCall&) { return ntfsfix; });
-        programs.answerAll(kNtfs3g, [this](const ProgramCall& call) {
-            if (ntfs3gMounts) mountNtfs3g(call.arguments.at(1));
-            return ntfs3g;
-        });
-    }
-
     bool hasRootRights() override { return root; }
     bool startedBySudo() override { return bySudo; }
     std::optional<std::string> executableFolder() override { return folder; }
@@ -90,15 +75,16 @@ public:
         return record("read", path, path == "/dev/disk4s1" ? DeviceBytes{0, kNtfsBootSector.substr(0, count)}
                                                            : DeviceBytes{ENOENT, {}});
     }
-    int openForWriting(const std::string& path) override { return record("write", path, writeError); }
+    int openForWriting(const std::string& path) override { return record("write", path, 0); }
     LockTest testWriteLock(const std::string& path) override { return record("lock", path, lock); }
     int readAlignedBlock(const std::string& path) override { return record("block", path, readError); }
     int flushDevice(const std::string& path) override { return record("flush", path, readError); }
     VolumeMode volumeMode(const std::string& path) override { return record("statvfs", path, mode); }
     ProgramRun run(const std::string& path, const std::vector<std::string>& arguments,
                    std::chrono::milliseconds timeLimit) override {
+        calls.push_back({path, arguments});
         actions += actionOf(path, arguments);
-        ProgramRun run = programs.runToCompletion(path, arguments, timeLimit);
+        ProgramRun run = answers.contains(calls.back()) ? answers[calls.back()] : answer(path, arguments);
         if (run.timedOut) elapsed += timeLimit;  // killed at its limit
         return run;
     }
@@ -124,9 +110,9 @@ public:
                                           {kNtfsfix, regularFile()},  {kProbe, regularFile()},
                                           {"/Volumes", directory()}};
     LockTest lock;  // of /dev/disk4s1
-    int readError = 0, writeError = 0;
+    int readError = 0;
     VolumeMode mode;
-    drivelark::testing::ScriptedProcesses programs;
+    std::map<ProgramCall, ProgramRun> answers;  // instead of the model's
     std::vector<std::string> descriptions{description(kIdentity.substr(7))};  // one per look; the last stays
     std::vector<std::string> otherMounts;  // lines of the mount listing besides "/", the system's and ntfs-3g's
     std::vector<Process> processes{{1, 0, 0, "/sbin/launchd"},
@@ -135,10 +121,10 @@ public:
     bool systemMount = true, systemUnmounts = true, ntfs3gMounts = true, fuseReadOnly = false, fuseUnmounts = true;
     bool hung = false;     // ntfs-3g neither ends with its mount nor on SIGTERM
     std::string fuseMount;  // where ntfs-3g's mount is, if anywhere
-    std::optional<ProgramRun> mountListing, processListing;  // instead of the model's
     ProgramRun ntfs3g = exited(0), probe = exited(0);
     ProgramRun ntfsfix = exited(0, "NTFS partition /dev/disk4s1 was processed successfully.\n");
 
+    std::vector<ProgramCall> calls;
     std::map<std::string, std::vector<std::string>> touched;  // "lstat", "mkdir", "read", ...: the paths, in order
     // u/m: diskutil took away/put back disk4s1's mount; d/x: diskutil/umount unmounted a mount point;
     // n/f: ntfs-3g/ntfsfix ran; C/T/K: ntfs-3g was sent SIGCONT/SIGTERM/SIGKILL, ! a signal to another.
@@ -151,6 +137,14 @@ private:
         if (path == kDiskutil && arguments.front() != "info")
             return arguments.front() == "mount" ? "m" : arguments.back().starts_with("/") ? "d" : "u";
         return path == kUmount ? "x" : path == kNtfs3g ? "n" : path == kNtfsfix ? "f" : "";
+    }
+    ProgramRun answer(const std::string& path, const std::vector<std::string>& arguments) {
+        if (path == kDiskutil) return diskutil(arguments);
+        if (path == kMount) return listMounts();
+        if (path == kPs) return listProcesses(arguments);
+        if (path == kUmount) return unmountFuse(arguments.back());
+        if (path == kNtfs3g && ntfs3gMounts) mountNtfs3g(arguments.at(1));
+        return path == kNtfs3g ? ntfs3g : path == kNtfsfix ? ntfsfix : path == kProbe ? probe : notStarted(path);
     }
     template <class Result>
     Result record(const char* call, const std::string& path, Result result) {

@@ -14,23 +14,28 @@ static std::optional<PlistValue> storedFile() {
     return parsePropertyList(std::string(std::istreambuf_iterator<char>(file), {}));
 }
 
-// Values keep their types in the store's file. On a full disk, what could not be written is still
-// what the application reads, and reaches the file with the next write that succeeds.
-TEST(DefaultsStoreTest, ValuesKeepTheirTypesAndAFailedWriteIsKeptAndWrittenLater) {
-    DefaultsStore& store = platform().defaults;
-    EXPECT_FALSE(store.value("neverWritten"));
+TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
+    EXPECT_FALSE(platform().defaults.value("neverWritten"));
     const PlistValue places(PlistValue::Dictionary{{"/Volumes/My Data", "disk4s1"}, {"/Volumes/数据", "disk5s1"}});
-    for (const PlistValue& value : {PlistValue(false), PlistValue("yes"), PlistValue(PlistValue::Array{"a", true}), places}) {
-        ASSERT_TRUE(store.setValue("managedDevs", value));
-        EXPECT_EQ(store.value("managedDevs"), value);
+    for (const PlistValue& value :
+         {PlistValue(false), PlistValue("yes"), PlistValue(PlistValue::Array{"a", true}), places}) {
+        ASSERT_TRUE(platform().defaults.setValue("managedDevs", value));
+        EXPECT_EQ(platform().defaults.value("managedDevs"), value);
         EXPECT_EQ(*storedFile()->find("managedDevs"), value);
     }
+}
+
+// A full disk: what could not be written is still what the application reads, and reaches the
+// file with the next write that succeeds.
+TEST(DefaultsStoreTest, AFailedWriteIsKeptAndWrittenLater) {
+    DefaultsStore& store = platform().defaults;
+    ASSERT_TRUE(store.setValue("autoMount", true));
     std::filesystem::remove(defaultsFile());
     std::filesystem::create_directory(defaultsFile());  // in the way of the file: nothing is written
-    EXPECT_FALSE(store.setValue("managedDevs", "x"));
-    EXPECT_EQ(store.value("managedDevs"), PlistValue("x"));
+    EXPECT_FALSE(store.setValue("autoMount", false));
+    EXPECT_EQ(store.value("autoMount"), PlistValue(false));
     std::filesystem::remove(defaultsFile());
     ASSERT_TRUE(store.setValue("later", "y"));
-    EXPECT_EQ(*storedFile()->find("managedDevs"), PlistValue("x"));
+    EXPECT_EQ(*storedFile()->find("autoMount"), PlistValue(false));
     std::filesystem::remove(defaultsFile());
 }
