@@ -14,6 +14,7 @@
 
 #include "discovery/partition_listing.h"
 #include "discovery/volume_identity.h"
+#include "foundation/utf8.h"
 #include "helper/helper_commands.h"
 #include "helper/helper_request.h"
 #include "helper/helper_scene.h"
@@ -37,8 +38,10 @@ void require(bool holds, const char* property) {
     std::abort();
 }
 
-bool hasControlCharacter(std::string_view text) {
-    return std::ranges::any_of(text, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+bool isPrintable(std::string_view text) {  // a tab included
+    return isValidUtf8(text) && std::ranges::none_of(text, [](char c) {
+               return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
+           });
 }
 
 std::optional<std::string> textAt(const PlistValue& value, const char* key) {
@@ -182,8 +185,8 @@ void requireContract(const HelperMachine& mac, const Outcome& outcome) {
         const bool marker =
             line == kHibernated || line == kUnsafeState || line == kWriteDenied || line == kVolumeChangedMarker;
         std::string_view body = std::string_view(line).substr(std::min(line.find_first_not_of(" \t"), line.size()));
-        require(!hasControlCharacter(body) && (marker || !body.starts_with("__")),
-                "every output line is printable, and only the tool's own markers begin with __");
+        require(isPrintable(body) && (marker || !body.starts_with("__")),
+                "every output line is printable UTF-8, and only the tool's own markers begin with __");
     }
 }
 
