@@ -18,16 +18,13 @@
 #include <vector>
 
 #include "discovery/process_list.h"
-#include "doubles/scripted_processes.h"  // ProgramCall, exited, ...
+#include "doubles/scripted_processes.h"
 #include "helper/outcome.h"
 #include "platform/helper_system.h"
 
 namespace drivelark::helper::testing {
 
-using drivelark::testing::exited;
-using drivelark::testing::notStarted;
-using drivelark::testing::ProgramCall;
-using drivelark::testing::timedOut;
+using namespace drivelark::testing;  // ProgramCall, exited, notStarted, timedOut
 using namespace std::chrono_literals;
 
 inline const std::string kToolFolder = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark";
@@ -121,8 +118,7 @@ public:
     bool systemMount = true, systemUnmounts = true, ntfs3gMounts = true, fuseReadOnly = false, fuseUnmounts = true;
     bool hung = false;     // ntfs-3g neither ends with its mount nor on SIGTERM
     std::string fuseMount;  // where ntfs-3g's mount is, if anywhere
-    ProgramRun ntfs3g = exited(0), probe = exited(0);
-    ProgramRun ntfsfix = exited(0, "NTFS partition /dev/disk4s1 was processed successfully.\n");
+    ProgramRun ntfs3g = exited(0), probe = exited(0), ntfsfix = exited(0);
 
     std::vector<ProgramCall> calls;
     std::map<std::string, std::vector<std::string>> touched;  // "lstat", "mkdir", "read", ...: the paths, in order
@@ -176,11 +172,10 @@ private:
     }
     ProgramRun listProcesses(const std::vector<std::string>& arguments) {  // all, or "-p <pid>"
         std::string listing;
-        for (const Process& p : processes) {
+        for (const Process& p : processes)
             if (arguments[1] != "-p" || arguments[2] == std::to_string(p.pid))
                 listing += std::to_string(p.pid) + " " + std::to_string(p.parent) + " " + std::to_string(p.owner) +
                            " " + p.arguments + "\n";
-        }
         return exited(listing.empty() ? 1 : 0, listing);
     }
 
