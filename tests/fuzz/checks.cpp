@@ -120,11 +120,9 @@ void checkDefaultsStore(std::string_view input) {
     const PlistValue written(
         PlistValue::Dictionary{{"name", "Données ✓"}, {"on", true}, {"list", PlistValue::Array{"a"}}});
     PlistFileDefaultsStore store(path);
-    if (kept) {
-        for (const auto& [key, value] : *kept) require(store.value(key) == value, "reads what the file holds");
-    } else {
-        require(!store.value("autoMount"), "reads nothing from a file that is not a dictionary");
-    }
+    for (const auto& [key, value] : kept ? *kept : PlistValue::Dictionary{})
+        require(store.value(key) == value, "reads what the file holds");
+    require(kept || !store.value("autoMount"), "reads nothing from a file that is not a dictionary");
     require(store.setValue("written", written), "the write succeeds");
 
     std::optional<PlistValue> after = parsePropertyList(readFile(path));
@@ -142,13 +140,12 @@ void checkDefaultsStore(std::string_view input) {
 // cannot harm this machine. It must print the text exactly, and exit 0.
 void checkShellQuoting(std::string_view input) {
     if (input.find('\0') != std::string_view::npos) return;
-    const std::string text(input);
-    const std::string command = shellCommandLine("/bin/printf", {"%s", text});
+    const std::string command = shellCommandLine("/bin/printf", {"%s", std::string(input)});
     Arguments shell = {"-i", "-C", "/", "PATH=/usr/bin:/bin:/usr/sbin:/sbin", "/bin/sh", "-c", command};
     const bool root = ::geteuid() == 0;
     if (root) shell.insert(shell.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/env"});
     ProgramRun run = PosixProcesses().runToCompletion(root ? "/usr/bin/setpriv" : "/usr/bin/env", shell, {});
-    require(run.launched && run.status == 0 && run.output == text, "the shell succeeds and prints the text exactly");
+    require(run.launched && run.status == 0 && run.output == input, "the shell succeeds and prints the text exactly");
 }
 
 // The parts of `text` that `separator` separates or ends.

@@ -16,10 +16,8 @@ using namespace drivelark::helper;
 using namespace drivelark::helper::testing;
 using Arguments = std::vector<std::string>;
 
-namespace {
-
 // Which marker lines an output holds, as one text ("HWUV" for all four).
-std::string markers(const std::string& text) {
+static std::string markers(const std::string& text) {
     using namespace HelperProtocol;
     std::string found;
     for (auto [letter, marker] : {std::pair{'H', kHibernated}, {'W', kWriteDenied}, {'U', kUnsafeState},
@@ -28,12 +26,10 @@ std::string markers(const std::string& text) {
     return found;
 }
 
-const std::string kOtherVolume = description("0B0B0B0B-0000-4000-8000-000000000001");
+static const std::string kOtherVolume = description("0B0B0B0B-0000-4000-8000-000000000001");
 
 // ntfs-3g's mount at /Volumes/Data instead of the system's.
-void served(HelperMachine& m) { m.systemMount = false, m.mountNtfs3g("/Volumes/Data"); }
-
-}  // namespace
+static void served(HelperMachine& m) { m.systemMount = false, m.mountNtfs3g("/Volumes/Data"); }
 
 TEST(RootWorkTest, EachSubcommandDoesItsWorkOnlyOnWhatIsProvablyItsOwn) {
     const Arguments mount = {"mount", "disk4s1", "/Volumes/Data", "Data", kIdentity}, fix = {"fix", "disk4s1", kIdentity},
@@ -101,9 +97,8 @@ TEST(RootWorkTest, EachSubcommandDoesItsWorkOnlyOnWhatIsProvablyItsOwn) {
         {"flush, failing", {"flush", "disk4s1"}, [](auto& m) { m.readError = ENXIO; }, kFailed, "/dev/disk4s1", "", ""},
     };
     using namespace HelperProtocol;
-    const std::map<std::string, std::chrono::seconds> budgets = {
-        {"selftest", kSelftestBudget}, {"mount", kMountBudget},         {"fix", kFixBudget},
-        {"unmount", kUnmountBudget},   {"keepalive", kKeepaliveBudget}, {"flush", kFlushBudget}};
+    const std::map<std::string, std::chrono::seconds> budgets = {{"selftest", kSelftestBudget}, {"mount", kMountBudget},
+        {"fix", kFixBudget}, {"unmount", kUnmountBudget}, {"keepalive", kKeepaliveBudget}, {"flush", kFlushBudget}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         HelperMachine machine;

@@ -14,10 +14,8 @@ TEST(PropertyListTest, ValuesKeepTheirTypesAndBinaryAgreesWithXml) {
         "<key>when</key><date>2025-03-01T14:07:09Z</date><key>list</key><array><string></string><false/></array>"
         "</dict></plist>");
     ASSERT_TRUE(root);
-    EXPECT_EQ(*root->textAt("name"), "Bob's & <数据> ☺");
-    EXPECT_EQ(*root->find("size"), PlistValue(std::int64_t{42}));
-    EXPECT_EQ(*root->find("when"), PlistValue());  // "other"
-    EXPECT_EQ(*root->find("list"), PlistValue(PlistValue::Array{PlistValue(""), PlistValue(false)}));
+    EXPECT_EQ(*root, PlistValue(PlistValue::Dictionary{{"name", "Bob's & <数据> ☺"}, {"size", std::int64_t{42}},
+                                                       {"when", PlistValue()}, {"list", PlistValue::Array{"", false}}}));
     std::optional<PlistValue> xml = parsePropertyList(testData("diskutil_list_mac_mixed.plist"));
     ASSERT_TRUE(xml && xml->find("AllDisksAndPartitions")->array()->size() == 7u);
     EXPECT_EQ(xml, parsePropertyList(testData("diskutil_list_mac_mixed.bplist")));

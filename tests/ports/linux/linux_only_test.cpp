@@ -31,10 +31,8 @@ TEST(MountinfoTest, MountPointsDirectlyInTheFolder) {
         {"31 30 0:41 / /Volumes/My\\040Disk\\011new\\012line\\134 rw,relatime shared:5 - fuseblk /dev/disk4s1 rw",
          "/Volumes/My Disk\tnew\nline\\"},
         {"33 31 0:43 / /Volumes/My\\040Disk/inner rw - tmpfs t rw", ""},  // in a volume, not in the folder
-        {"34 22 0:44 / /VolumesX/a rw - tmpfs t rw", ""},
-        {"35 22 0:45 / /mnt/Volumes/b rw - tmpfs t rw", ""},
-        {"36 30 0:46 / /Volumes/\\12x rw - tmpfs t rw", "/Volumes/\\12x"},  // no escape
-        {"38 30 0:48 /", ""},  // cut short
+        {"34 22 0:44 / /VolumesX/a rw - tmpfs t rw", ""}, {"35 22 0:45 / /mnt/Volumes/b rw - tmpfs t rw", ""},
+        {"36 30 0:46 / /Volumes/\\12x rw - tmpfs t rw", "/Volumes/\\12x"}, {"38 30 0:48 /", ""},  // no escape; cut short
     };
     std::string table;
     std::set<std::string> expected;
