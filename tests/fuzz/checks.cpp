@@ -207,9 +207,8 @@ void checkHelperOutputs(std::string_view input) {
     std::vector<std::string> parts = split(input, '\0');
     parts.resize(3);
     std::optional<PlistValue> description = parsePropertyList(parts[2]);
-    const bool theVolume = description && description->textAt("DeviceIdentifier") &&
-                           *description->textAt("DeviceIdentifier") == "disk4s1" &&
-                           volumeIdentity(*description) == kIdentity;
+    const PlistValue* device = description ? description->find("DeviceIdentifier") : nullptr;
+    const bool theVolume = device && *device == PlistValue("disk4s1") && volumeIdentity(*description) == kIdentity;
     const std::vector<Arguments> commands = {{"mount", "disk4s1", "/Volumes/Data", "Data", kIdentity},
                                              {"fix", "disk4s1", kIdentity}, {"unmount", "/Volumes/Data"}};
     const std::string withoutOwn = withoutLinesHolding(parts[0], std::to_string(kOwnPid));

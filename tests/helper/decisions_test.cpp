@@ -15,7 +15,7 @@ using namespace drivelark::helper::testing;
 
 TEST(BootSectorTest, OnlyNtfsWithTheSignatureIsRecognised) {
     EXPECT_TRUE(isNtfsBootSector(kNtfsBootSector + "more of the device"));
-    auto changed = [](size_t at, const std::string& with) { return std::string(kNtfsBootSector).replace(at, with.size(), with); };
+    auto changed = [](size_t at, std::string s) { return std::string(kNtfsBootSector).replace(at, s.size(), s); };
     for (const std::string& other : {changed(3, "EXFAT   "), changed(3, "ntfs    "), changed(511, std::string(1, '\0')),
                                      changed(510, "\xAA\x55"), kNtfsBootSector.substr(0, 511), std::string()})
         EXPECT_FALSE(isNtfsBootSector(other));
@@ -52,11 +52,9 @@ TEST(ProcessListTest, Ntfs3gIsKnownByItsDeviceAndMountPointAndOthersByWhatTheyNa
         {"cat /Volumes/Database /Volumes/Data.txt", 501, ""},
     };
     for (const auto& [arguments, owner, holds] : cases) {
-        const Process process{42, 1, owner, arguments};
-        EXPECT_EQ(std::string(ntfs3gServing({process}, "disk4s1") == 42 ? "S" : "") +
-                      (isRootNtfs3gFor(process, "/Volumes/Data") ? "R" : "") +
-                      (namesMountPoint(process, "/Volumes/Data") ? "N" : ""),
-                  holds)
+        const Process p{42, 1, owner, arguments};
+        const bool s = ntfs3gServing({p}, "disk4s1") == 42, r = isRootNtfs3gFor(p, "/Volumes/Data");
+        EXPECT_EQ(std::string(s ? "S" : "") + (r ? "R" : "") + (namesMountPoint(p, "/Volumes/Data") ? "N" : ""), holds)
             << arguments;
     }
 }
@@ -65,11 +63,12 @@ TEST(ProbeVerdictTest, ByExitStatusAndOnlyTheFastRestartLineTellsFourteensApart)
     using enum ProbeVerdict;
     const std::string dirty = "The disk contains an unclean file system (0, 0).\n";
     const std::vector<std::pair<ProgramRun, ProbeVerdict>> cases = {
-        {exited(0), mountable}, {exited(15, dirty), unclean}, {exited(12), notNtfs},
-        {exited(13), corrupt}, {exited(14, dirty + "Metadata kept in Windows cache, refused to mount.\n"), fastRestart},
-        {exited(14, "Windows is hibernated, refused to mount.\n"), hibernated}, {exited(14, "\xFF\xFE garbled\n"), hibernated},
-        {exited(14, "label: Metadata kept in Windows cache\n"), hibernated}, {exited(16), unknown},
-        {exited(128 + 9), unknown}, {timedOut(), unknown}, {notStarted("could not start"), unknown},
+        {exited(0), mountable}, {exited(15, dirty), unclean}, {exited(12), notNtfs}, {exited(13), corrupt},
+        {exited(14, dirty + "Metadata kept in Windows cache, refused to mount.\n"), fastRestart},
+        {exited(14, "Windows is hibernated, refused to mount.\n"), hibernated},
+        {exited(14, "\xFF\xFE garbled\n"), hibernated},
+        {exited(14, "label: Metadata kept in Windows cache\n"), hibernated},
+        {exited(16), unknown}, {exited(128 + 9), unknown}, {timedOut(), unknown}, {notStarted("no probe"), unknown},
     };
     for (const auto& [run, verdict] : cases) EXPECT_EQ(probeVerdict(run), verdict) << run.status << run.output;
 }
@@ -90,15 +89,15 @@ TEST(TrustedToolsTest, OnlyAToolAndAFolderThatNobodyButRootCanChange) {
         {kToolFolder, directory(0, 0711), "SR"}, {kToolFolder, directory(501, 0755), "R"},
         {kToolFolder, directory(0, 0775), "R"}, {kToolFolder, directory(0, 01777), "R"},
         {kToolFolder, regularFile(), ""}, {kToolFolder, link, ""}, {kToolFolder, {.error = EACCES}, ""},
-        {kNtfs3g, regularFile(501, 0755), "R"}, {kNtfs3g, regularFile(0, 0775), "R"}, {kNtfs3g, regularFile(0, 0757), "R"},
-        {kNtfs3g, link, ""}, {kNtfs3g, directory(), ""}, {kNtfs3g, {.error = ENOENT}, ""},
+        {kNtfs3g, regularFile(501, 0755), "R"}, {kNtfs3g, regularFile(0, 0775), "R"}, {kNtfs3g, link, ""},
+        {kNtfs3g, regularFile(0, 0757), "R"}, {kNtfs3g, directory(), ""}, {kNtfs3g, {.error = ENOENT}, ""},
     };
     for (const auto& [path, info, trusted] : cases) {
         for (const char by : {'S', 'R'}) {
             HelperMachine machine;
             machine.files[path] = info, machine.bySudo = by == 'S';
             TrustedTool tool = trustedTool(machine, "ntfs-3g");
-            EXPECT_EQ(tool.path ? by : '-', trusted.find(by) != std::string::npos ? by : '-') << path << " " << info.mode;
+            EXPECT_EQ(tool.path ? by : '-', trusted.find(by) != std::string::npos ? by : '-') << path << info.mode;
             EXPECT_TRUE(tool.path == kNtfs3g || tool.problem.find(path) != std::string::npos) << tool.problem;
         }
     }

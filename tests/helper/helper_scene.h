@@ -64,9 +64,11 @@ public:
         files[path] = directory();
         return record("mkdir", path, 0);
     }
-    int removeDirectory(const std::string& path) override { return record("rmdir", path, files.erase(path) ? 0 : ENOENT); }
+    int removeDirectory(const std::string& path) override {
+        return record("rmdir", path, files.erase(path) ? 0 : ENOENT);
+    }
     int checkEmptyDirectory(const std::string& path) override {
-        return std::ranges::any_of(files, [&](auto& file) { return file.first.starts_with(path + "/"); }) ? ENOTEMPTY : 0;
+        return std::ranges::any_of(files, [&](auto& f) { return f.first.starts_with(path + "/"); }) ? ENOTEMPTY : 0;
     }
     DeviceBytes readStart(const std::string& path, std::size_t count) override {
         return record("read", path, path == "/dev/disk4s1" ? DeviceBytes{0, kNtfsBootSector.substr(0, count)}

@@ -14,7 +14,7 @@ using SteadyClock = std::chrono::steady_clock;
 TEST(DispatcherTest, MainQueueRunsInOrderOnTheLoopThreadAndNoJobHoldsUpAnother) {
     std::vector<std::string> order;
     std::promise<void> release;
-    std::thread::id mainThread = std::this_thread::get_id();
+    std::thread::id mainId = std::this_thread::get_id();
     int done = 0;  // on the main thread only
     auto stopWhenAllRan = [&] { if (done == 20 && order.size() == 4) stopMainLoop(); };
     runMainLoop([&](Dispatcher& dispatcher) {
@@ -22,13 +22,13 @@ TEST(DispatcherTest, MainQueueRunsInOrderOnTheLoopThreadAndNoJobHoldsUpAnother) 
         dispatcher.runInBackground(QualityOfService::utility,
                                    [released = release.get_future().share()] { released.wait(); });
         for (int i = 0; i < 20; ++i) {
-            dispatcher.runInBackground(QualityOfService::userInitiated, [&, mainThread] {
-                bool elsewhere = std::this_thread::get_id() != mainThread;
+            dispatcher.runInBackground(QualityOfService::userInitiated, [&, mainId] {
+                bool elsewhere = std::this_thread::get_id() != mainId;
                 dispatcher.runOnMain([&, elsewhere] { done += elsewhere, stopWhenAllRan(); });
             });
         }
         dispatcher.runOnMainAfter(0.05, [&] { order.push_back("late"), stopWhenAllRan(); });
-        dispatcher.runOnMainAfter(0.01, [&] { order.push_back(std::this_thread::get_id() == mainThread ? "soon" : "?"); });
+        dispatcher.runOnMainAfter(0.01, [&] { order.push_back(std::this_thread::get_id() == mainId ? "soon" : "?"); });
         dispatcher.runOnMain([&] { order.push_back("now"); });
         order.push_back("launched");
     });
@@ -68,9 +68,7 @@ TEST(DispatcherTest, RepeatingTimerDropsTheTicksALongTickMissedAndEndsWhenCancel
 }
 
 // Were static destructors run at the end, this one would report it.
-struct ReportsStaticDestruction {
-    ~ReportsStaticDestruction() { std::_Exit(3); }
-};
+struct ReportsStaticDestruction { ~ReportsStaticDestruction() { std::_Exit(3); } };
 
 TEST(DispatcherTest, ApplicationEndsWithoutDestroyingWhatARunningJobUses) {
     EXPECT_EXIT(

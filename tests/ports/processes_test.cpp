@@ -18,7 +18,7 @@ TEST(PosixProcessesTest, ProgramsRunToCompletionWithOrWithoutALimit) {
         {{"/bin/sh", "-c", "cat; read line || echo eof"}, 0, "eof\n"},  // input is at its end
         {{"/bin/sh", "-c", "head -c 3000000 /dev/zero | tr '\\0' x; echo done >&2"}, 0,
          std::string(3000000, 'x') + "done\n"},
-        {{"/usr/bin/printf", "[%s]", "a;b", "", "caf\xE9"}, 0, "[a;b][][caf\xE9]"},  // raw bytes, as given and as printed
+        {{"/usr/bin/printf", "[%s]", "a;b", "", "caf\xE9"}, 0, "[a;b][][caf\xE9]"},  // raw bytes both ways
         {{"/bin/ls", "/dev/fd/"}, 0, "0\n1\n2\n3\n"},  // nothing inherited beyond 0-2 (3 is ls's)
         {{"/nonexistent/tool"}, -1, "could not start /nonexistent/tool: "},
         {{"sh", "-c", "true"}, -1, "could not start sh: "},  // no search of PATH

@@ -15,7 +15,7 @@ TEST(PropertyListTest, ValuesKeepTheirTypesAndBinaryAgreesWithXml) {
         "</dict></plist>");
     ASSERT_TRUE(root);
     EXPECT_EQ(*root, PlistValue(PlistValue::Dictionary{{"name", "Bob's & <数据> ☺"}, {"size", std::int64_t{42}},
-                                                       {"when", PlistValue()}, {"list", PlistValue::Array{"", false}}}));
+                                   {"when", PlistValue()}, {"list", PlistValue::Array{"", false}}}));
     std::optional<PlistValue> xml = parsePropertyList(testData("diskutil_list_mac_mixed.plist"));
     ASSERT_TRUE(xml && xml->find("AllDisksAndPartitions")->array()->size() == 7u);
     EXPECT_EQ(xml, parsePropertyList(testData("diskutil_list_mac_mixed.bplist")));
