@@ -46,9 +46,8 @@ inline FileInfo regularFile(std::uint32_t owner = 0, std::uint32_t mode = 0755) 
 
 // What "diskutil info -plist disk4s1" says of a volume with this UUID.
 inline std::string description(const std::string& volumeUUID) {
-    return "<plist version=\"1.0\"><dict><key>DeviceIdentifier</key><string>disk4s1</string><key>Size</key>"
-           "<integer>209715200</integer><key>VolumeName</key><string>Data</string><key>VolumeUUID</key><string>" +
-           volumeUUID + "</string></dict></plist>\n";
+    return "<plist version=\"1.0\"><dict><key>DeviceIdentifier</key><string>disk4s1</string><key>VolumeName</key>"
+           "<string>Data</string><key>VolumeUUID</key><string>" + volumeUUID + "</string></dict></plist>\n";
 }
 
 class HelperMachine final : public HelperSystem {
@@ -114,8 +113,9 @@ public:
     std::map<ProgramCall, ProgramRun> answers;  // instead of the model's
     std::vector<std::string> descriptions{description(kIdentity.substr(7))};  // one per look; the last stays
     std::vector<std::string> otherMounts;  // lines of the mount listing besides "/", the system's and ntfs-3g's
-    std::vector<Process> processes{{1, 0, 0, "/sbin/launchd"},
-                                   {321, 1, 0, "/usr/bin/sudo -n drivelark-mount unmount /Volumes/Data"},
+    std::vector<Process> processes{{1, 0, 0, "/sbin/launchd"},  // the tool's callers name its operands too
+                                   {320, 1, 501, "/bin/sh -c sudo -n drivelark-mount unmount /Volumes/Data"},
+                                   {321, 320, 0, "/usr/bin/sudo -n drivelark-mount unmount /Volumes/Data"},
                                    {kOwnPid, 321, 0, kToolFolder + "/drivelark-mount unmount /Volumes/Data"}};
     bool systemMount = true, systemUnmounts = true, ntfs3gMounts = true, fuseReadOnly = false, fuseUnmounts = true;
     bool hung = false;     // ntfs-3g neither ends with its mount nor on SIGTERM

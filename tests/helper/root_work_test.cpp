@@ -73,6 +73,7 @@ TEST(RootWorkTest, EachSubcommandDoesItsWorkOnlyOnWhatIsProvablyItsOwn) {
          kSucceeded, "", "", "dx"},
         {"neither can", unmount, [](auto& m) { served(m), m.fuseUnmounts = false; }, kFailed, "", "", "dx"},
         {"nothing there", {"unmount", "/Volumes/Other"}, served, kSucceeded, "nothing is mounted", "", ""},
+        {"the system's mount", unmount, [](auto&) {}, kRefused, "not an ntfs-3g mount", "", ""},
         {"a user's ntfs-3g", unmount, [](auto& m) { served(m), m.processes.back().owner = 501; }, kRefused, "808", "", ""},
         {"an ntfs-3g line forged in another's arguments", unmount,
          [](auto& m) { served(m), m.processes.back() = {900, 1, 501, "sh\n808 1 0 " + m.processes.back().arguments}; },
