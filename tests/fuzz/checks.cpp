@@ -12,11 +12,9 @@
 #include <regex>
 #include <sstream>
 
-#include "discovery/mount_table.h"
 #include "discovery/partition_listing.h"
 #include "discovery/volume_identity.h"
-#include "discovery/volume_description.h"
-#include "discovery/volume_identity.h"
+#include "foundation/utf8.h"
 #include "helper/helper_commands.h"
 #include "helper/helper_request.h"
 #include "helper/helper_scene.h"
@@ -24,6 +22,7 @@
 #include "mount/root_commands.h"
 #include "platform/linux/defaults_store_plist_file.h"
 #include "platform/posix/processes_posix.h"
+#include "ports/port_tests.h"
 
 namespace drivelark::fuzz {
 
@@ -39,12 +38,10 @@ void require(bool holds, const char* property) {
     std::abort();
 }
 
-bool hasControlCharacter(std::string_view text) {
-    return std::ranges::any_of(text, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-}
-
-std::optional<std::string> textAt(const PlistValue& value, const char* key) {
-    return value.textAt(key) ? std::optional<std::string>(*value.textAt(key)) : std::nullopt;
+bool isPrintable(std::string_view text) {  // a tab included
+    return isValidUtf8(text) && std::ranges::none_of(text, [](char c) {
+               return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
+           });
 }
 
 // Every dictionary in `value` with a DeviceIdentifier text, as the partition it describes.
@@ -52,9 +49,9 @@ void collectDevices(const PlistValue& value, std::vector<NTFSPartition>& found) 
     if (const PlistValue::Array* items = value.array())
         for (const PlistValue& item : *items) collectDevices(item, found);
     if (value.dictionary() == nullptr) return;
+    auto text = [&](const char* key) { return value.textAt(key) ? *value.textAt(key) : std::string(); };
     if (value.textAt("DeviceIdentifier"))
-        found.push_back({*textAt(value, "DeviceIdentifier"), textAt(value, "VolumeName").value_or(""),
-                         textAt(value, "VolumeUUID").value_or(""), volumeIdentity(value)});
+        found.push_back({text("DeviceIdentifier"), text("VolumeName"), text("VolumeUUID"), volumeIdentity(value)});
     for (const auto& [key, item] : *value.dictionary()) collectDevices(item, found);
 }
 
@@ -112,42 +109,20 @@ void checkPartitionListing(std::string_view input) {
     }
 }
 
-void checkMountTable(std::string_view input) {
-    for (const auto& [mountPoint, entry] : parseMountTable(input)) {
-        for (const std::string* part : {&mountPoint, &entry.source, &entry.type})
-            require(input.find(*part) != std::string_view::npos && part->find('\n') == std::string::npos,
-                    "mount points, sources and types are pieces of one line of the input");
-    }
-}
-
-void checkVolumeDescription(std::string_view input) {
-    std::optional<VolumeDescription> description = parseVolumeDescription(input);
-    std::optional<PlistValue> root = parsePropertyList(input);
-    require(description.has_value() == (root && root->dictionary()), "a description is a dictionary");
-    if (!description) return;
-    require(*description == VolumeDescription{textAt(*root, "DeviceIdentifier"), textAt(*root, "VolumeName"),
-                                              textAt(*root, "MountPoint"), textAt(*root, "FilesystemType")},
-            "every field is the text under its key");
-}
-
 void checkDefaultsStore(std::string_view input) {
-    static const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("drivelark-fuzz-store-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const drivelark::testing::TemporaryDirectory folder;
     const std::string path = folder / "store.plist";
     std::ofstream(path, std::ios::binary) << input;
+    std::ofstream(path + ".damaged") << "an earlier damaged copy";
 
     std::optional<PlistValue> before = parsePropertyList(input);
     const PlistValue::Dictionary* kept = before ? before->dictionary() : nullptr;
     const PlistValue written(
         PlistValue::Dictionary{{"name", "Données ✓"}, {"on", true}, {"list", PlistValue::Array{"a"}}});
     PlistFileDefaultsStore store(path);
-    if (kept) {
-        for (const auto& [key, value] : *kept) require(store.value(key) == value, "reads what the file holds");
-    } else {
-        require(!store.value("autoMount"), "reads nothing from a file that is not a dictionary");
-    }
+    for (const auto& [key, value] : kept ? *kept : PlistValue::Dictionary{})
+        require(store.value(key) == value, "reads what the file holds");
+    require(kept || !store.value("autoMount"), "reads nothing from a file that is not a dictionary");
     require(store.setValue("written", written), "the write succeeds");
 
     std::optional<PlistValue> after = parsePropertyList(readFile(path));
@@ -155,9 +130,9 @@ void checkDefaultsStore(std::string_view input) {
             "the file holds the written value");
     for (const auto& [key, value] : kept ? *kept : PlistValue::Dictionary{})
         require(key == "written" || (after->find(key) && survives(value, *after->find(key))), "other keys survive");
-    require(kept ? !std::filesystem::exists(path + ".damaged") : readFile(path + ".damaged") == input,
-            "content that is not a dictionary is kept aside, and only that");
-    std::filesystem::remove_all(folder);
+    require(readFile(path + ".damaged") == "an earlier damaged copy" &&
+                (kept ? !std::filesystem::exists(path + ".damaged 1") : readFile(path + ".damaged 1") == input),
+            "content that is not a dictionary is kept aside, never over an earlier copy, and only that");
 }
 
 // The shell runs the command as osascript's "do shell script" does: from /, standard input from
@@ -165,64 +140,61 @@ void checkDefaultsStore(std::string_view input) {
 // cannot harm this machine. It must print the text exactly, and exit 0.
 void checkShellQuoting(std::string_view input) {
     if (input.find('\0') != std::string_view::npos) return;
-    const std::string text(input);
-    const std::string command = shellCommandLine("/bin/printf", {"%s", text});
-    const Arguments arguments = administratorScriptArguments(command);
-    const Arguments other = administratorScriptArguments("'/bin/true'");
-    require(!command.starts_with("-") && arguments.back() == command, "the command is the last argument, unchanged");
-    require(std::equal(arguments.begin(), arguments.end() - 1, other.begin(), other.end() - 1),
-            "no other argument depends on the text");
+    const std::string command = shellCommandLine("/bin/printf", {"%s", std::string(input)});
     Arguments shell = {"-i", "-C", "/", "PATH=/usr/bin:/bin:/usr/sbin:/sbin", "/bin/sh", "-c", command};
     const bool root = ::geteuid() == 0;
     if (root) shell.insert(shell.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/env"});
     ProgramRun run = PosixProcesses().runToCompletion(root ? "/usr/bin/setpriv" : "/usr/bin/env", shell, {});
-    require(run.launched && run.status == 0 && run.output == text, "the shell succeeds and prints the text exactly");
+    require(run.launched && run.status == 0 && run.output == input, "the shell succeeds and prints the text exactly");
 }
 
-// Whether the tool changed anything: unmounted, mounted, repaired, made a folder or sent a signal.
-bool acted(HelperMachine& mac) {
-    return !mac.system.signals.empty() || mac.system.touched.contains("mkdir") ||
-           std::ranges::any_of(mac.system.programs.calls(), [](const ProgramCall& call) {
-               return call.path != kPs && call.path != kMount && call.path != kProbe &&
-                      !(call.path == kDiskutil && call.arguments.front() == "info");
-           });
+// The parts of `text` that `separator` separates or ends.
+std::vector<std::string> split(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream stream{std::string(text)};
+    for (std::string part; std::getline(stream, part, separator);) parts.push_back(part);
+    return parts;
 }
 
-void checkHelperArguments(std::string_view input) {
-    Arguments arguments;  // separated by NUL characters
-    std::istringstream words{std::string(input)};
-    for (std::string word; std::getline(words, word, '\0');) arguments.push_back(word);
-    HelperMachine mac;  // disk4s1 is NTFS and mounted read-only by the system; its programs succeed
-    Outcome outcome = runHelper(mac.system, arguments);
-
-    const std::vector<ProgramCall>& calls = mac.system.programs.calls();
-    require(std::ranges::all_of(calls, isAllowedProgram), "every program run is in the contract");
-    for (const auto& [call, paths] : mac.system.touched) {
+// What every run of the tool keeps to, whatever it was given or told: it runs only the programs
+// of the contract, creates or removes only /Volumes/<one name>, opens only /dev/disk... or
+// /dev/rdisk..., exits 0 to 3, and prints whole printable lines of which only its own markers
+// begin with __.
+void requireContract(const HelperMachine& mac, const Outcome& outcome) {
+    require(std::ranges::all_of(mac.calls, isAllowedProgram), "every program run is in the contract");
+    for (const auto& [call, paths] : mac.touched) {
         bool folders = call == "mkdir" || call == "rmdir", files = call == "lstat" || call == "statvfs";
         require(files || std::ranges::all_of(paths, folders ? isVolumesMountPoint : isDeviceNode),
                 "only /Volumes/<one name> is created or removed, only /dev/disk... or /dev/rdisk... opened");
     }
     require(outcome.status >= kSucceeded && outcome.status <= kVolumeChanged, "the exit status is 0 to 3");
-    if (!parseRequest(arguments).request)
-        require(outcome.status == kRefused && calls.empty() && mac.system.touched.empty() && !mac.system.watchdog &&
-                    std::ranges::count(outcome.text, '\n') == 1,
-                "bad arguments are refused in one line and change nothing");
     require(outcome.text.empty() || outcome.text.ends_with('\n'), "the output ends with a line break");
-    std::istringstream lines(outcome.text);
-    for (std::string line; std::getline(lines, line);) {
+    for (const std::string& line : split(outcome.text, '\n')) {
         using namespace HelperProtocol;
         const bool marker =
             line == kHibernated || line == kUnsafeState || line == kWriteDenied || line == kVolumeChangedMarker;
         std::string_view body = std::string_view(line).substr(std::min(line.find_first_not_of(" \t"), line.size()));
-        require(!hasControlCharacter(body) && (marker || !body.starts_with("__")),
-                "every output line is printable, and only the tool's own markers begin with __");
+        require(isPrintable(body) && (marker || !body.starts_with("__")),
+                "every output line is printable UTF-8, and only the tool's own markers begin with __");
     }
+}
+
+// Arguments separated by NUL characters, on a machine where disk4s1 is NTFS and mounted read-only
+// by the system and every program succeeds.
+void checkHelperArguments(std::string_view input) {
+    const Arguments arguments = split(input, '\0');
+    HelperMachine mac;
+    Outcome outcome = runHelper(mac, arguments);
+    requireContract(mac, outcome);
+    if (!parseRequest(arguments).request)
+        require(outcome.status == kRefused && mac.calls.empty() && mac.touched.empty() && !mac.watchdog &&
+                    std::ranges::count(outcome.text, '\n') == 1,
+                "bad arguments are refused in one line and change nothing");
 }
 
 std::string withoutLinesHolding(std::string_view text, std::string_view part) {
     std::string kept;
-    std::istringstream lines{std::string(text)};
-    for (std::string line; std::getline(lines, line);)
+    for (const std::string& line : split(text, '\n'))
         if (line.find(part) == std::string::npos) kept += line + "\n";
     return kept;
 }
@@ -232,13 +204,11 @@ std::string withoutLinesHolding(std::string_view text, std::string_view part) {
 // tool's own process or the root file system, or a description of another volume, never lets an
 // action through.
 void checkHelperOutputs(std::string_view input) {
-    std::vector<std::string> parts(3);
-    std::istringstream texts{std::string(input)};
-    for (std::string& part : parts) std::getline(texts, part, '\0');
+    std::vector<std::string> parts = split(input, '\0');
+    parts.resize(3);
     std::optional<PlistValue> description = parsePropertyList(parts[2]);
-    const bool theVolume = description && description->textAt("DeviceIdentifier") &&
-                           *description->textAt("DeviceIdentifier") == "disk4s1" &&
-                           volumeIdentity(*description) == kIdentity;
+    const PlistValue* device = description ? description->find("DeviceIdentifier") : nullptr;
+    const bool theVolume = device && *device == PlistValue("disk4s1") && volumeIdentity(*description) == kIdentity;
     const std::vector<Arguments> commands = {{"mount", "disk4s1", "/Volumes/Data", "Data", kIdentity},
                                              {"fix", "disk4s1", kIdentity}, {"unmount", "/Volumes/Data"}};
     const std::string withoutOwn = withoutLinesHolding(parts[0], std::to_string(kOwnPid));
@@ -246,15 +216,13 @@ void checkHelperOutputs(std::string_view input) {
     for (const Arguments& command : commands) {
         for (int variant = 0; variant < 3; ++variant) {
             HelperMachine mac;
-            mac.processListing = exited(0, variant == 1 ? withoutOwn : parts[0]);
-            mac.mountListing = exited(0, variant == 2 ? withoutRoot : parts[1]);
+            mac.answers[{kPs, kProcessListArguments}] = exited(0, variant == 1 ? withoutOwn : parts[0]);
+            mac.answers[{kMount, {}}] = exited(0, variant == 2 ? withoutRoot : parts[1]);
             mac.descriptions = {parts[2]};
-            Outcome outcome = runHelper(mac.system, command);
-            require(std::ranges::all_of(mac.system.programs.calls(), isAllowedProgram),
-                    "every program run is in the contract");
-            require(outcome.status >= kSucceeded && outcome.status <= kVolumeChanged, "the exit status is 0 to 3");
+            Outcome outcome = runHelper(mac, command);
+            requireContract(mac, outcome);
             if (variant != 0 || (command[0] != "unmount" && !theVolume))
-                require(outcome.status != kSucceeded && !acted(mac),
+                require(outcome.status != kSucceeded && mac.actions.empty() && !mac.touched.contains("mkdir"),
                         "no action without the tool's own process, the root file system, or the volume decided for");
         }
     }
@@ -262,9 +230,8 @@ void checkHelperOutputs(std::string_view input) {
 
 }  // namespace
 
-const Target kTargets[7] = {
-    {"partition_listing", checkPartitionListing}, {"mount_table", checkMountTable},
-    {"volume_description", checkVolumeDescription}, {"defaults_store", checkDefaultsStore},
+const Target kTargets[5] = {
+    {"partition_listing", checkPartitionListing}, {"defaults_store", checkDefaultsStore},
     {"shell_quoting", checkShellQuoting},         {"helper_arguments", checkHelperArguments},
     {"helper_outputs", checkHelperOutputs},
 };

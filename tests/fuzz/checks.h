@@ -12,9 +12,8 @@ struct Target {
     const char* name;  // also the folder of its kept inputs, tests/fuzz/regressions/<name>
     void (*check)(std::string_view input);
 };
-// partition_listing, mount_table, volume_description, defaults_store, shell_quoting, helper_arguments,
-// helper_outputs
-extern const Target kTargets[7];
+// partition_listing, defaults_store, shell_quoting, helper_arguments, helper_outputs
+extern const Target kTargets[5];
 
 std::string readFile(const std::string& path);
 

@@ -8,10 +8,7 @@
 #include "fuzz/checks.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <regressions folder>\n", argv[0]);
-        return 2;
-    }
+    if (argc != 2) return 2;  // drivelark_fuzz_replay <regressions folder>
     for (const drivelark::fuzz::Target& target : drivelark::fuzz::kTargets) {
         const std::set<std::filesystem::path> inputs(
             std::filesystem::directory_iterator(std::filesystem::path(argv[1]) / target.name), {});

@@ -1,8 +1,10 @@
-// The helper tool's mount, fix and unmount on a modelled Mac: what they refuse before they touch
-// anything, the volume checked again at the last moment, markers decided by the tool, failures
-// that put the system's mount back unless ntfs-3g's could not be taken away, and every run within
-// its budget. Unmount acts only on ntfs-3g's own mounts, never looks into the mount point, and
-// ends an ntfs-3g that outlives its mount.
+// The helper tool's subcommands on a modelled Mac. Mount and fix refuse before they touch
+// anything, check the volume again at the last moment, decide the markers themselves, and put
+// the system's mount back after a failure unless ntfs-3g's could not be taken away. Unmount acts
+// only on ntfs-3g's own mounts, never looks into the mount point, and ends an ntfs-3g that
+// outlives its mount. Every run stays within its budget, under a watchdog just past it.
+// Arguments of the wrong shape are refused before anything runs: the fuzz target
+// helper_arguments replays a hostile set of them.
 
 #include <gtest/gtest.h>
 
@@ -12,16 +14,10 @@
 using namespace drivelark;
 using namespace drivelark::helper;
 using namespace drivelark::helper::testing;
-using Scene = std::function<void(HelperMachine&)>;
-
-namespace {
-
-const std::string kOtherVolume = description("0B0B0B0B-0000-4000-8000-000000000001");
-const std::string kNtfs3gLine =
-    "/usr/local/bin/ntfs-3g /dev/disk4s1 /Volumes/Data -o volname=Data,local,noowners,noatime";
+using Arguments = std::vector<std::string>;
 
 // Which marker lines an output holds, as one text ("HWUV" for all four).
-std::string markers(const std::string& text) {
+static std::string markers(const std::string& text) {
     using namespace HelperProtocol;
     std::string found;
     for (auto [letter, marker] : {std::pair{'H', kHibernated}, {'W', kWriteDenied}, {'U', kUnsafeState},
@@ -30,173 +26,94 @@ std::string markers(const std::string& text) {
     return found;
 }
 
-bool touchedBelow(FakeHelperSystem& system, const std::string& mountPoint) {
-    for (const char* call : {"lstat", "statvfs"})
-        for (const std::string& path : system.touched[call])
-            if (path == mountPoint || path.starts_with(mountPoint + "/")) return true;
-    return false;
-}
+static const std::string kOtherVolume = description("0B0B0B0B-0000-4000-8000-000000000001");
 
-}  // namespace
-TEST(RootWorkTest, MountAndFixActOnlyOnTheVolumeDecidedForAndPutTheSystemsMountBack) {
-    struct Case {
-        const char* what;
-        bool mounting;  // else fix
-        Scene scene;
-        int status;
-        std::string says, markers;  // part of the output; its marker lines
-        bool unmounted, toolRan;    // the system's mount was taken away; ntfs-3g or ntfsfix ran
-    };
-    const std::vector<Case> cases = {
-        {"read-write", true, [](HelperMachine&) {}, kSucceeded, "", "", true, true},
-        {"not mounted before", true, [](HelperMachine& m) { m.systemMount = false; }, kSucceeded, "", "", false, true},
-        {"a folder with something in it", true,
-         [](HelperMachine& m) {
-             m.systemMount = false;
-             m.system.files["/Volumes/Data"] = directory(kVolumesDevice);
-             m.system.files["/Volumes/Data/keep.txt"] = regularFile(501);
-         },
-         kRefused, "is a folder that is not empty", "", false, false},
-        {"another volume at the place", true,
-         [](HelperMachine& m) {
-             m.systemMount = false;
-             m.otherMounts = {"/dev/disk5s1 on /Volumes/Data (msdos, local, nodev, nosuid, noowners)"};
-         },
-         kRefused, "another volume is mounted at /Volumes/Data", "", false, false},
-        {"mounted twice", true,
-         [](HelperMachine& m) { m.otherMounts = {"/dev/disk4s1 on /Volumes/Data 1 (ntfs, local, read-only)"}; },
-         kRefused, "other than by the system's", "", false, false},
-        {"another volume at the last look", true,
-         [](HelperMachine& m) { m.descriptions = {m.descriptions[0], kOtherVolume}; }, kVolumeChanged,
-         "nothing was changed", "V", false, false},
-        {"no description", true, [](HelperMachine& m) { m.descriptions = {"Could not find disk: disk4s1\n"}; }, kFailed,
-         "cannot read the disk utility's description of disk4s1", "", false, false},
-        {"the system keeps its mount", true, [](HelperMachine& m) { m.systemUnmounts = false; }, kFailed,
-         "could not unmount /dev/disk4s1", "", true, false},
-        {"raw writes refused", true, [](HelperMachine& m) { m.system.writeError = EPERM; }, kFailed,
-         "refuses to open /dev/rdisk4s1 for writing", "W", true, false},
-        {"fell back to read-only", true, [](HelperMachine& m) { m.fuseReadOnly = true; }, kFailed,
-         "ntfs-3g mounted /Volumes/Data read-only", "U", true, true},
-        {"fell back to read-only, hibernated", true,
-         [](HelperMachine& m) { m.fuseReadOnly = true, m.probe = exited(14, "Windows is hibernated\n"); }, kFailed,
-         "ntfs-3g mounted /Volumes/Data read-only", "H", true, true},
-        {"read-only without saying so", true, [](HelperMachine& m) { m.system.mode = VolumeMode{0, true}; }, kFailed,
-         "read-only", "U", true, true},
-        {"writability unknown", true, [](HelperMachine& m) { m.system.mode = VolumeMode{EIO, false}; }, kFailed,
-         "cannot tell whether /Volumes/Data is writable", "", true, true},
-        {"stopped at its time limit, having mounted", true, [](HelperMachine& m) { m.ntfs3g = timedOut(); }, kFailed,
-         "did not finish in time", "", true, true},
-        {"stopped at its time limit, its mount stuck", true,
-         [](HelperMachine& m) { m.ntfs3g = timedOut(), m.fuseUnmounts = false; }, kFailed,
-         "is not mounted again as the system had it", "", true, true},
-        {"nothing appears", true, [](HelperMachine& m) { m.ntfs3gMounts = false; }, kFailed,
-         "nothing was mounted at /Volumes/Data within 10 seconds", "", true, true},
+// ntfs-3g's mount at /Volumes/Data instead of the system's.
+static void served(HelperMachine& m) { m.systemMount = false, m.mountNtfs3g("/Volumes/Data"); }
 
-        {"fix", false, [](HelperMachine&) {}, kSucceeded, "processed successfully", "", true, true},
-        {"fix, not mounted", false, [](HelperMachine& m) { m.systemMount = false; }, kSucceeded, "", "", false, true},
-        {"fix, fast restart", false,
-         [](HelperMachine& m) { m.probe = exited(14, "Metadata kept in Windows cache, refused to mount.\n"); },
-         kSucceeded, "processed successfully", "U", true, true},
-        {"fix, hibernated", false, [](HelperMachine& m) { m.probe = exited(14, "Windows is hibernated\n"); }, kFailed,
-         "Windows was hibernated on this volume", "H", true, false},
-        {"fix, corrupt", false, [](HelperMachine& m) { m.probe = exited(13); }, kFailed, "is damaged", "", true, false},
-        {"fix, another volume after the unmount", false,
-         [](HelperMachine& m) { m.descriptions = {m.descriptions[0], m.descriptions[0], kOtherVolume}; },
-         kVolumeChanged, "nothing was changed", "V", true, false},
-        {"fix, ntfsfix fails", false, [](HelperMachine& m) { m.ntfsfix = exited(1, "Refusing to operate.\n"); },
-         kFailed, "again as the system had it", "", true, true},
-        {"fix, mounted some other way", false, [](HelperMachine& m) { m.systemMountOptions = "ntfs, local"; },
-         kRefused, "eject it first", "", false, false},
-        {"fix, locked by another program", false,
-         [](HelperMachine& m) { m.system.locks["/dev/disk4s1"] = {0, true}; }, kRefused,
-         "held open by another program", "", true, false},
+TEST(RootWorkTest, EachSubcommandDoesItsWorkOnlyOnWhatIsProvablyItsOwn) {
+    const Arguments mount = {"mount", "disk4s1", "/Volumes/Data", "Data", kIdentity};
+    const Arguments fix = {"fix", "disk4s1", kIdentity}, unmount = {"unmount", "/Volumes/Data"};
+    // What a row changes from the modelled Mac; the exit status, part of the output and its marker lines;
+    // what the tool did (HelperMachine::actions).
+    using Scene = void (*)(HelperMachine&);
+    const std::vector<std::tuple<const char*, Arguments, Scene, int, std::string, std::string, std::string>> cases = {
+        {"a folder with something in it", mount,
+         [](auto& m) { m.systemMount = false, m.files["/Volumes/Data"] = m.files["/Volumes/Data/x"] = directory(); },
+         kRefused, "not empty", "", ""},
+        {"mounted twice", mount, [](auto& m) { m.otherMounts = {"/dev/disk4s1 on /Volumes/D (ntfs, read-only)"}; },
+         kRefused, "eject it first", "", ""},
+        {"another volume at the last look", mount, [](auto& m) { m.descriptions.push_back(kOtherVolume); },
+         kVolumeChanged, "", "V", ""},
+        {"no description", mount, [](auto& m) { m.descriptions = {"Could not find disk\n"}; }, kFailed, "", "", ""},
+        {"the system keeps its mount", mount, [](auto& m) { m.systemUnmounts = false; }, kFailed, "", "", "uu"},
+        {"listed read-only", mount, [](auto& m) { m.fuseReadOnly = true; }, kFailed, "read-only", "U", "undm"},
+        {"listed read-only, hibernated", mount,
+         [](auto& m) { m.fuseReadOnly = true, m.probe = exited(14, "Windows is hibernated\n"); }, kFailed, "read-only",
+         "H", "undm"},
+        {"read-only by statvfs", mount, [](auto& m) { m.mode = {0, true}; }, kFailed, "read-only", "U", "undm"},
+        {"statvfs fails", mount, [](auto& m) { m.mode = {EIO, false}; }, kFailed, "cannot tell", "", "undm"},
+        {"ntfs-3g killed at its limit", mount, [](auto& m) { m.ntfs3g = timedOut(); }, kFailed, "in time", "", "undm"},
+        {"ntfs-3g killed, its mount stuck", mount, [](auto& m) { m.ntfs3g = timedOut(), m.fuseUnmounts = false; },
+         kFailed, "not mounted again", "", "undx"},
+        {"nothing appears", mount, [](auto& m) { m.ntfs3gMounts = false; }, kFailed, "within 10 seconds", "", "unm"},
+
+        {"fix, not mounted", fix, [](auto& m) { m.systemMount = false; }, kSucceeded, "", "", "f"},
+        {"fix, corrupt", fix, [](auto& m) { m.probe = exited(13); }, kFailed, "damaged", "", "um"},
+        {"fix, another volume after the unmount", fix,
+         [](auto& m) { m.descriptions = {m.descriptions[0], m.descriptions[0], kOtherVolume}; }, kVolumeChanged, "",
+         "V", "um"},
+        {"fix, ntfsfix fails", fix, [](auto& m) { m.ntfsfix = exited(1, "Refusing\n"); }, kFailed, "", "", "ufm"},
+        {"fix, mounted some other way", fix,
+         [](auto& m) { m.systemMount = false, m.otherMounts = {"/dev/disk4s1 on /Volumes/Data (ntfs, local)"}; },
+         kRefused, "eject it first", "", ""},
+        {"fix, locked by another program", fix, [](auto& m) { m.lock = {0, true}; }, kRefused, "held open", "", "um"},
+
+        {"its ntfs-3g gone", unmount, [](auto& m) { served(m), m.endNtfs3g(); }, kSucceeded, "", "", "d"},
+        {"its ntfs-3g hung", unmount, [](auto& m) { served(m), m.hung = true; }, kSucceeded, "ending it", "", "dCTK"},
+        {"diskutil fails, umount does it", unmount,
+         [](auto& m) { served(m), m.answers[{kDiskutil, {"unmount", "force", "/Volumes/Data"}}] = exited(1); },
+         kSucceeded, "", "", "dx"},
+        {"neither can", unmount, [](auto& m) { served(m), m.fuseUnmounts = false; }, kFailed, "", "", "dx"},
+        {"nothing there", {"unmount", "/Volumes/Other"}, served, kSucceeded, "nothing is mounted", "", ""},
+        {"the system's mount", unmount, [](auto&) {}, kRefused, "not an ntfs-3g mount", "", ""},
+        {"a user's ntfs-3g", unmount, [](auto& m) { served(m), m.processes.back().owner = 501; }, kRefused, "808", "", ""},
+        {"an ntfs-3g line forged in another's arguments", unmount,
+         [](auto& m) { served(m), m.processes.back() = {900, 1, 501, "sh\n808 1 0 " + m.processes.back().arguments}; },
+         kRefused, "process 808", "", ""},
+        {"the place listed twice", unmount,
+         [](auto& m) { served(m), m.otherMounts = {"fuse-t:/Other on /Volumes/Data (nfs, nodev, nosuid)"}; },
+         kRefused, "not an ntfs-3g mount", "", ""},
+        {"ps fails", unmount,
+         [](auto& m) { served(m), m.answers[{kPs, kProcessListArguments}] = exited(1, "4242 1 0 x\n"); }, kFailed, "",
+         "", ""},
+        {"mount fails", unmount, [](auto& m) { served(m), m.answers[{kMount, {}}] = exited(1, "/dev/d on / (apfs)"); },
+         kFailed, "", "", ""},
+
+        {"selftest without root rights", {"selftest"}, [](auto& m) { m.root = false; }, kFailed, "", "", ""},
+        {"keepalive, no read", {"keepalive", "disk4s1"}, [](auto& m) { m.readError = ENXIO; }, kFailed,
+         "/dev/rdisk4s1", "", ""},
+        {"flush, failing", {"flush", "disk4s1"}, [](auto& m) { m.readError = ENXIO; }, kFailed, "/dev/disk4s1", "", ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    using namespace HelperProtocol;
+    const std::map<std::string, std::chrono::seconds> budgets = {{"selftest", kSelftestBudget}, {"mount", kMountBudget},
+        {"fix", kFixBudget}, {"unmount", kUnmountBudget}, {"keepalive", kKeepaliveBudget}, {"flush", kFlushBudget}};
+    for (const auto& [what, arguments, scene, status, says, marks, actions] : cases) {
+        SCOPED_TRACE(what);
         HelperMachine machine;
-        c.scene(machine);
-        const bool mountedBefore = machine.systemMount;
-        Outcome outcome = runHelper(machine.system, c.mounting ? std::vector<std::string>{"mount", "disk4s1",
-                                                                                          "/Volumes/Data", "Data",
-                                                                                          kIdentity}
-                                                               : std::vector<std::string>{"fix", "disk4s1", kIdentity});
-        EXPECT_EQ(outcome.status, c.status) << outcome.text;
-        EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
-        EXPECT_EQ(markers(outcome.text), c.markers) << outcome.text;
-        EXPECT_EQ(machine.runsOf("/usr/sbin/diskutil unmount force disk4s1") > 0, c.unmounted);
-        EXPECT_EQ(machine.runsOf(c.mounting ? kNtfs3g : kNtfsfix) > 0, c.toolRan);
-        // Mounted read-write, or as found; never mounted twice.
-        const bool ntfs3gLeft = !machine.fuseUnmounts && machine.runsOf(kNtfs3g) > 0;
-        EXPECT_EQ(machine.systemMount, mountedBefore && c.status != kSucceeded && !ntfs3gLeft);
-        EXPECT_EQ(machine.fuseMount.empty(), !c.mounting || (c.status != kSucceeded && !ntfs3gLeft));
-        auto& touched = machine.system.touched;
-        EXPECT_TRUE(c.status != kRefused || !touched.contains("mkdir"));
-        EXPECT_TRUE(c.status == kSucceeded || touched["mkdir"].size() == touched["rmdir"].size() + ntfs3gLeft);
-        EXPECT_LE(machine.system.elapsed, c.mounting ? HelperProtocol::kMountBudget : HelperProtocol::kFixBudget);
-    }
-}
-
-// A healthy ntfs-3g ends with its mount and gets no signal; one that hangs is ended, by the
-// signals that reach it (a stopped one, the system's mounts, other drivers', shares and other
-// programs' FUSE mounts: end to end). Nothing is touched that a forged line names.
-TEST(RootWorkTest, UnmountRemovesOnlyNtfs3gsMountsAndEndsAnNtfs3gThatOutlivesIt) {
-    using enum Signal;
-    struct Case {
-        const char* what;
-        std::string mountPoint;
-        Scene scene;
-        int status;
-        std::string says;
-        bool unmounted;               // diskutil or umount ran
-        std::vector<Signal> signals;  // sent to ntfs-3g
-    };
-    const std::vector<Case> cases = {
-        {"ntfs-3g's mount", "/Volumes/Data", [](HelperMachine&) {}, kSucceeded, "Unmount successful", true, {}},
-        {"its ntfs-3g gone", "/Volumes/Data", [](HelperMachine& m) { m.endNtfs3g(); }, kSucceeded, "", true, {}},
-        {"its ntfs-3g hung", "/Volumes/Data", [](HelperMachine& m) { m.ntfs3gEndsWithMount = false, m.hung = true; },
-         kSucceeded, "did not end with its mount; ending it", true, {resume, terminate, kill}},
-        {"diskutil fails, umount does it", "/Volumes/Data",
-         [](HelperMachine& m) {
-             m.system.programs.answer(kDiskutil, {"unmount", "force", "/Volumes/Data"}, exited(1, "Unmount failed\n"));
-         },
-         kSucceeded, "Unmount failed", true, {}},
-        {"neither can", "/Volumes/Data", [](HelperMachine& m) { m.fuseUnmounts = false; }, kFailed,
-         "could not unmount /Volumes/Data", true, {}},
-        {"nothing there", "/Volumes/Other", [](HelperMachine&) {}, kSucceeded, "nothing is mounted", false, {}},
-        {"a user's ntfs-3g", "/Volumes/Data",
-         [](HelperMachine& m) { m.endNtfs3g(), m.processes.push_back({kNtfs3gPid, 1, 501, kNtfs3gLine}); }, kRefused,
-         "not ntfs-3g", false, {}},
-        {"an ntfs-3g line forged in another's arguments", "/Volumes/Data",
-         [](HelperMachine& m) {
-             m.endNtfs3g(), m.ntfs3gEndsWithMount = false;
-             m.processes.push_back({900, 1, 501, "/bin/echo\n808 1 0 " + kNtfs3gLine});
-         },
-         kRefused, "named by process 808", false, {}},
-        {"the place listed twice", "/Volumes/Data",
-         [](HelperMachine& m) { m.otherMounts = {"fuse-t:/Other on /Volumes/Data (nfs, nodev, nosuid)"}; }, kRefused,
-         "is not an ntfs-3g mount", false, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        HelperMachine machine;
-        machine.systemMount = false;
-        machine.mountNtfs3g("/Volumes/Data");
-        c.scene(machine);
-        const std::string fuseBefore = machine.fuseMount;
-        Outcome outcome = runHelper(machine.system, {"unmount", c.mountPoint});
-        EXPECT_EQ(outcome.status, c.status) << outcome.text;
-        EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
-        EXPECT_EQ(machine.runsOf("/usr/sbin/diskutil unmount") + machine.runsOf(kUmount) > 0, c.unmounted);
-        std::vector<std::pair<int, Signal>> signals;
-        for (Signal signal : c.signals) signals.emplace_back(kNtfs3gPid, signal);
-        EXPECT_EQ(machine.system.signals, signals);
-        // Gone for good, ntfs-3g included; or left exactly as it was.
-        if (c.unmounted && c.status == kSucceeded) {
-            EXPECT_TRUE(machine.fuseMount.empty() && !machine.ntfs3gRuns());
-        } else if (!c.unmounted) {
-            EXPECT_EQ(machine.fuseMount, fuseBefore);
-        }
-        EXPECT_FALSE(touchedBelow(machine.system, c.mountPoint));
-        EXPECT_LE(machine.system.elapsed, HelperProtocol::kUnmountBudget);
+        scene(machine);
+        Outcome outcome = runHelper(machine, arguments);
+        EXPECT_TRUE(outcome.status == status && outcome.text.find(says) != std::string::npos)
+            << outcome.status << " " << outcome.text;
+        EXPECT_EQ(markers(outcome.text), marks) << outcome.text;
+        EXPECT_EQ(machine.actions, actions);
+        EXPECT_TRUE(machine.elapsed <= budgets.at(arguments[0]) && machine.watchdog == budgets.at(arguments[0]) + 1s);
+        // Never mounted twice; nothing at a mount point looked into; /Volumes as it was after a failure.
+        EXPECT_FALSE(machine.systemMount && !machine.fuseMount.empty());
+        auto& touched = machine.touched;
+        EXPECT_TRUE(arguments[0] != "unmount" || touched.empty());
+        EXPECT_TRUE(status != kRefused || !touched.contains("mkdir"));
+        const bool placeStays = actions.find('n') != std::string::npos && !machine.fuseMount.empty();
+        EXPECT_TRUE(status == kSucceeded || touched["mkdir"].size() == touched["rmdir"].size() + placeStays);
     }
 }

@@ -24,7 +24,6 @@ public:
         ::mkdtemp(path_.data());
     }
     ~TemporaryDirectory() { std::filesystem::remove_all(path_); }
-    const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
 private:
