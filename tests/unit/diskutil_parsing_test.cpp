@@ -1,12 +1,10 @@
-// What the disk utility's property lists say: which partitions are NTFS candidates, and what a
-// volume's description holds.
+// What the disk utility's listing says: which partitions are NTFS candidates, named exactly as listed.
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "discovery/partition_listing.h"
-#include "discovery/volume_description.h"
 #include "discovery/volume_identity.h"
 #include "test_data.h"
 #include "unit/mount_programs.h"
@@ -78,17 +76,6 @@ TEST(PartitionListingTest, AnythingButAListingIsUnreadable) {
     for (size_t length = 0; length < good.size(); length += 97)
         EXPECT_EQ(parsePartitionListing(good.substr(0, length)), std::nullopt) << "truncated at " << length;
     EXPECT_EQ(parsePartitionListing(listing("")), std::vector<ListedPartition>{});  // read, and empty
-}
-
-TEST(VolumeDescriptionTest, ReadsEachKeyOnItsOwn) {
-    EXPECT_EQ(parseVolumeDescription(testData("diskutil_info_ntfs_volume.plist")),
-              (VolumeDescription{"disk4s2", "Data", "/Volumes/Data", "ntfs"}));
-    // The error report of an unknown volume is a dictionary too, without any of the keys.
-    EXPECT_EQ(parseVolumeDescription(testData("diskutil_info_unknown.plist")), VolumeDescription{});
-    EXPECT_EQ(parseVolumeDescription(plist("<key>DeviceIdentifier</key><true/>" + key("VolumeName", "数据"))),
-              (VolumeDescription{std::nullopt, "数据", std::nullopt, std::nullopt}));
-    for (const char* bad : {"Could not find disk: disk9", "", "<plist version=\"1.0\"><array><dict/></array></plist>"})
-        EXPECT_EQ(parseVolumeDescription(bad), std::nullopt) << bad;
 }
 
 }  // namespace drivelark::testing
