@@ -14,14 +14,6 @@ namespace drivelark {
 
 namespace {
 
-pid_t waitRetrying(pid_t pid, int& waitStatus, int options) {
-    pid_t result;
-    do {
-        result = ::waitpid(pid, &waitStatus, options);
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
-
 // Reaps a child that is still running whenever it ends, without blocking the caller.
 void reapWhenEnded(pid_t pid) {
     try {

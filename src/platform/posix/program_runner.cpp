@@ -40,14 +40,6 @@ int statusOf(int waitStatus) {
     return 1;
 }
 
-pid_t waitRetrying(pid_t pid, int& waitStatus, int options) {
-    pid_t result;
-    do {
-        result = ::waitpid(pid, &waitStatus, options);
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
-
 // Milliseconds from now to `deadline` for poll(): -1 (no limit) without one.
 int pollTimeout(const Deadline& deadline) {
     if (!deadline) return -1;
@@ -173,6 +165,14 @@ ProgramRun runProgram(const std::string& path, const std::vector<std::string>& a
     }
     run.status = waited == pid ? statusOf(waitStatus) : 1;
     return run;
+}
+
+pid_t waitRetrying(pid_t pid, int& waitStatus, int options) {
+    pid_t result;
+    do {
+        result = ::waitpid(pid, &waitStatus, options);
+    } while (result < 0 && errno == EINTR);
+    return result;
 }
 
 }  // namespace drivelark

@@ -39,6 +39,9 @@ private:
 // "could not start <path>: <reason>", for a program that could not be started.
 std::string startFailure(const std::string& path, int error);
 
+// waitpid() that carries on after a signal interrupts it.
+pid_t waitRetrying(pid_t pid, int& waitStatus, int options);
+
 // Runs `path` to completion as Processes::runToCompletion says. A child killed at its time limit
 // that the kernel has not let die yet is not waited for: `unreaped` is then its pid (0 otherwise),
 // for the caller to reap or to leave to the system.

@@ -9,8 +9,8 @@ import signal
 import time
 
 
-def starttime(pid):
-    """Start time of pid in clock ticks since boot, or None if it is gone."""
+def _stat_fields(pid):
+    """Fields of /proc/<pid>/stat from the state on, or None if pid is gone."""
     try:
         with open("/proc/%d/stat" % pid, "rb") as f:
             data = f.read()
@@ -18,20 +18,21 @@ def starttime(pid):
         return None
     # The command name (field 2) may hold blanks and parentheses; it ends at
     # the last ')'.
-    rest = data[data.rindex(b")") + 2:].split()
-    if rest[0] == b"Z":
+    return data[data.rindex(b")") + 2:].split()
+
+
+def starttime(pid):
+    """Start time of pid in clock ticks since boot, or None if it is gone."""
+    rest = _stat_fields(pid)
+    if rest is None or rest[0] == b"Z":
         return None   # a zombie is as good as gone
     return int(rest[19])
 
 
 def stopped(pid):
     """True while pid is stopped (SIGSTOP, or a tracer)."""
-    try:
-        with open("/proc/%d/stat" % pid, "rb") as f:
-            data = f.read()
-    except OSError:
-        return False
-    return data[data.rindex(b")") + 2:].split()[0] in (b"T", b"t")
+    rest = _stat_fields(pid)
+    return rest is not None and rest[0] in (b"T", b"t")
 
 
 def alive(pid, start):
