@@ -241,7 +241,7 @@ def report(figures, attaches):
         % (sorted(stalls)[int(len(stalls) * 0.99) - 1] * 1000),
         "| Drivelark's own CPU time per menu drawn or pass, while attaching (the rest of a stall is "
         "waiting for programs) | %.1f ms |" % (figures["own cpu per menu or pass"] * 1000),
-        "| `diskutil info` runs by device per newly attached partition (the engine's lookup, the helper's check) "
+        "| `diskutil info` runs by device per newly attached partition (the application's check before it asks the helper, the helper's first and last looks) "
         "| %.2f |"
         % figures["info lookups per new partition"],
         "| Idle CPU over %.1f min, one volume mounted | %.3f %% of one core |" % (minutes, figures["idle cpu"] * 100),
