@@ -6,12 +6,6 @@
 
 namespace drivelark {
 
-namespace {
-
-NTFSPartition partitionOf(const VolumeInfo& volume) { return NTFSPartition{volume.deviceID, volume.name, "", volume.identity}; }
-
-}  // namespace
-
 void AppDelegate::handleMountResult(const VolumeInfo& volume, bool ok, const std::string& out) {
     if (ok) return refreshIcon();
     std::weak_ptr<AppDelegate> weak = weak_from_this();
@@ -37,13 +31,13 @@ void AppDelegate::offerUnsafeStateFix(const VolumeInfo& volume) {
         auto self = weak.lock();
         if (!self) return;
         if (button == kFirstButton) {
-            self->engine_->mounts().fixUnsafeState(partitionOf(volume), [weak, volume](bool fixed, const std::string& out) {
+            self->engine_->mounts().fixUnsafeState(volume.partition(), [weak, volume](bool fixed, const std::string& out) {
                 auto self = weak.lock();
                 if (!self) return;
                 if (MountManager::isVolumeChanged(out) || MountManager::isHibernated(out))
                     return self->handleMountResult(volume, false, out);
                 if (!fixed) return platform().ui.showAlert(AlertTexts::repairFailure(), [](int) {});
-                self->engine_->mounts().remountReadWrite(partitionOf(volume), [weak, volume](bool ok, const std::string& out) {
+                self->engine_->mounts().remountReadWrite(volume.partition(), [weak, volume](bool ok, const std::string& out) {
                     if (auto self = weak.lock()) self->handleMountResult(volume, ok, out);
                 });
             });

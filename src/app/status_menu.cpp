@@ -13,7 +13,13 @@ MenuEntry entry(std::string title, MenuAction action, bool checked = false, std:
     return MenuEntry{MenuRow{std::move(title), true, checked, std::move(key)}, action, std::nullopt};
 }
 
-MenuEntry inProgress(std::string title) { return MenuEntry{MenuRow{std::move(title), false}, MenuAction::none, std::nullopt}; }
+MenuEntry inProgress(std::string title) {
+    return MenuEntry{MenuRow{std::move(title), false, false, {}}, MenuAction::none, std::nullopt};
+}
+
+MenuEntry volumeEntry(std::string title, MenuAction action, const VolumeInfo& volume) {
+    return MenuEntry{MenuRow{std::move(title), true, false, {}}, action, volume};
+}
 
 std::string readWriteState(const VolumeCheck& check) {
     if (check.healthy()) return " ✓ 读写中，剩余 " + byteCount(check.availableBytes) + " — 点击弹出磁盘";
@@ -55,11 +61,11 @@ std::vector<MenuEntry> buildStatusMenu(const MenuVolumes& volumes, const MenuSet
                 menu.push_back(inProgress(name + " 正在弹出…"));
                 continue;
             }
-            menu.push_back({{name + readWriteState(volume->check)}, MenuAction::ejectVolume, *volume});
+            menu.push_back(volumeEntry(name + readWriteState(volume->check), MenuAction::ejectVolume, *volume));
         } else if (settings.keptReadOnly(*volume)) {
-            menu.push_back({{name + " 只读（Windows 未完全关机）— 点击查看原因"}, MenuAction::mountReadWrite, *volume});
+            menu.push_back(volumeEntry(name + " 只读（Windows 未完全关机）— 点击查看原因", MenuAction::mountReadWrite, *volume));
         } else {
-            menu.push_back({{name + " 当前只读 — 点击转为读写"}, MenuAction::mountReadWrite, *volume});
+            menu.push_back(volumeEntry(name + " 当前只读 — 点击转为读写", MenuAction::mountReadWrite, *volume));
         }
     }
     for (const auto& [device, name] : volumes.converting) menu.push_back(inProgress(quoted(name, device) + " 正在转为读写…"));

@@ -10,8 +10,6 @@ namespace drivelark {
 
 namespace {
 
-NTFSPartition partitionOf(const VolumeInfo& volume) { return NTFSPartition{volume.deviceID, volume.name, "", volume.identity}; }
-
 const char* onOrOff(bool on) { return on ? "开启" : "关闭"; }
 
 }  // namespace
@@ -37,7 +35,7 @@ void AppDelegate::mountReadWrite(const VolumeInfo& volume) {
 
 void AppDelegate::remount(const VolumeInfo& volume) {
     engine_->forgetVolumeEjected(volume);
-    engine_->mounts().remountReadWrite(partitionOf(volume), [weak = weak_from_this(), volume](bool ok, const std::string& out) {
+    engine_->mounts().remountReadWrite(volume.partition(), [weak = weak_from_this(), volume](bool ok, const std::string& out) {
         if (auto self = weak.lock()) self->handleMountResult(volume, ok, out);
     });
     refreshIcon();

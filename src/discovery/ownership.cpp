@@ -4,12 +4,6 @@
 
 namespace drivelark {
 
-const NTFSPartition* DiskFacts::partitionOn(const std::string& deviceID) const {
-    auto found = std::find_if(partitions.begin(), partitions.end(),
-                              [&](const NTFSPartition& partition) { return partition.deviceID == deviceID; });
-    return found == partitions.end() ? nullptr : &*found;
-}
-
 bool isUserSpaceDriverMount(const MountEntry& entry) {
     return !entry.readOnly && (entry.type == "nfs" || entry.type == "fusefs_ntfs" || entry.type == "ntfs-3g");
 }

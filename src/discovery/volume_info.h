@@ -23,6 +23,9 @@ struct VolumeInfo {
     VolumeCheck check;     // how a read-write volume answered
 
     bool isNTFS() const { return kind != Kind::other; }
+    // The partition behind the volume, as far as the volume tells it (not its UUID): what the
+    // user's conversions act on.
+    NTFSPartition partition() const { return NTFSPartition{deviceID, name, "", identity}; }
 };
 
 }  // namespace drivelark

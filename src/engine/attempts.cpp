@@ -87,7 +87,7 @@ void AutoMountEngine::volumeWentAway(const NTFSPartition& partition) {
 }
 
 void AutoMountEngine::keepReadOnly(const std::string& deviceID, const std::string& identity) {
-    auto record = recordOf(records_, VolumeInfo{deviceID, "", "", VolumeInfo::Kind::ntfsReadOnly, identity, {}});
+    auto record = recordOf(records_, deviceID, identity);
     if (record == records_.end() || std::exchange(record->second.keptReadOnly, true)) return;
     const NTFSPartition& partition = record->second.partition;
     AppLog::line("「" + partition.volumeName + "」(" + deviceID +
@@ -96,12 +96,12 @@ void AutoMountEngine::keepReadOnly(const std::string& deviceID, const std::strin
 }
 
 bool AutoMountEngine::isKeptReadOnly(const VolumeInfo& volume) const {
-    auto record = recordOf(records_, volume);
+    auto record = recordOf(records_, volume.deviceID, volume.identity);
     return record != records_.end() && record->second.keptReadOnly;
 }
 
 void AutoMountEngine::forgetKeptReadOnly(const VolumeInfo& volume) {
-    if (auto record = recordOf(records_, volume); record != records_.end()) record->second.keptReadOnly = false;
+    if (auto record = recordOf(records_, volume.deviceID, volume.identity); record != records_.end()) record->second.keptReadOnly = false;
 }
 
 void AutoMountEngine::attemptFinished(const std::string& key, bool ok, const std::optional<std::string>& mountPoint) {

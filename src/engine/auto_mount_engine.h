@@ -99,17 +99,17 @@ private:
     void forgetRemovedPartitions(const DiskFacts& facts);
     void considerPartition(const DiskFacts& facts, PartitionRecord& record, bool seenBefore, bool returning,
                            bool firstPass, bool autoMount, const DeviceMap& readOnly, DeviceMap& readWrite);
-    bool adopt(const DiskFacts& facts, const NTFSPartition& partition, DeviceMap& readWrite);
+    void adopt(const DiskFacts& facts, const NTFSPartition& partition, DeviceMap& readWrite);
     bool attemptIfAllowed(PartitionRecord& record, const std::string& reason);  // true when started
     void remountFinished(const NTFSPartition& partition, bool ok, const std::string& out, bool repaired);
     void repairFinished(const NTFSPartition& partition, bool ok, const std::string& out);
     void volumeWentAway(const NTFSPartition& partition);
     void openVolumeInFinder(const std::string& mountPoint);
-    // The record of the partition a menu row was built for: that very volume on that device.
+    // The record of that very volume on that device, as a menu row or an attempt knew it.
     template <typename Records>
-    static auto recordOf(Records& records, const VolumeInfo& volume) {
+    static auto recordOf(Records& records, const std::string& deviceID, const std::string& identity) {
         return std::find_if(records.begin(), records.end(), [&](const auto& entry) {
-            return entry.second.partition.deviceID == volume.deviceID && entry.second.partition.identity == volume.identity;
+            return entry.second.partition.deviceID == deviceID && entry.second.partition.identity == identity;
         });
     }
     void refreshIcon();

@@ -32,11 +32,11 @@ void AutoMountEngine::noteUnmountFromOutside(const ManagedMount& record) {
 }
 
 void AutoMountEngine::noteVolumeEjected(const VolumeInfo& volume) {
-    if (auto record = recordOf(records_, volume); record != records_.end()) record->second.ejected = true;
+    if (auto record = recordOf(records_, volume.deviceID, volume.identity); record != records_.end()) record->second.ejected = true;
 }
 
 void AutoMountEngine::forgetVolumeEjected(const VolumeInfo& volume) {
-    if (auto record = recordOf(records_, volume); record != records_.end()) record->second.ejected = false;
+    if (auto record = recordOf(records_, volume.deviceID, volume.identity); record != records_.end()) record->second.ejected = false;
 }
 
 void AutoMountEngine::resetAndReconcile() {

@@ -60,7 +60,7 @@ void AutoMountEngine::decide(const DiskFacts& facts) {
     const bool autoMount = autoMountEnabled();
     for (const NTFSPartition& partition : facts.partitions) {
         const std::string key = partition.key();
-        auto [entry, appeared] = records_.try_emplace(key, PartitionRecord{partition});
+        auto [entry, appeared] = records_.try_emplace(key);
         PartitionRecord& record = entry->second;
         record.partition = partition;
         const bool returning = appeared && seenKeys_.contains(key);
@@ -138,7 +138,7 @@ void AutoMountEngine::considerPartition(const DiskFacts& facts, PartitionRecord&
 // A read-write mount of the partition that the registry does not hold (after a crash, or from an
 // earlier run whose registry was lost) is taken back only when a running ntfs-3g of root's proves
 // that it serves this very device there.
-bool AutoMountEngine::adopt(const DiskFacts& facts, const NTFSPartition& partition, DeviceMap& readWrite) {
+void AutoMountEngine::adopt(const DiskFacts& facts, const NTFSPartition& partition, DeviceMap& readWrite) {
     std::set<std::string> recorded;
     for (const ManagedMount& record : facts.managed) recorded.insert(record.mountPoint);
     for (const Process& process : facts.processes) {
@@ -150,9 +150,8 @@ bool AutoMountEngine::adopt(const DiskFacts& facts, const NTFSPartition& partiti
         if (mount == facts.mounts.end() || !isUserSpaceDriverMount(mount->second)) continue;
         ManagedVolumes::markManaged({start->mountPoint, partition.volumeName, partition.deviceID, partition.identity});
         readWrite[partition.deviceID] = start->mountPoint;
-        return true;
+        return;
     }
-    return false;
 }
 
 bool AutoMountEngine::attemptIfAllowed(PartitionRecord& record, const std::string& reason) {
