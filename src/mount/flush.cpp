@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "foundation/app_log.h"
 #include "mount/mount_manager.h"
 #include "platform/platform.h"
 
@@ -36,11 +37,14 @@ void MountManager::flushBeforeSleep(const std::vector<ManagedMount>& volumes, st
     for (const ManagedMount& volume : volumes) {
         dispatcher.runInBackground(QualityOfService::userInitiated, [flush, volume] {
             // First what the file system holds for the driver, then what the driver and the disk hold.
-            bool synced = !platform().files.syncFileSystem(volume.mountPoint);
-            if (synced && helperUsable())
+            FileError error = platform().files.syncFileSystem(volume.mountPoint);
+            if (!error && helperUsable())
                 runHelper({"flush", volume.deviceID}, HelperProtocol::kFlushBudget);
-            platform().dispatcher.runOnMain([flush, synced] {
-                if (synced) ++flush->written;
+            platform().dispatcher.runOnMain([flush, mountPoint = volume.mountPoint, error] {
+                if (error)
+                    AppLog::line("睡眠前写回失败: " + mountPoint + " — " + error.message());
+                else
+                    ++flush->written;
                 if (--flush->pending == 0) flush->report();
             });
         });

@@ -3,6 +3,7 @@
 // Test double for the Files port: an in-memory tree of directories, files and symbolic links.
 // Paths are absolute and compared as text; writing a file always succeeds.
 
+#include <cerrno>
 #include <map>
 #include <set>
 
@@ -59,7 +60,10 @@ public:
         std::optional<FileStatus> status = lstat(path);
         return status ? std::optional(VolumeStatus{status->device, status->device * 1000}) : std::nullopt;
     }
-    FileError syncFileSystem(const std::string&) override { return FileError(); }
+    FileError syncFileSystem(const std::string& path) override {
+        if (hung_.contains(path)) throw NeverReturns{};
+        return exists(path) ? FileError() : FileError(ENOENT, std::generic_category());
+    }
     bool exists(const std::string& path) override { return nodes_.contains(path); }
     bool isExecutable(const std::string& path) override { return exists(path) && !nodes_.at(path).isDirectory; }
 

@@ -91,4 +91,30 @@ TEST(MountOperationsTest, NothingReachesRootWithoutAFreePlaceOrAUsableDevice) {
     EXPECT_TRUE(platform.processes.callsOf(kOsascript).empty());
 }
 
+// Before sleep, a volume that does not answer holds up neither the others nor the sleep, which goes
+// ahead at the time limit; one that cannot be written back says so and is not counted.
+TEST(MountOperationsTest, WriteBackBeforeSleepEndsAtItsLimitAndCountsOnlyWhatWasWritten) {
+    TestPlatform platform;
+    platform.files.addFile(kHelper);
+    platform.processes.answerAll(kSudo, [](const ProgramCall&) { return exited(0); });
+    for (const char* place : {"/Volumes/Data", "/Volumes/Stuck"}) platform.files.addDirectory(place);
+    platform.files.hang("/Volumes/Stuck");
+    std::optional<std::size_t> written;
+    std::make_shared<MountManager>()->flushBeforeSleep(
+        {{"/Volumes/Data", "Data", "disk4s1", ""}, {"/Volumes/Stuck", "Stuck", "disk5s1", ""},
+         {"/Volumes/Gone", "Gone", "disk6s1", ""}},
+        [&](std::size_t count) { written = count; });
+    platform.dispatcher.runUntilIdle();
+    platform.dispatcher.advance(MountManager::kFlushTimeLimit - 0.1);
+    EXPECT_EQ(written, std::nullopt);
+    platform.dispatcher.advance(0.1);
+    EXPECT_EQ(written, 1u);
+    EXPECT_NE(platform.log().find("/Volumes/Gone"), std::string::npos) << platform.log();
+    std::vector<std::string> flushed;
+    for (const ProgramCall& call : platform.processes.callsOf(kSudo)) {
+        if (call.arguments.at(2) == "flush") flushed.push_back(call.arguments.at(3));
+    }
+    EXPECT_EQ(flushed, std::vector<std::string>{"disk4s1"});
+}
+
 }  // namespace drivelark::testing
