@@ -117,7 +117,7 @@ class AppTestCase(SimMacTestCase):
 
     def wait_mounted(self, mount_point, kind=("nfs", False), timeout=60):
         self.mac.wait_for(lambda: self.mounts().get(mount_point) == kind, timeout,
-                          "%s %s; the log:\n%s" % (mount_point, kind, "\n".join(self.log()[-20:])))
+                          lambda: "%s %s; the log:\n%s" % (mount_point, kind, "\n".join(self.log()[-20:])))
 
     def wait_past(self, message, seconds):
         """Waits until `seconds` have passed since the last log line that begins with `message`: the
@@ -176,7 +176,7 @@ class App:
         def seen():
             found = self.output().find(text, after)
             return found + len(text) if found >= 0 else None
-        return self.mac.wait_for(seen, timeout, repr(text) + " from Drivelark:\n" + self.output()[after:])
+        return self.mac.wait_for(seen, timeout, lambda: repr(text) + " from Drivelark:\n" + self.output()[after:])
 
     def menu(self):
         """Opens the menu: its rows by number."""
@@ -208,4 +208,4 @@ class App:
     def wait_for_log(self, message, timeout=30):
         """Waits for a log line that begins with `message`."""
         return self.mac.wait_for(lambda: any(line.startswith(message) for line in self.case.log()), timeout,
-                                 repr(message) + " in the log:\n" + "\n".join(self.case.log()))
+                                 lambda: repr(message) + " in the log:\n" + "\n".join(self.case.log()))

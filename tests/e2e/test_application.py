@@ -75,6 +75,7 @@ class Application(e2e.AppTestCase):
         part = self.attach_ntfs()
         app = self.launch()
         self.wait_mounted("/Volumes/Data")
+        app.wait_for_log("读写挂载成功")  # recorded as Drivelark's, not only mounted by its helper
         self.mac.wait_for(lambda: self.mac.inhibitors() == 1, 10, "Drivelark's sleep lock")
         self.run_in(["/bin/sh", "-c", "printf 'before sleep' > /Volumes/Data/note"], check=True)
         self.assertIsNotNone(self.mac.sleep(), "the system had to sleep without Drivelark's go")
