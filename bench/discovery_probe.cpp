@@ -12,13 +12,13 @@
 int main() {
     using namespace drivelark;
     std::unique_ptr<NativePlatform> native = makeNativePlatform();
-    installPlatform(&native->services());
+    Processes& programs = native->services().processes;
 
     std::string devices;
-    std::optional<Inventory> inventory = takeInventory({});
+    std::optional<Inventory> inventory = takeInventory(programs, {});
     for (const NTFSPartition& partition : inventory ? inventory->partitions : std::vector<NTFSPartition>{})
         devices += (devices.empty() ? "\"" : ",\"") + partition.deviceID + "\"";  // disk names need no escaping
-    DiskTopology::currentMounts();
+    DiskTopology::currentMounts(programs);
     std::printf("{\"partitions\":[%s]}\n", devices.c_str());
     return 0;
 }

@@ -66,7 +66,8 @@ void BM_ParseMountTableTypical(benchmark::State& state) { parseMounts(state, tes
 void BM_ParseMountTable1000Lines(benchmark::State& state) { parseMounts(state, largeMountTable()); }
 
 void BM_RunCommandTrue(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(runCommand("/bin/true", {}, kListingTimeLimit));
+    std::unique_ptr<NativePlatform> native = makeNativePlatform();
+    for (auto _ : state) benchmark::DoNotOptimize(runCommand(native->services().processes, "/bin/true", {}, kListingTimeLimit));
 }
 
 BENCHMARK(BM_ParseListingTypical);
@@ -79,8 +80,6 @@ BENCHMARK(BM_RunCommandTrue)->UseRealTime();
 }  // namespace drivelark
 
 int main(int argc, char** argv) {
-    std::unique_ptr<drivelark::NativePlatform> native = drivelark::makeNativePlatform();
-    drivelark::installPlatform(&native->services());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -2,7 +2,6 @@
 
 #include "app/alert_texts.h"
 #include "app/app_delegate.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -12,22 +11,24 @@ void AppDelegate::handleMountResult(const VolumeInfo& volume, bool ok, const std
     auto refreshed = [weak](int) {
         if (auto self = weak.lock()) self->refreshIcon();
     };
-    if (MountManager::isWriteDeniedError(out)) return offerFullDiskAccess(volume);
-    if (MountManager::isVolumeChanged(out)) return platform().ui.showAlert(AlertTexts::volumeChanged(volume.name), refreshed);
+    if (MountManager::isWriteDeniedError(out)) return offerFullDiskAccess();
+    if (MountManager::isVolumeChanged(out)) return platform_.ui.showAlert(AlertTexts::volumeChanged(volume.name), refreshed);
     if (MountManager::isHibernated(out)) return explainKeptReadOnly(volume);
     if (MountManager::isUnsafeStateError(out)) return offerUnsafeStateFix(volume);
-    platform().ui.showAlert(AlertTexts::mountFailure(volume.name), refreshed);
+    platform_.ui.showAlert(AlertTexts::mountFailure(volume.name), refreshed);
 }
 
-void AppDelegate::offerFullDiskAccess(const VolumeInfo&) {
-    platform().ui.showAlert(AlertTexts::fullDiskAccess(), [weak = weak_from_this()](int button) {
-        if (button == kFirstButton) platform().workspace.openURL(AlertTexts::kFullDiskAccessSettings);
-        if (auto self = weak.lock()) self->refreshIcon();
+void AppDelegate::offerFullDiskAccess() {
+    platform_.ui.showAlert(AlertTexts::fullDiskAccess(), [weak = weak_from_this()](int button) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (button == kFirstButton) self->platform_.workspace.openURL(AlertTexts::kFullDiskAccessSettings);
+        self->refreshIcon();
     });
 }
 
 void AppDelegate::offerUnsafeStateFix(const VolumeInfo& volume) {
-    platform().ui.showAlert(AlertTexts::unsafeState(volume.name), [weak = weak_from_this(), volume](int button) {
+    platform_.ui.showAlert(AlertTexts::unsafeState(volume.name), [weak = weak_from_this(), volume](int button) {
         auto self = weak.lock();
         if (!self) return;
         if (button == kFirstButton) {
@@ -36,7 +37,7 @@ void AppDelegate::offerUnsafeStateFix(const VolumeInfo& volume) {
                 if (!self) return;
                 if (MountManager::isVolumeChanged(out) || MountManager::isHibernated(out))
                     return self->handleMountResult(volume, false, out);
-                if (!fixed) return platform().ui.showAlert(AlertTexts::repairFailure(), [](int) {});
+                if (!fixed) return self->platform_.ui.showAlert(AlertTexts::repairFailure(), [](int) {});
                 self->engine_->mounts().remountReadWrite(volume.partition(), [weak, volume](bool ok, const std::string& out) {
                     if (auto self = weak.lock()) self->handleMountResult(volume, ok, out);
                 });
@@ -50,7 +51,7 @@ void AppDelegate::offerUnsafeStateFix(const VolumeInfo& volume) {
 // explicit "try again" remounts it.
 void AppDelegate::explainKeptReadOnly(const VolumeInfo& volume) {
     engine_->keepReadOnly(volume.deviceID, volume.identity);
-    platform().ui.showAlert(AlertTexts::keptReadOnly(volume.name), [weak = weak_from_this(), volume](int button) {
+    platform_.ui.showAlert(AlertTexts::keptReadOnly(volume.name), [weak = weak_from_this(), volume](int button) {
         auto self = weak.lock();
         if (!self) return;
         if (button == kFirstButton + 1) {

@@ -6,17 +6,17 @@
 #include "discovery/volume_scanner.h"
 #include "foundation/app_log.h"
 #include "keepalive/usb_keep_alive.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
-AppDelegate::AppDelegate(std::shared_ptr<AutoMountEngine> engine) : engine_(std::move(engine)) {}
+AppDelegate::AppDelegate(Platform& platform, AppLog& log, std::shared_ptr<AutoMountEngine> engine,
+                         std::shared_ptr<USBKeepAlive> keepAlive)
+    : platform_(platform), log_(log), engine_(std::move(engine)), keepAlive_(std::move(keepAlive)) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
-    Platform& services = platform();
     std::weak_ptr<AppDelegate> weak = weak_from_this();
-    services.ui.setStatusIcon(statusIcon({}));
-    services.ui.setMenu(
+    platform_.ui.setStatusIcon(statusIcon({}));
+    platform_.ui.setMenu(
         [weak] {
             std::vector<MenuRow> rows;
             if (auto self = weak.lock()) {
@@ -29,42 +29,44 @@ void AppDelegate::applicationDidFinishLaunching() {
             auto self = weak.lock();
             if (self && row < self->menu_.size()) self->choose(self->menu_[row]);
         });
-    AppLog::line("Drivelark v1.4 已启动");
+    log_.line("Drivelark v1.4 已启动");
     engine_->uiDelegate = weak;
 
     engine_->mounts().ensureHelperInstalled([engine = std::weak_ptr<AutoMountEngine>(engine_)] {
         if (auto installed = engine.lock()) installed->resetAndReconcile();
     });
-    services.volumeEvents.start(
+    platform_.volumeEvents.start(
         [weak](const std::string&) {
             if (auto self = weak.lock()) self->settle(kMountSettleDelay);
         },
         [weak](const std::string& mountPoint) {
             if (auto self = weak.lock()) self->volumeUnmounted(mountPoint);
         });
-    reconcileTimer_ = services.dispatcher.startRepeatingTimer(kReconcileInterval, [weak] {
+    reconcileTimer_ = platform_.dispatcher.startRepeatingTimer(kReconcileInterval, [weak] {
         if (auto self = weak.lock()) self->engine_->reconcile();
     });
-    USBKeepAlive::shared()->start(engine_->watcher());
-    services.power.watchSleep(
+    keepAlive_->start(engine_->watcher());
+    platform_.power.watchSleep(
         [weak](std::function<void()> ready) {
             if (auto self = weak.lock()) return self->prepareForSleep(ready);
             ready();
         },
         [weak] {
-            AppLog::line("系统已唤醒，立即检查磁盘");
-            if (auto self = weak.lock()) self->settle(0);
+            if (auto self = weak.lock()) {
+                self->log_.line("系统已唤醒，立即检查磁盘");
+                self->settle(0);
+            }
         });
     settle(kLaunchSettleDelay);
 }
 
-void AppDelegate::applicationWillTerminate() { AppLog::line("Drivelark 已退出"); }
+void AppDelegate::applicationWillTerminate() { log_.line("Drivelark 已退出"); }
 
 // A burst of notices (a disk with several volumes, a remount's unmount and mount, one disk
 // swapped for another) gets one pass, `delay` after the last of them.
 void AppDelegate::settle(double delay) {
     const std::uint64_t request = ++settleRequests_;
-    platform().dispatcher.runOnMainAfter(delay, [weak = weak_from_this(), request] {
+    platform_.dispatcher.runOnMainAfter(delay, [weak = weak_from_this(), request] {
         auto self = weak.lock();
         if (!self || request != self->settleRequests_) return;  // a later notice has its own pass
         self->engine_->reconcile();
@@ -85,24 +87,24 @@ std::vector<VolumeInfo> AppDelegate::mountedVolumes() const {
 // built again when they come while it is still open.
 std::vector<MenuEntry> AppDelegate::menuNeedsUpdate() {
     std::shared_ptr<const DiskFacts> facts = engine_->watcher()->latest();
-    if (!facts || platform().clock.now().secondsSince(facts->readAt) > kFreshFacts) engine_->reconcile();
+    if (!facts || platform_.clock.now().secondsSince(facts->readAt) > kFreshFacts) engine_->reconcile();
     MenuVolumes volumes{facts != nullptr, mountedVolumes(), engine_->mounts().converting(),
                         engine_->mounts().ejecting()};
-    MenuSettings settings{autoMountEnabled(), platform().loginItem.status() == LoginItemStatus::enabled,
+    MenuSettings settings{engine_->autoMountEnabled(), platform_.loginItem.status() == LoginItemStatus::enabled,
                           [this](const VolumeInfo& volume) { return engine_->isKeptReadOnly(volume); }};
     return buildStatusMenu(volumes, settings);
 }
 
 void AppDelegate::refreshIcon() {
-    platform().ui.setStatusIcon(statusIcon(mountedVolumes()));
-    platform().ui.refreshMenu();
+    platform_.ui.setStatusIcon(statusIcon(mountedVolumes()));
+    platform_.ui.refreshMenu();
 }
 
 // Every mount the registry holds, not what the last reading saw: one made a moment ago is written
 // back too. One that is gone fails its own write-back, off the main thread, and is not counted.
 void AppDelegate::prepareForSleep(const std::function<void()>& ready) {
-    engine_->mounts().flushBeforeSleep(ManagedVolumes::all(), [ready](std::size_t flushed) {
-        if (flushed > 0) AppLog::line("系统即将睡眠，已写回 " + std::to_string(flushed) + " 个读写卷");
+    engine_->mounts().flushBeforeSleep(ManagedVolumes(platform_.defaults).all(), [&log = log_, ready](std::size_t flushed) {
+        if (flushed > 0) log.line("系统即将睡眠，已写回 " + std::to_string(flushed) + " 个读写卷");
         ready();
     });
 }

@@ -11,7 +11,9 @@
 #include "app/status_menu.h"
 #include "discovery/volume_info.h"
 #include "engine/auto_mount_engine.h"
-#include "platform/dispatch.h"
+#include "foundation/app_log.h"
+#include "keepalive/usb_keep_alive.h"
+#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -24,7 +26,8 @@ public:
     // Facts read this long ago or less are fresh enough for a menu that is opening.
     static constexpr double kFreshFacts = 1.0;
 
-    explicit AppDelegate(std::shared_ptr<AutoMountEngine> engine = AutoMountEngine::shared());
+    AppDelegate(Platform& platform, AppLog& log, std::shared_ptr<AutoMountEngine> engine,
+                std::shared_ptr<USBKeepAlive> keepAlive);
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
@@ -45,7 +48,7 @@ public:
 
     // --- Alerts of the operations the user started ---
     void handleMountResult(const VolumeInfo& volume, bool ok, const std::string& out);
-    void offerFullDiskAccess(const VolumeInfo& volume);
+    void offerFullDiskAccess();
     void offerUnsafeStateFix(const VolumeInfo& volume);
     void explainKeptReadOnly(const VolumeInfo& volume);
 
@@ -58,7 +61,10 @@ private:
     void openAddress(const std::string& address);
     std::vector<VolumeInfo> mountedVolumes() const;
 
+    Platform& platform_;
+    AppLog& log_;
     std::shared_ptr<AutoMountEngine> engine_;
+    std::shared_ptr<USBKeepAlive> keepAlive_;
     std::shared_ptr<RepeatingTimer> reconcileTimer_;
     std::vector<MenuEntry> menu_;  // as the user last saw it
     std::uint64_t settleRequests_ = 0;  // the last settle step's number: only its pass runs

@@ -7,11 +7,13 @@
 
 int main() {
     using namespace drivelark;
-    // Never destroyed: background work that is still running when the event loop ends may
-    // still post to the main queue, so the services must outlive it.
-    static NativePlatform* const native = makeNativePlatform().release();
-    installPlatform(&native->services());
-    static auto* const delegate = new std::shared_ptr<AppDelegate>(std::make_shared<AppDelegate>());
-    native->runApplication([] { (*delegate)->applicationDidFinishLaunching(); },
-                           [] { (*delegate)->applicationWillTerminate(); });
+    // runApplication never returns and the process ends without unwinding, so everything made here
+    // outlives the event loop and the background work still running when it ends.
+    std::unique_ptr<NativePlatform> native = makeNativePlatform();
+    Platform& services = native->services();
+    AppLog log(services.files, services.clock);
+    auto mounts = std::make_shared<MountManager>(services, log);
+    auto app = std::make_shared<AppDelegate>(services, log, AutoMountEngine::make(services, log, mounts),
+                                             std::make_shared<USBKeepAlive>(services, log, mounts));
+    native->runApplication([app] { app->applicationDidFinishLaunching(); }, [app] { app->applicationWillTerminate(); });
 }

@@ -4,7 +4,6 @@
 #include "app/app_delegate.h"
 #include "app/product_links.h"
 #include "foundation/app_log.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -23,7 +22,7 @@ void AppDelegate::choose(const MenuEntry& entry) {
         case MenuAction::openProductPage: return openProductPage();
         case MenuAction::showLog: return showLog();
         case MenuAction::about: return about();
-        case MenuAction::quit: return platform().ui.quit();
+        case MenuAction::quit: return platform_.ui.quit();
         case MenuAction::none: return;
     }
 }
@@ -57,46 +56,46 @@ void AppDelegate::ejectVolume(const VolumeInfo& volume) {
 // try again. Nothing is ever unmounted by force for the user.
 void AppDelegate::ejectFailed(const VolumeInfo& volume, const std::string& out, const std::vector<VolumeHolder>& holders) {
     engine_->forgetVolumeEjected(volume);
-    platform().ui.showAlert(AlertTexts::ejectFailure(volume.name, out, holders), [weak = weak_from_this(), volume](int button) {
+    platform_.ui.showAlert(AlertTexts::ejectFailure(volume.name, out, holders), [weak = weak_from_this(), volume](int button) {
         auto self = weak.lock();
         if (self && button == kFirstButton) self->ejectVolume(volume);
     });
 }
 
 void AppDelegate::toggleAuto() {
-    const bool enabled = !autoMountEnabled();
-    setAutoMountEnabled(enabled);
-    AppLog::line(std::string("设置: 插入 NTFS 磁盘时自动转为读写 已") + onOrOff(enabled));
+    const bool enabled = !engine_->autoMountEnabled();
+    engine_->setAutoMountEnabled(enabled);
+    log_.line(std::string("设置: 插入 NTFS 磁盘时自动转为读写 已") + onOrOff(enabled));
 }
 
 void AppDelegate::toggleLaunch() {
-    LoginItem& loginItem = platform().loginItem;
+    LoginItem& loginItem = platform_.loginItem;
     LoginItemStatus status = loginItem.status();
     if (status == LoginItemStatus::awaitingApproval) {  // the user turned it off there; only they can undo it
-        AppLog::line("登录自启需在系统设置中批准，已打开「登录项」设置");
+        log_.line("登录自启需在系统设置中批准，已打开「登录项」设置");
         return loginItem.openSettings();
     }
     const bool enable = status != LoginItemStatus::enabled;
     if (std::optional<LoginItemError> error = loginItem.setEnabled(enable)) {
-        AppLog::line("登录自启设置失败: " + error->description);
-        platform().ui.showAlert(AlertTexts::loginItemFailure(error->localizedDescription), [](int) {});
+        log_.line("登录自启设置失败: " + error->description);
+        platform_.ui.showAlert(AlertTexts::loginItemFailure(error->localizedDescription), [](int) {});
         return;
     }
-    AppLog::line(std::string("设置: 登录时自动启动 已") + onOrOff(enable));
+    log_.line(std::string("设置: 登录时自动启动 已") + onOrOff(enable));
 }
 
 void AppDelegate::openAddress(const std::string& address) {
-    platform().workspace.openURL(ProductLinks::asciiAddress(address));
+    platform_.workspace.openURL(ProductLinks::asciiAddress(address));
 }
 
 void AppDelegate::openProductPage() { openAddress(ProductLinks::kProductPage); }
 
 void AppDelegate::showLog() {
-    if (!platform().workspace.openLog(AppLog::url())) AppLog::line("无法打开日志 " + AppLog::url());
+    if (!platform_.workspace.openLog(log_.path())) log_.line("无法打开日志 " + log_.path());
 }
 
 void AppDelegate::about() {
-    platform().ui.showAlert(AlertTexts::about(), [weak = weak_from_this()](int button) {
+    platform_.ui.showAlert(AlertTexts::about(), [weak = weak_from_this()](int button) {
         auto self = weak.lock();
         if (!self) return;
         if (button == kFirstButton) self->openProductPage();

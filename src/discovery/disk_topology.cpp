@@ -2,14 +2,13 @@
 
 #include "foundation/command_runner.h"
 #include "foundation/system_programs.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
 namespace DiskTopology {
 
-std::optional<MountTable> currentMounts() {
-    CommandResult listing = runCommand(kMountPath, {}, kListingTimeLimit);
+std::optional<MountTable> currentMounts(Processes& processes) {
+    CommandResult listing = runCommand(processes, kMountPath, {}, kListingTimeLimit);
     if (listing.exit != 0) return std::nullopt;
     MountTable table = parseMountTable(listing.out);
     // Every real table has the root file system: without it, the output was not a mount table.
@@ -17,8 +16,8 @@ std::optional<MountTable> currentMounts() {
     return table;
 }
 
-std::optional<PlistValue> describeDevice(const std::string& deviceID) {
-    CommandResult info = runCommand(kDiskutilPath, {"info", "-plist", deviceID}, kListingTimeLimit);
+std::optional<PlistValue> describeDevice(Processes& processes, const std::string& deviceID) {
+    CommandResult info = runCommand(processes, kDiskutilPath, {"info", "-plist", deviceID}, kListingTimeLimit);
     if (info.exit != 0) return std::nullopt;
     std::optional<PlistValue> description = parsePropertyList(info.out);
     const std::string* described = description ? description->textAt("DeviceIdentifier") : nullptr;
@@ -26,10 +25,10 @@ std::optional<PlistValue> describeDevice(const std::string& deviceID) {
     return description;
 }
 
-std::optional<std::vector<Process>> processes() {
-    ProgramRun listing = runProgram(kPsPath, kProcessListArguments, kListingTimeLimit);
+std::optional<std::vector<Process>> runningPrograms(Processes& processes) {
+    ProgramRun listing = runProgram(processes, kPsPath, kProcessListArguments, kListingTimeLimit);
     if (!listing.launched || listing.timedOut || listing.status != 0) return std::nullopt;
-    return parseProcessList(listing.output, platform().processes.ownProcessId());
+    return parseProcessList(listing.output, processes.ownProcessId());
 }
 
 }  // namespace DiskTopology

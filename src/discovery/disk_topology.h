@@ -10,6 +10,7 @@
 
 #include "discovery/mount_table.h"
 #include "discovery/process_list.h"
+#include "platform/processes.h"
 #include "platform/property_list.h"
 
 namespace drivelark {
@@ -18,14 +19,14 @@ namespace DiskTopology {
 
 // The mount table, from the mount program. None when it could not be read: that is not "nothing
 // is mounted".
-std::optional<MountTable> currentMounts();
+std::optional<MountTable> currentMounts(Processes& processes);
 
 // The disk utility's description of `deviceID` ("diskutil info -plist"), when it describes that
 // very device.
-std::optional<PlistValue> describeDevice(const std::string& deviceID);
+std::optional<PlistValue> describeDevice(Processes& processes, const std::string& deviceID);
 
 // The running programs. None when the process listing could not be read whole.
-std::optional<std::vector<Process>> processes();
+std::optional<std::vector<Process>> runningPrograms(Processes& processes);
 
 }  // namespace DiskTopology
 

@@ -4,7 +4,6 @@
 #include "discovery/managed_volumes.h"
 #include "discovery/ownership.h"
 #include "discovery/partition_inventory.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -44,7 +43,8 @@ bool needsProcesses(const DiskFacts& facts) {
 
 }  // namespace
 
-DiskWatcher::DiskWatcher(std::function<std::uint64_t()> changes) : changes_(std::move(changes)) {}
+DiskWatcher::DiskWatcher(Platform& platform, std::function<std::uint64_t()> changes)
+    : platform_(platform), changes_(std::move(changes)) {}
 
 void DiskWatcher::setListener(std::function<void(const DiskFacts&)> listener) { listener_ = std::move(listener); }
 
@@ -56,27 +56,28 @@ void DiskWatcher::refresh() {
     again_ = false;
     reading_ = std::make_shared<Reading>();
     reading_->facts.changes = changes_();
-    reading_->facts.readAt = platform().clock.now();
-    reading_->facts.managed = ManagedVolumes::all();
+    reading_->facts.readAt = platform_.clock.now();
+    reading_->facts.managed = ManagedVolumes(platform_.defaults).all();
     reading_->verdicts = verdicts_;
     read(reading_);
 }
 
 void DiskWatcher::read(std::shared_ptr<Reading> reading) {
     std::weak_ptr<DiskWatcher> weak = weak_from_this();
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, reading] {
+    Platform* services = &platform_;  // outlives every job
+    services->dispatcher.runInBackground(QualityOfService::userInitiated, [services, weak, reading] {
         DiskFacts& facts = reading->facts;
-        std::optional<Inventory> inventory = takeInventory(reading->verdicts);
-        std::optional<MountTable> mounts = inventory ? DiskTopology::currentMounts() : std::nullopt;
+        std::optional<Inventory> inventory = takeInventory(services->processes, reading->verdicts);
+        std::optional<MountTable> mounts = inventory ? DiskTopology::currentMounts(services->processes) : std::nullopt;
         if (inventory && mounts) {
             facts.readable = true;
             facts.partitions = std::move(inventory->partitions);
             facts.undecidedKeys = std::move(inventory->undecidedKeys);
             reading->verdicts = std::move(inventory->verdicts);
             facts.mounts = std::move(*mounts);
-            if (needsProcesses(facts)) facts.processes = DiskTopology::processes().value_or(std::vector<Process>{});
+            if (needsProcesses(facts)) facts.processes = DiskTopology::runningPrograms(services->processes).value_or(std::vector<Process>{});
         }
-        platform().dispatcher.runOnMain([weak, reading] {
+        services->dispatcher.runOnMain([weak, reading] {
             if (auto self = weak.lock()) self->checkVolumes(reading);
         });
     });
@@ -100,11 +101,12 @@ void DiskWatcher::checkVolumes(const std::shared_ptr<Reading>& reading) {
             outstandingChecks_.insert(record.mountPoint);
             reading->checksPending.insert(record.mountPoint);
             std::weak_ptr<DiskWatcher> weak = weak_from_this();
-            platform().dispatcher.runInBackground(QualityOfService::utility, [weak, reading, mountPoint = record.mountPoint] {
-                std::optional<VolumeStatus> status = platform().files.statvfs(mountPoint);
+            Platform* services = &platform_;
+            services->dispatcher.runInBackground(QualityOfService::utility, [services, weak, reading, mountPoint = record.mountPoint] {
+                std::optional<VolumeStatus> status = services->files.statvfs(mountPoint);
                 VolumeCheck answer{VolumeCheck::State::answered, status && status->totalBlocks != 0,
                                    status ? status->availableBytes : 0};
-                platform().dispatcher.runOnMain([weak, reading, mountPoint, answer] {
+                services->dispatcher.runOnMain([weak, reading, mountPoint, answer] {
                     if (auto self = weak.lock()) self->checkAnswered(reading, mountPoint, answer);
                 });
             });
@@ -112,7 +114,7 @@ void DiskWatcher::checkVolumes(const std::shared_ptr<Reading>& reading) {
     }
     if (reading->checksPending.empty()) return finish(reading);
     std::weak_ptr<DiskWatcher> weak = weak_from_this();
-    platform().dispatcher.runOnMainAfter(kCheckTimeLimit, [weak, reading] {
+    platform_.dispatcher.runOnMainAfter(kCheckTimeLimit, [weak, reading] {
         auto self = weak.lock();
         if (!self || reading->finished) return;
         for (const std::string& mountPoint : reading->checksPending)

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "discovery/disk_facts.h"
+#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -25,7 +26,7 @@ public:
 
     // `changes` counts the changes of mounts Drivelark has made so far: facts read while one was
     // made may not show it, and are read again before anyone acts on them.
-    explicit DiskWatcher(std::function<std::uint64_t()> changes);
+    DiskWatcher(Platform& platform, std::function<std::uint64_t()> changes);
 
     // Called on the main thread with the facts of each reading, also when they could not be read.
     void setListener(std::function<void(const DiskFacts&)> listener);
@@ -43,6 +44,7 @@ private:
     void checkAnswered(const std::shared_ptr<Reading>& reading, const std::string& mountPoint, VolumeCheck check);
     void finish(const std::shared_ptr<Reading>& reading);
 
+    Platform& platform_;
     std::function<std::uint64_t()> changes_;
     std::function<void(const DiskFacts&)> listener_;
     std::shared_ptr<Reading> reading_;  // the reading under way

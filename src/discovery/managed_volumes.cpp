@@ -1,7 +1,5 @@
 #include "discovery/managed_volumes.h"
 
-#include "platform/platform.h"
-
 namespace drivelark {
 
 namespace {
@@ -10,9 +8,16 @@ constexpr const char* kNamesKey = "managedNames";
 constexpr const char* kDevicesKey = "managedDevs";
 constexpr const char* kIdentitiesKey = "managedVolumes";
 
+std::string valueOr(const TextMap& map, const std::string& key, std::string fallback) {
+    auto found = map.find(key);
+    return found == map.end() ? fallback : found->second;
+}
+
+}  // namespace
+
 // A stored map counts only when it is a dictionary whose every value is a text.
-TextMap readTextMap(const char* key) {
-    std::optional<PlistValue> stored = platform().defaults.value(key);
+TextMap ManagedVolumes::read(const char* key) const {
+    std::optional<PlistValue> stored = defaults_.value(key);
     const PlistValue::Dictionary* entries = stored ? stored->dictionary() : nullptr;
     if (entries == nullptr) return {};
     TextMap map;
@@ -24,59 +29,46 @@ TextMap readTextMap(const char* key) {
     return map;
 }
 
-void writeTextMap(const char* key, const TextMap& map) {
-    PlistValue::Dictionary entries;
-    for (const auto& [name, text] : map) entries.emplace(name, PlistValue(text));
-    platform().defaults.setValue(key, PlistValue(std::move(entries)));
-}
-
-void update(const char* key, const std::string& mountPoint, const std::optional<std::string>& value) {
-    TextMap map = readTextMap(key);
+void ManagedVolumes::update(const char* key, const std::string& mountPoint, const std::optional<std::string>& value) {
+    TextMap map = read(key);
     if (value)
         map[mountPoint] = *value;
     else
         map.erase(mountPoint);
-    writeTextMap(key, map);
+    PlistValue::Dictionary entries;
+    for (const auto& [name, text] : map) entries.emplace(name, PlistValue(text));
+    defaults_.setValue(key, PlistValue(std::move(entries)));
 }
 
-std::string valueOr(const TextMap& map, const std::string& key, std::string fallback) {
-    auto found = map.find(key);
-    return found == map.end() ? fallback : found->second;
-}
 
-}  // namespace
-
-namespace ManagedVolumes {
-
-std::vector<ManagedMount> all() {
-    const TextMap names = readTextMap(kNamesKey), identities = readTextMap(kIdentitiesKey);
+std::vector<ManagedMount> ManagedVolumes::all() const {
+    const TextMap names = read(kNamesKey), identities = read(kIdentitiesKey);
     std::vector<ManagedMount> mounts;
-    for (const auto& [mountPoint, device] : readTextMap(kDevicesKey)) {
+    for (const auto& [mountPoint, device] : read(kDevicesKey)) {
         mounts.push_back(ManagedMount{mountPoint, valueOr(names, mountPoint, mountPoint.substr(mountPoint.rfind('/') + 1)),
                                       device, valueOr(identities, mountPoint, "")});
     }
     return mounts;
 }
 
-std::optional<ManagedMount> at(const std::string& mountPoint) {
+std::optional<ManagedMount> ManagedVolumes::at(const std::string& mountPoint) const {
     for (ManagedMount& mount : all()) {
         if (mount.mountPoint == mountPoint) return std::move(mount);
     }
     return std::nullopt;
 }
 
-TextMap managedDevs() { return readTextMap(kDevicesKey); }
+TextMap ManagedVolumes::managedDevs() const { return read(kDevicesKey); }
 
-void markManaged(const ManagedMount& mount) {
+void ManagedVolumes::markManaged(const ManagedMount& mount) {
     update(kNamesKey, mount.mountPoint, mount.name);
     update(kDevicesKey, mount.mountPoint, mount.deviceID);
     update(kIdentitiesKey, mount.mountPoint, mount.identity);
 }
 
-void unmarkManaged(const std::string& mountPoint) {
+void ManagedVolumes::unmarkManaged(const std::string& mountPoint) {
     for (const char* key : {kNamesKey, kDevicesKey, kIdentitiesKey}) update(key, mountPoint, std::nullopt);
 }
 
-}  // namespace ManagedVolumes
 
 }  // namespace drivelark

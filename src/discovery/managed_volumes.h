@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/defaults_store.h"
+
 namespace drivelark {
 
 // One of Drivelark's read-write mounts, as it was recorded when it was made.
@@ -25,20 +27,26 @@ struct ManagedMount {
 
 using TextMap = std::map<std::string, std::string>;
 
-namespace ManagedVolumes {
+class ManagedVolumes {
+public:
+    explicit ManagedVolumes(DefaultsStore& defaults) : defaults_(defaults) {}
 
-// Every recorded mount, in mount-point order. A stored map that is not a dictionary of texts reads
-// as empty, each on its own.
-std::vector<ManagedMount> all();
-std::optional<ManagedMount> at(const std::string& mountPoint);
-// The device map alone ("managedDevs").
-TextMap managedDevs();
+    // Every recorded mount, in mount-point order. A stored map that is not a dictionary of texts
+    // reads as empty, each on its own.
+    std::vector<ManagedMount> all() const;
+    std::optional<ManagedMount> at(const std::string& mountPoint) const;
+    // The device map alone ("managedDevs").
+    TextMap managedDevs() const;
+    // Records (or replaces) a mount in every map.
+    void markManaged(const ManagedMount& mount);
+    // Removes a mount point from every map; each is stored again even when it was not there.
+    void unmarkManaged(const std::string& mountPoint);
 
-// Records (or replaces) a mount in every map.
-void markManaged(const ManagedMount& mount);
-// Removes a mount point from every map; each is stored again even when it was not there.
-void unmarkManaged(const std::string& mountPoint);
+private:
+    TextMap read(const char* key) const;
+    void update(const char* key, const std::string& mountPoint, const std::optional<std::string>& value);
 
-}  // namespace ManagedVolumes
+    DefaultsStore& defaults_;
+};
 
 }  // namespace drivelark

@@ -16,8 +16,8 @@ struct NTFSPartition {
     // Identifies the partition across remounts and renumbered devices: "uuid:<uuid>", or
     // "dev:<deviceID>" when there is no UUID.
     std::string key() const;
-    // The name under which Drivelark mounts the partition: see safeVolumeName.
-    std::string safeVolname() const { return safeVolumeName(volumeName); }
+    // The name under which Drivelark mounts the partition: see mountableName.
+    std::string safeVolname() const { return mountableName(volumeName); }
 
     // `name`, or "Untitled" when empty, with "," and "/" turned into "_", so that it fits both
     // ntfs-3g's comma-separated options and a single path component. So do a backslash, which
@@ -25,7 +25,7 @@ struct NTFSPartition {
     // forge lines of the mount table. A name of "." or ".." becomes "_" or "__": as a path
     // component it would name /Volumes itself or the root. A leading "-" becomes "_", since the
     // helper tool takes no argument that looks like an option.
-    static std::string safeVolumeName(std::string_view name);
+    static std::string mountableName(std::string_view name);
 
     bool operator==(const NTFSPartition&) const = default;
 };

@@ -13,8 +13,8 @@ namespace {
 
 // NTFS or not, as the device's description says; none when it could not be read. A description
 // that answers without a file system (an unformatted or encrypted partition) is not NTFS.
-std::optional<bool> describedAsNTFS(const std::string& deviceID) {
-    std::optional<PlistValue> description = DiskTopology::describeDevice(deviceID);
+std::optional<bool> describedAsNTFS(Processes& processes, const std::string& deviceID) {
+    std::optional<PlistValue> description = DiskTopology::describeDevice(processes, deviceID);
     if (!description) return std::nullopt;
     const std::string* fileSystem = description->textAt("FilesystemType");
     return fileSystem != nullptr && contains(uppercased(*fileSystem), "NTFS");
@@ -22,8 +22,8 @@ std::optional<bool> describedAsNTFS(const std::string& deviceID) {
 
 }  // namespace
 
-std::optional<Inventory> takeInventory(const std::map<std::string, bool>& known) {
-    CommandResult listing = runCommand(kDiskutilPath, {"list", "-plist"}, kListingTimeLimit);
+std::optional<Inventory> takeInventory(Processes& processes, const std::map<std::string, bool>& known) {
+    CommandResult listing = runCommand(processes, kDiskutilPath, {"list", "-plist"}, kListingTimeLimit);
     if (listing.exit != 0) return std::nullopt;
     std::optional<std::vector<ListedPartition>> listed = parsePartitionListing(listing.out);
     if (!listed) return std::nullopt;
@@ -34,7 +34,7 @@ std::optional<Inventory> takeInventory(const std::map<std::string, bool>& known)
         if (entry.fileSystemUnknown) {
             auto remembered = known.find(partition.identity);
             std::optional<bool> ntfs =
-                remembered != known.end() ? remembered->second : describedAsNTFS(partition.deviceID);
+                remembered != known.end() ? remembered->second : describedAsNTFS(processes, partition.deviceID);
             if (!ntfs) {
                 inventory.undecidedKeys.insert(partition.key());
                 continue;

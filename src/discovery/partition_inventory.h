@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "discovery/ntfs_partition.h"
+#include "platform/processes.h"
 
 namespace drivelark {
 
@@ -25,6 +26,6 @@ struct Inventory {
 
 // None when the listing itself could not be read: that is not "no partitions". `known` holds the
 // verdicts remembered from earlier inventories.
-std::optional<Inventory> takeInventory(const std::map<std::string, bool>& known);
+std::optional<Inventory> takeInventory(Processes& processes, const std::map<std::string, bool>& known);
 
 }  // namespace drivelark

@@ -5,28 +5,22 @@
 #include "engine/auto_mount_engine.h"
 #include "foundation/app_log.h"
 #include "foundation/text.h"
-#include "platform/platform.h"
 
 #include <utility>
 
 namespace drivelark {
 
-double AutoMountEngine::backoff(const std::string& key) const {
-    auto record = records_.find(key);
-    return RetryPolicy::backoff(record == records_.end() ? 0 : record->second.attempt.failCount);
-}
-
 bool AutoMountEngine::canAttempt(const std::string& key) const {
     auto record = records_.find(key);
-    return RetryPolicy::canAttempt(record == records_.end() ? nullptr : &record->second.attempt, platform().clock.now());
+    return RetryPolicy::canAttempt(record == records_.end() ? nullptr : &record->second.attempt, platform_.clock.now());
 }
 
 void AutoMountEngine::startAttempt(const std::string& key, const std::string& reason, const std::function<void()>& work) {
     if (auto record = records_.find(key); record != records_.end()) {
         record->second.attempt.inFlight = true;
-        record->second.attempt.lastAttempt = platform().clock.now();
+        record->second.attempt.lastAttempt = platform_.clock.now();
     }
-    AppLog::line(reason + "，自动处理");
+    log_.line(reason + "，自动处理");
     work();
 }
 
@@ -45,7 +39,7 @@ void AutoMountEngine::remountFinished(const NTFSPartition& partition, bool ok, c
     const std::string key = partition.key();
     if (ok) {
         std::optional<std::string> mountPoint;
-        for (const ManagedMount& mount : ManagedVolumes::all()) {
+        for (const ManagedMount& mount : registry_.all()) {
             if (mount.deviceID == partition.deviceID && mount.identity == partition.identity) mountPoint = mount.mountPoint;
         }
         return attemptFinished(key, true, mountPoint);
@@ -57,13 +51,13 @@ void AutoMountEngine::remountFinished(const NTFSPartition& partition, bool ok, c
     }
     // Repaired once already and still refused: a plain failure, and no churn of the user's mount.
     if (MountManager::isUnsafeStateError(out) && !repaired) {
-        AppLog::line("不安全状态，自动清理脏标记后重试");
+        log_.line("不安全状态，自动清理脏标记后重试");
         mounts_->fixUnsafeState(partition, [weak = weak_from_this(), partition](bool fixed, const std::string& fixOut) {
             if (auto engine = weak.lock()) engine->repairFinished(partition, fixed, fixOut);
         });
         return;
     }
-    if (!repaired && MountManager::isWriteDeniedError(out)) AppLog::line("写权限被系统拦截，需用户授予完全磁盘访问权限");
+    if (!repaired && MountManager::isWriteDeniedError(out)) log_.line("写权限被系统拦截，需用户授予完全磁盘访问权限");
     attemptFinished(key, false, std::nullopt);
 }
 
@@ -90,7 +84,7 @@ void AutoMountEngine::keepReadOnly(const std::string& deviceID, const std::strin
     auto record = recordOf(records_, deviceID, identity);
     if (record == records_.end() || std::exchange(record->second.keptReadOnly, true)) return;
     const NTFSPartition& partition = record->second.partition;
-    AppLog::line("「" + partition.volumeName + "」(" + deviceID +
+    log_.line("「" + partition.volumeName + "」(" + deviceID +
                  ")上的 Windows 处于休眠状态，写入会让 Windows 恢复时丢失数据，保持只读，不再自动重试；"
                  "请在 Windows 中完全关机后重新插入");
 }
@@ -118,26 +112,26 @@ void AutoMountEngine::attemptFinished(const std::string& key, bool ok, const std
         }
     }
     if (ok && everManaged_.insert(key).second && mountPoint) {
-        platform().dispatcher.runOnMainAfter(kFinderDelay, [weak = weak_from_this(), path = *mountPoint] {
+        platform_.dispatcher.runOnMainAfter(kFinderDelay, [weak = weak_from_this(), path = *mountPoint] {
             if (auto engine = weak.lock()) engine->openVolumeInFinder(path);
         });
     }
     // What it changed is read at once, and the icon shows it then.
-    platform().dispatcher.runOnMain([weak = weak_from_this()] {
+    platform_.dispatcher.runOnMain([weak = weak_from_this()] {
         if (auto engine = weak.lock()) engine->reconcile();
     });
 }
 
 // Nothing is asked of the volume itself: one that stopped answering would hold the main thread.
 void AutoMountEngine::openVolumeInFinder(const std::string& mountPoint) {
-    if (!ManagedVolumes::at(mountPoint)) {
-        AppLog::line("自动打开访达跳过：" + mountPoint + " 暂不可达");
+    if (!registry_.at(mountPoint)) {
+        log_.line("自动打开访达跳过：" + mountPoint + " 暂不可达");
         return;
     }
-    if (platform().workspace.openFolder(mountPoint))
-        AppLog::line("已自动在访达中打开 " + mountPoint);
+    if (platform_.workspace.openFolder(mountPoint))
+        log_.line("已自动在访达中打开 " + mountPoint);
     else
-        AppLog::line("无法在访达中打开 " + mountPoint);
+        log_.line("无法在访达中打开 " + mountPoint);
 }
 
 }  // namespace drivelark

@@ -39,16 +39,18 @@ public:
     static constexpr double kInternalUnmountWindow = 6.0;
 
     // An engine that acts through `mounts` and decides on the facts of a watcher of its own.
-    static std::shared_ptr<AutoMountEngine> make(std::shared_ptr<MountManager> mounts);
-    // The one engine of the application, created on first use and kept for the process.
-    static std::shared_ptr<AutoMountEngine> shared();
-    AutoMountEngine(std::shared_ptr<MountManager> mounts, std::shared_ptr<DiskWatcher> watcher);
+    static std::shared_ptr<AutoMountEngine> make(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts);
+    AutoMountEngine(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts,
+                    std::shared_ptr<DiskWatcher> watcher);
 
     MountManager& mounts() { return *mounts_; }
     const std::shared_ptr<DiskWatcher>& watcher() const { return watcher_; }
 
+    // The "autoMount" preference: NTFS disks are converted when they are inserted. True when unset.
+    bool autoMountEnabled() const;
+    void setAutoMountEnabled(bool enabled);
+
     // --- Retry policy ---
-    double backoff(const std::string& key) const;
     bool canAttempt(const std::string& key) const;
 
     // --- Reconcile pass ---
@@ -118,6 +120,9 @@ private:
     void noteUnmountFromOutside(const ManagedMount& record);
     void purgeZombieMount(const ManagedMount& record, const std::string& reason);
 
+    Platform& platform_;
+    AppLog& log_;
+    ManagedVolumes registry_;
     std::shared_ptr<MountManager> mounts_;
     std::shared_ptr<DiskWatcher> watcher_;
     bool unreadableNoted_ = false;
@@ -133,9 +138,5 @@ private:
     // itself in the six seconds before.
     std::map<std::string, bool> unmountNotices_;
 };
-
-// The "autoMount" preference: NTFS disks are converted when they are inserted. True when unset.
-bool autoMountEnabled();
-void setAutoMountEnabled(bool enabled);
 
 }  // namespace drivelark

@@ -3,14 +3,13 @@
 #include "discovery/managed_volumes.h"
 #include "engine/auto_mount_engine.h"
 #include "foundation/app_log.h"
-#include "platform/platform.h"
 
 #include <utility>
 
 namespace drivelark {
 
 void AutoMountEngine::noteUnmountNotice(const std::string& mountPoint) {
-    double elapsed = platform().clock.now().secondsSince(mounts_->lastInternalUnmount());
+    double elapsed = platform_.clock.now().secondsSince(mounts_->lastInternalUnmount());
     unmountNotices_[mountPoint] = elapsed > kInternalUnmountWindow;
 }
 
@@ -22,13 +21,13 @@ void AutoMountEngine::noteUnmountFromOutside(const ManagedMount& record) {
     auto notice = unmountNotices_.find(record.mountPoint);
     bool outside = notice != unmountNotices_.end()
                        ? notice->second
-                       : platform().clock.now().secondsSince(mounts_->lastInternalUnmount()) > kInternalUnmountWindow;
+                       : platform_.clock.now().secondsSince(mounts_->lastInternalUnmount()) > kInternalUnmountWindow;
     auto volume = std::find_if(records_.begin(), records_.end(), [&](const auto& entry) {
         const NTFSPartition& partition = entry.second.partition;
         return partition.deviceID == record.deviceID && (record.identity.empty() || partition.identity == record.identity);
     });
     if (!outside || volume == records_.end() || std::exchange(volume->second.ejected, true)) return;
-    AppLog::line("检测到外部卸载（用户推出）: " + record.mountPoint + "，本次不再自动重挂");
+    log_.line("检测到外部卸载（用户推出）: " + record.mountPoint + "，本次不再自动重挂");
 }
 
 void AutoMountEngine::noteVolumeEjected(const VolumeInfo& volume) {
@@ -40,7 +39,7 @@ void AutoMountEngine::forgetVolumeEjected(const VolumeInfo& volume) {
 }
 
 void AutoMountEngine::resetAndReconcile() {
-    platform().dispatcher.runOnMain([weak = weak_from_this()] {
+    platform_.dispatcher.runOnMain([weak = weak_from_this()] {
         auto engine = weak.lock();
         if (!engine) return;
         for (auto& [key, record] : engine->records_) {
@@ -55,12 +54,12 @@ void AutoMountEngine::resetAndReconcile() {
     });
 }
 
-bool autoMountEnabled() {
-    std::optional<PlistValue> stored = platform().defaults.value("autoMount");
+bool AutoMountEngine::autoMountEnabled() const {
+    std::optional<PlistValue> stored = platform_.defaults.value("autoMount");
     const bool* flag = stored ? stored->boolean() : nullptr;
     return flag == nullptr || *flag;
 }
 
-void setAutoMountEnabled(bool enabled) { platform().defaults.setValue("autoMount", PlistValue(enabled)); }
+void AutoMountEngine::setAutoMountEnabled(bool enabled) { platform_.defaults.setValue("autoMount", PlistValue(enabled)); }
 
 }  // namespace drivelark

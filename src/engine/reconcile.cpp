@@ -6,29 +6,23 @@
 #include "engine/auto_mount_engine.h"
 #include "foundation/app_log.h"
 #include "foundation/text.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
-AutoMountEngine::AutoMountEngine(std::shared_ptr<MountManager> mounts, std::shared_ptr<DiskWatcher> watcher)
-    : mounts_(std::move(mounts)), watcher_(std::move(watcher)) {}
+AutoMountEngine::AutoMountEngine(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts,
+                                 std::shared_ptr<DiskWatcher> watcher)
+    : platform_(platform), log_(log), registry_(platform.defaults), mounts_(std::move(mounts)), watcher_(std::move(watcher)) {}
 
-std::shared_ptr<AutoMountEngine> AutoMountEngine::make(std::shared_ptr<MountManager> mounts) {
-    auto watcher = std::make_shared<DiskWatcher>([weak = std::weak_ptr<MountManager>(mounts)]() -> std::uint64_t {
+std::shared_ptr<AutoMountEngine> AutoMountEngine::make(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts) {
+    auto watcher = std::make_shared<DiskWatcher>(platform, [weak = std::weak_ptr<MountManager>(mounts)]() -> std::uint64_t {
         auto mounts = weak.lock();
         return mounts ? mounts->changes() : 0;
     });
-    auto engine = std::make_shared<AutoMountEngine>(std::move(mounts), watcher);
+    auto engine = std::make_shared<AutoMountEngine>(platform, log, std::move(mounts), watcher);
     watcher->setListener([weak = std::weak_ptr<AutoMountEngine>(engine)](const DiskFacts& facts) {
         if (auto self = weak.lock()) self->decide(facts);
     });
     return engine;
-}
-
-std::shared_ptr<AutoMountEngine> AutoMountEngine::shared() {
-    // Never destroyed: completions may still arrive while the process ends.
-    static auto* const engine = new std::shared_ptr<AutoMountEngine>(make(std::make_shared<MountManager>()));
-    return *engine;
 }
 
 void AutoMountEngine::reconcile() { watcher_->refresh(); }
@@ -37,11 +31,11 @@ void AutoMountEngine::decide(const DiskFacts& facts) {
     mounts_->factsRead(facts.changes);
     if (!facts.readable) {
         // A missing answer is not an empty one: nothing is forgotten, purged or attempted.
-        if (!unreadableNoted_) AppLog::line("读不到磁盘列表或挂载表，暂停自动处理，下一轮再试");
+        if (!unreadableNoted_) log_.line("读不到磁盘列表或挂载表，暂停自动处理，下一轮再试");
         unreadableNoted_ = true;
         return;
     }
-    if (unreadableNoted_) AppLog::line("磁盘列表与挂载表已恢复读取");
+    if (unreadableNoted_) log_.line("磁盘列表与挂载表已恢复读取");
     unreadableNoted_ = false;
 
     const bool firstPass = records_.empty() && !facts.partitions.empty();
@@ -84,7 +78,7 @@ void AutoMountEngine::forgetRemovedPartitions(const DiskFacts& facts) {
             continue;
         }
         const NTFSPartition& gone = record->second.partition;
-        AppLog::line("分区移除: " + record->first + " " + volumeLabel(gone.volumeName, gone.deviceID));
+        log_.line("分区移除: " + record->first + " " + volumeLabel(gone.volumeName, gone.deviceID));
         record = records_.erase(record);
     }
 }
@@ -129,7 +123,7 @@ void AutoMountEngine::considerPartition(const DiskFacts& facts, PartitionRecord&
     // A purge of the lost mount forgets when the last attempt started; the last recovery is
     // remembered, so that a mount that keeps getting lost is still slowed.
     Date lastAttempt = std::max(record.attempt.lastAttempt, record.lastRecovery);
-    Date now = platform().clock.now();
+    Date now = platform_.clock.now();
     if (RetryPolicy::allowRecovery(record.drops, lastAttempt, now) &&
         attemptIfAllowed(record, "检测到挂载意外丢失，自动恢复"))
         record.lastRecovery = now;
@@ -148,7 +142,7 @@ void AutoMountEngine::adopt(const DiskFacts& facts, const NTFSPartition& partiti
             continue;
         auto mount = facts.mounts.find(start->mountPoint);
         if (mount == facts.mounts.end() || !isUserSpaceDriverMount(mount->second)) continue;
-        ManagedVolumes::markManaged({start->mountPoint, partition.volumeName, partition.deviceID, partition.identity});
+        registry_.markManaged({start->mountPoint, partition.volumeName, partition.deviceID, partition.identity});
         readWrite[partition.deviceID] = start->mountPoint;
         return;
     }

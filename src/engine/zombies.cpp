@@ -4,7 +4,6 @@
 #include "engine/auto_mount_engine.h"
 #include "foundation/app_log.h"
 #include "foundation/text.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -27,7 +26,7 @@ void AutoMountEngine::cleanupZombies(const DiskFacts& facts) {
             // record describes nothing now.
             if (volumePresent) noteUnmountFromOutside(record);
             unmountNotices_.erase(record.mountPoint);
-            ManagedVolumes::unmarkManaged(record.mountPoint);
+            registry_.unmarkManaged(record.mountPoint);
         } else if (mount->second.type == "nfs") {
             if (!volumePresent) {
                 purgeZombieMount(record, "设备 " + record.deviceID + " 已不在");
@@ -41,21 +40,21 @@ void AutoMountEngine::cleanupZombies(const DiskFacts& facts) {
 void AutoMountEngine::purgeZombieMount(const ManagedMount& record, const std::string& reason) {
     const std::string& mountPoint = record.mountPoint;
     if (!purging_.emplace(mountPoint, record.deviceID).second) return;
-    AppLog::line("清理僵尸挂载: " + mountPoint + "（" + reason + "）");
-    ManagedVolumes::unmarkManaged(mountPoint);
+    log_.line("清理僵尸挂载: " + mountPoint + "（" + reason + "）");
+    registry_.unmarkManaged(mountPoint);
     mounts_->markInternalUnmount();
     mounts_->forceUnmount(mountPoint, [weak = weak_from_this(), mountPoint](const CommandResult& result) {
         auto engine = weak.lock();
         if (!engine) return;
         engine->purging_.erase(mountPoint);
         if (result.exit == 0) {
-            AppLog::line("僵尸挂载已清理: " + mountPoint);
+            engine->log_.line("僵尸挂载已清理: " + mountPoint);
             for (auto& [key, partition] : engine->records_) {
                 partition.attempt.lastAttempt = Date::distantPast();
                 partition.attempt.failCount = 0;
             }
         } else {
-            AppLog::line("僵尸清理失败 " + mountPoint + ": " + trimmed(result.out));
+            engine->log_.line("僵尸清理失败 " + mountPoint + ": " + trimmed(result.out));
         }
         engine->reconcile();
     });

@@ -1,10 +1,8 @@
 #include "foundation/app_log.h"
 
 #include <cstdio>
-#include <mutex>
 
 #include "foundation/utf8.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -56,37 +54,16 @@ std::string formatLogLine(const LocalDateTime& time, std::string_view message) {
     return text;
 }
 
-namespace AppLog {
-
-namespace {
-
-const std::string& folder() {
-    static const std::string location = platform().files.homeDirectory() + "/Library/Logs";
-    return location;
+AppLog::AppLog(Files& files, Clock& clock)
+    : files_(files), clock_(clock), folder_(files.homeDirectory() + "/Library/Logs"), path_(folder_ + "/Drivelark.log") {
+    files_.createDirectories(folder_);
 }
 
-}  // namespace
-
-const std::string& url() {
-    static const std::string location = [] {
-        platform().files.createDirectories(folder());
-        return folder() + "/Drivelark.log";
-    }();
-    return location;
-}
-
-void line(std::string_view message) {
-    // One append per line, made one at a time, so lines from several threads never mix.
-    static std::mutex writing;
-    Platform& services = platform();
-    std::string text = formatLogLine(services.clock.localDateTime(services.clock.now()), message);
-    std::lock_guard lock(writing);
+void AppLog::line(std::string_view message) {
+    std::string text = formatLogLine(clock_.localDateTime(clock_.now()), message);
+    std::lock_guard lock(writing_);
     // Someone may have cleared ~/Library/Logs while the app runs: make it again rather than go quiet.
-    if (!services.files.appendToFile(url(), text) && services.files.createDirectories(folder())) {
-        services.files.appendToFile(url(), text);
-    }
+    if (!files_.appendToFile(path_, text) && files_.createDirectories(folder_)) files_.appendToFile(path_, text);
 }
-
-}  // namespace AppLog
 
 }  // namespace drivelark

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "foundation/utf8.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -17,18 +16,18 @@ CommandResult resultOf(ProgramRun run) {
 
 }  // namespace
 
-CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
+CommandResult runCommand(Processes& processes, const std::string& path, const std::vector<std::string>& arguments,
                          std::chrono::milliseconds timeLimit) {
-    ProgramRun run = runProgram(path, arguments, timeLimit);
+    ProgramRun run = runProgram(processes, path, arguments, timeLimit);
     if (!run.timedOut) return resultOf(std::move(run));
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", std::chrono::duration<double>(timeLimit).count());
     return CommandResult{128 + 9, path + " did not finish within " + seconds + " s"};
 }
 
-ProgramRun runProgram(const std::string& path, const std::vector<std::string>& arguments,
+ProgramRun runProgram(Processes& processes, const std::string& path, const std::vector<std::string>& arguments,
                       std::chrono::milliseconds timeLimit) {
-    return platform().processes.runToCompletion(path, arguments, timeLimit);
+    return processes.runToCompletion(path, arguments, timeLimit);
 }
 
 }  // namespace drivelark

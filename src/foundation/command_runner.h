@@ -25,12 +25,12 @@ inline constexpr std::chrono::milliseconds kListingTimeLimit{5000};
 // thread (never the main thread) until the program has exited and closed its output, or until
 // `timeLimit`, when it is killed and reported as a failure: `exit` 137 and `out`
 // "<path> did not finish within N s". Safe from any thread.
-CommandResult runCommand(const std::string& path, const std::vector<std::string>& arguments,
+CommandResult runCommand(Processes& processes, const std::string& path, const std::vector<std::string>& arguments,
                          std::chrono::milliseconds timeLimit);
 
 // The same, with the program's raw bytes, for readers that must not lose a listing to one line
 // that is not UTF-8.
-ProgramRun runProgram(const std::string& path, const std::vector<std::string>& arguments,
+ProgramRun runProgram(Processes& processes, const std::string& path, const std::vector<std::string>& arguments,
                       std::chrono::milliseconds timeLimit);
 
 }  // namespace drivelark

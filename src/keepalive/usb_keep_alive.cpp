@@ -6,18 +6,15 @@
 #include "foundation/app_log.h"
 #include "keepalive/volume_touch.h"
 #include "mount/mount_manager.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
-std::shared_ptr<USBKeepAlive> USBKeepAlive::shared() {
-    static auto* const controller = new std::shared_ptr<USBKeepAlive>(std::make_shared<USBKeepAlive>());
-    return *controller;
-}
+USBKeepAlive::USBKeepAlive(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts)
+    : platform_(platform), log_(log), mounts_(std::move(mounts)) {}
 
 void USBKeepAlive::start(std::shared_ptr<DiskWatcher> watcher) {
     watcher_ = std::move(watcher);
-    timer_ = platform().dispatcher.startRepeatingTimer(kPulseInterval, [weak = weak_from_this()] {
+    timer_ = platform_.dispatcher.startRepeatingTimer(kPulseInterval, [weak = weak_from_this()] {
         if (auto self = weak.lock()) self->pulse();
     });
 }
@@ -35,13 +32,13 @@ void USBKeepAlive::pulse() {
     if (!active.empty()) {
         ensureCaffeinate();
         for (const std::string& mountPoint : active) touch(mountPoint);
-        return MountManager::keepDevicesAwake(devices);
+        return mounts_->keepDevicesAwake(devices);
     }
     if (!caffeinate_ && !assertionActive_) {
-        Date now = platform().clock.now();
+        Date now = platform_.clock.now();
         if (now.secondsSince(lastIdleLog_) > kIdleLogInterval) {
             lastIdleLog_ = now;
-            AppLog::line("保活: 待机（无读写挂载卷）");
+            log_.line("保活: 待机（无读写挂载卷）");
         }
         return;
     }
@@ -50,15 +47,16 @@ void USBKeepAlive::pulse() {
 
 void USBKeepAlive::touch(const std::string& mountPoint) {
     if (!touching_.insert(mountPoint).second) return;
-    platform().dispatcher.runInBackground(QualityOfService::utility, [weak = weak_from_this(), mountPoint] {
-        bool refused = isRefusal(touchVolume(mountPoint));
-        platform().dispatcher.runOnMain([weak, mountPoint, refused] {
+    Platform* services = &platform_;  // outlives every job
+    services->dispatcher.runInBackground(QualityOfService::utility, [services, weak = weak_from_this(), mountPoint] {
+        bool refused = isRefusal(touchVolume(services->files, mountPoint));
+        services->dispatcher.runOnMain([weak, mountPoint, refused] {
             auto self = weak.lock();
             if (!self) return;
             self->touching_.erase(mountPoint);
             // Once: the volume stays mounted and keeps its device pulse; the user has a setting to change.
             if (refused && !std::exchange(self->refusalNoted_, true))
-                AppLog::line("保活: 系统拒绝访问 " + mountPoint +
+                self->log_.line("保活: 系统拒绝访问 " + mountPoint +
                              "，请在「系统设置 › 隐私与安全性 › 文件与文件夹」中允许 Drivelark 访问网络卷");
         });
     });
@@ -66,40 +64,39 @@ void USBKeepAlive::touch(const std::string& mountPoint) {
 
 void USBKeepAlive::ensureCaffeinate() {
     if (caffeinate_ && caffeinate_->isRunning()) return;
-    Platform& services = platform();
     std::string error;
-    std::unique_ptr<ChildProcess> started = services.processes.start(
-        "/usr/bin/caffeinate", {"-i", "-m", "-w", std::to_string(services.processes.ownProcessId())}, error);
+    std::unique_ptr<ChildProcess> started = platform_.processes.start(
+        "/usr/bin/caffeinate", {"-i", "-m", "-w", std::to_string(platform_.processes.ownProcessId())}, error);
     if (started) {
         caffeinate_ = std::move(started);
-        AppLog::line("保活: 已启动 caffeinate(-i -m) pid=" + std::to_string(caffeinate_->pid()));
+        log_.line("保活: 已启动 caffeinate(-i -m) pid=" + std::to_string(caffeinate_->pid()));
         return;
     }
-    AppLog::line("保活: caffeinate 启动失败 " + error);
+    log_.line("保活: caffeinate 启动失败 " + error);
     if (assertionActive_) return;
-    int result = services.power.createNoDiskSleepAssertion("Drivelark保活", assertionID_);
+    int result = platform_.power.createNoDiskSleepAssertion("Drivelark保活", assertionID_);
     if (result == 0) {
         assertionActive_ = true;
-        AppLog::line("保活: NoDiskSleep 断言已创建");
+        log_.line("保活: NoDiskSleep 断言已创建");
     } else {
-        AppLog::line("保活: NoDiskSleep 断言不可用 rc=" + std::to_string(result) + "（已用 caffeinate 兜底）");
+        log_.line("保活: NoDiskSleep 断言不可用 rc=" + std::to_string(result) + "（已用 caffeinate 兜底）");
     }
 }
 
 // One line says what stopped.
 void USBKeepAlive::stopKeepingAwake() {
-    std::string line = "保活: 当前无活跃受管卷 (managed=" + std::to_string(ManagedVolumes::managedDevs().size()) + ")";
+    std::string line = "保活: 当前无活跃受管卷 (managed=" + std::to_string(ManagedVolumes(platform_.defaults).managedDevs().size()) + ")";
     if (caffeinate_) {
         if (caffeinate_->isRunning()) caffeinate_->terminate();
         caffeinate_.reset();
         line += "，已停止 caffeinate";
     }
     if (assertionActive_) {
-        platform().power.releaseAssertion(assertionID_);
+        platform_.power.releaseAssertion(assertionID_);
         assertionActive_ = false;
         line += "，已释放 NoDiskSleep 断言";
     }
-    AppLog::line(line);
+    log_.line(line);
 }
 
 }  // namespace drivelark

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "discovery/disk_watcher.h"
-#include "platform/clock.h"
-#include "platform/dispatch.h"
-#include "platform/processes.h"
+#include "foundation/app_log.h"
+#include "mount/mount_manager.h"
+#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -24,8 +24,8 @@ public:
     static constexpr double kPulseInterval = 5.0;
     static constexpr double kIdleLogInterval = 300.0;
 
-    // The one controller of the application, created on first use and kept for the process.
-    static std::shared_ptr<USBKeepAlive> shared();
+    // A controller that keeps devices awake through `mounts`.
+    USBKeepAlive(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts);
 
     // Starts the pulse on the facts `watcher` reads: the first one 5 s from now, then every 5 s.
     void start(std::shared_ptr<DiskWatcher> watcher);
@@ -36,6 +36,9 @@ private:
     void stopKeepingAwake();
     void touch(const std::string& mountPoint);
 
+    Platform& platform_;
+    AppLog& log_;
+    std::shared_ptr<MountManager> mounts_;
     std::shared_ptr<DiskWatcher> watcher_;
     std::shared_ptr<RepeatingTimer> timer_;
     std::uint32_t assertionID_ = 0;

@@ -3,12 +3,10 @@
 #include <random>
 #include <vector>
 
-#include "platform/platform.h"
 
 namespace drivelark {
 
-FileError touchVolume(const std::string& mountPoint) {
-    Files& files = platform().files;
+FileError touchVolume(Files& files, const std::string& mountPoint) {
     files.stat(mountPoint);
     std::vector<std::string> names;
     std::unique_ptr<DirectoryStream> directory = files.openDirectory(mountPoint);
@@ -18,7 +16,7 @@ FileError touchVolume(const std::string& mountPoint) {
         if (*name != "." && *name != ".." && !name->starts_with("._")) names.push_back(std::move(*name));
     }
     if (!names.empty()) {
-        thread_local std::mt19937 random{std::random_device{}()};
+        std::random_device random;
         std::uniform_int_distribution<std::size_t> pick(0, names.size() - 1);
         files.lstat(mountPoint + "/" + names[pick(random)]);
     }

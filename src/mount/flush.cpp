@@ -6,15 +6,14 @@
 
 #include "foundation/app_log.h"
 #include "mount/mount_manager.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
 void MountManager::keepDevicesAwake(const std::vector<std::string>& deviceIDs) {
     if (deviceIDs.empty() || !helperAvailable()) return;
-    platform().dispatcher.runInBackground(QualityOfService::utility, [deviceIDs] {
+    platform_.dispatcher.runInBackground(QualityOfService::utility, [self = shared_from_this(), deviceIDs] {
         for (const std::string& device : deviceIDs) {
-            runHelper({"keepalive", device}, HelperProtocol::kKeepaliveBudget);
+            self->runHelper({"keepalive", device}, HelperProtocol::kKeepaliveBudget);
         }
     });
 }
@@ -32,17 +31,16 @@ void MountManager::flushBeforeSleep(const std::vector<ManagedMount>& volumes, st
     };
     auto flush = std::make_shared<Flush>(Flush{std::move(completion), volumes.size()});
     if (volumes.empty()) return flush->report();
-    Dispatcher& dispatcher = platform().dispatcher;
-    dispatcher.runOnMainAfter(kFlushTimeLimit, [flush] { flush->report(); });
+    platform_.dispatcher.runOnMainAfter(kFlushTimeLimit, [flush] { flush->report(); });
     for (const ManagedMount& volume : volumes) {
-        dispatcher.runInBackground(QualityOfService::userInitiated, [flush, volume] {
+        platform_.dispatcher.runInBackground(QualityOfService::userInitiated, [self = shared_from_this(), flush, volume] {
             // First what the file system holds for the driver, then what the driver and the disk hold.
-            FileError error = platform().files.syncFileSystem(volume.mountPoint);
-            if (!error && helperUsable())
-                runHelper({"flush", volume.deviceID}, HelperProtocol::kFlushBudget);
-            platform().dispatcher.runOnMain([flush, mountPoint = volume.mountPoint, error] {
+            FileError error = self->platform_.files.syncFileSystem(volume.mountPoint);
+            if (!error && self->helperRunsWithoutPassword())
+                self->runHelper({"flush", volume.deviceID}, HelperProtocol::kFlushBudget);
+            self->platform_.dispatcher.runOnMain([self, flush, mountPoint = volume.mountPoint, error] {
                 if (error)
-                    AppLog::line("睡眠前写回失败: " + mountPoint + " — " + error.message());
+                    self->log_.line("睡眠前写回失败: " + mountPoint + " — " + error.message());
                 else
                     ++flush->written;
                 if (--flush->pending == 0) flush->report();

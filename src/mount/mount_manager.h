@@ -19,10 +19,11 @@
 #include "discovery/managed_volumes.h"
 #include "discovery/ntfs_partition.h"
 #include "discovery/volume_info.h"
+#include "foundation/app_log.h"
 #include "foundation/command_runner.h"
 #include "mount/helper_protocol.h"
 #include "mount/volume_holders.h"
-#include "platform/clock.h"
+#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -37,25 +38,26 @@ public:
     // How long the administrator password dialog may stay open before the command is given up.
     static constexpr std::chrono::minutes kPromptTimeLimit{10};
 
-    // --- The privileged channels (stateless; those that block are for background threads) ---
+    MountManager(Platform& platform, AppLog& log);
+
+    // --- The privileged channels (those that block are for background threads) ---
 
     // The helper tool exists and the user may run it; checked afresh on every call.
-    static bool helperAvailable();
+    bool helperAvailable() const;
     // True when "sudo -n <helper> selftest" succeeds. Blocks.
-    static bool freePasswordWorks();
+    bool freePasswordWorks() const;
     // The helper tool exists and sudo runs it as root without a password. A tool without its sudo
     // rule, or whose rule no longer matches it, counts as no tool. Blocks.
-    static bool helperUsable();
+    bool helperRunsWithoutPassword() const;
     // Runs the helper through "sudo -n" with `arguments`, waiting at most `budget` (and a margin):
     // the one way the helper is run without a password. Blocks.
-    static CommandResult runHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget);
-    // The same when the helper is usable. None when it is not, or when the channel could not run
-    // it at all (status 126 or 127). Blocks.
-    static std::optional<CommandResult> runViaHelper(const std::vector<std::string>& arguments,
-                                                     std::chrono::seconds budget);
+    CommandResult runHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget) const;
+    // The same when the helper runs without a password. None when it does not, or when the channel
+    // could not run it at all (status 126 or 127). Blocks.
+    std::optional<CommandResult> runViaHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget) const;
     // Runs the shell `command` as root behind the administrator password prompt, in the
     // background; `completion` gets the command's own output on the main thread.
-    static void runAsRoot(const std::string& command, std::chrono::seconds budget, MountCompletion completion);
+    void runAsRoot(const std::string& command, std::chrono::seconds budget, MountCompletion completion);
 
     // --- What a failure says: the helper's marker lines, never words that may carry a name ---
     // Windows left the volume in use: fast-started (a repair can clear it) or hibernated.
@@ -89,7 +91,7 @@ public:
     void flushBeforeSleep(const std::vector<ManagedMount>& volumes, std::function<void(std::size_t)> completion);
     // Reads a block of each device through the helper so that the disks do not spin down. Failures
     // are of no consequence.
-    static void keepDevicesAwake(const std::vector<std::string>& deviceIDs);
+    void keepDevicesAwake(const std::vector<std::string>& deviceIDs);
     // Once per run, at start-up: when the password-free channel does not work, installs it through
     // one administrator prompt and calls `installed` on the main thread when that succeeded.
     void ensureHelperInstalled(std::function<void()> installed);
@@ -124,6 +126,9 @@ private:
     };
     void finish(std::map<std::string, Underway>& work, const std::string& key);
 
+    Platform& platform_;
+    AppLog& log_;
+    ManagedVolumes registry_;
     Date lastInternalUnmount_ = Date::distantPast();
     std::uint64_t changes_ = 0;
     std::map<std::string, Underway> converting_;  // by device

@@ -1,7 +1,6 @@
 #include "mount/mount_point_choice.h"
 
 #include "mount/mount_target.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -20,10 +19,9 @@ bool isFreeFor(const std::string& deviceID, const std::string& path, const Mount
 
 }  // namespace
 
-std::optional<std::string> chooseMountPoint(const std::string& deviceID, const std::string& safeName,
+std::optional<std::string> chooseMountPoint(Files& files, const std::string& deviceID, const std::string& safeName,
                                             const MountTable& mounts, const std::set<std::string>& claimed,
                                             const std::optional<std::string>& preferred) {
-    Files& files = platform().files;
     std::optional<FileStatus> volumes = files.lstat("/Volumes");
     if (!volumes || volumes->isSymbolicLink || !volumes->isDirectory) return std::nullopt;
     if (preferred && isVolumesMountPoint(*preferred) && !claimed.contains(*preferred) &&

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "discovery/mount_table.h"
+#include "platform/files.h"
 
 namespace drivelark {
 
@@ -18,7 +19,7 @@ namespace drivelark {
 // "/Volumes/<name>", "/Volumes/<name> 1", "/Volumes/<name> 2", ..., as macOS numbers clashing names,
 // that does so (nothing: absent, or an empty real folder) and that no remount under way has
 // `claimed`. None when /Volumes is not a real folder or every candidate is taken.
-std::optional<std::string> chooseMountPoint(const std::string& deviceID, const std::string& safeName,
+std::optional<std::string> chooseMountPoint(Files& files, const std::string& deviceID, const std::string& safeName,
                                             const MountTable& mounts, const std::set<std::string>& claimed,
                                             const std::optional<std::string>& preferred = std::nullopt);
 

@@ -6,7 +6,6 @@
 #include "mount/mount_manager.h"
 #include "mount/root_commands.h"
 #include "mount/system_tools.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -44,39 +43,43 @@ std::string commandOutputOfPrompt(std::string_view report) {
 
 // The shell command that runs the application's own copy of the helper tool with `arguments`, for
 // the administrator prompt. None when the application's folder cannot be found.
-std::optional<std::string> bundledHelperCommand(const std::vector<std::string>& arguments) {
-    std::optional<std::string> folder = platform().bundle.executableDirectory();
+std::optional<std::string> bundledHelperCommand(Bundle& bundle, const std::vector<std::string>& arguments) {
+    std::optional<std::string> folder = bundle.executableDirectory();
     if (!folder) return std::nullopt;
     return shellCommandLine(*folder + "/drivelark-mount", arguments);
 }
 
 }  // namespace
 
-bool MountManager::helperAvailable() { return platform().files.isExecutable(helperPath); }
+MountManager::MountManager(Platform& platform, AppLog& log) : platform_(platform), log_(log), registry_(platform.defaults) {}
 
-CommandResult MountManager::runHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget) {
+bool MountManager::helperAvailable() const { return platform_.files.isExecutable(helperPath); }
+
+CommandResult MountManager::runHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget) const {
     std::vector<std::string> sudoArguments = {"-n", helperPath};
     sudoArguments.insert(sudoArguments.end(), arguments.begin(), arguments.end());
-    return runCommand(kSudoPath, sudoArguments, callerLimit(budget));
+    return runCommand(platform_.processes, kSudoPath, sudoArguments, callerLimit(budget));
 }
 
-bool MountManager::freePasswordWorks() { return runHelper({"selftest"}, HelperProtocol::kSelftestBudget).exit == 0; }
+bool MountManager::freePasswordWorks() const { return runHelper({"selftest"}, HelperProtocol::kSelftestBudget).exit == 0; }
 
-bool MountManager::helperUsable() { return helperAvailable() && freePasswordWorks(); }
+bool MountManager::helperRunsWithoutPassword() const { return helperAvailable() && freePasswordWorks(); }
 
 std::optional<CommandResult> MountManager::runViaHelper(const std::vector<std::string>& arguments,
-                                                        std::chrono::seconds budget) {
-    if (!helperUsable()) return std::nullopt;
+                                                        std::chrono::seconds budget) const {
+    if (!helperRunsWithoutPassword()) return std::nullopt;
     CommandResult result = runHelper(arguments, budget);
     if (channelCouldNotRun(result.exit)) return std::nullopt;
     return result;
 }
 
 void MountManager::runAsRoot(const std::string& command, std::chrono::seconds budget, MountCompletion completion) {
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [command, budget, completion = std::move(completion)] {
-        CommandResult result = runCommand(kOsascriptPath, administratorScriptArguments(command), kPromptTimeLimit + budget);
+    platform_.dispatcher.runInBackground(QualityOfService::userInitiated, [self = shared_from_this(), command, budget,
+                                                                          completion = std::move(completion)] {
+        CommandResult result = runCommand(self->platform_.processes, kOsascriptPath, administratorScriptArguments(command),
+                                          kPromptTimeLimit + budget);
         std::string output = commandOutputOfPrompt(result.out);
-        platform().dispatcher.runOnMain([completion, ok = result.exit == 0, output] { completion(ok, output); });
+        self->platform_.dispatcher.runOnMain([completion, ok = result.exit == 0, output] { completion(ok, output); });
     });
 }
 
@@ -84,17 +87,18 @@ void MountManager::runAsRoot(const std::string& command, std::chrono::seconds bu
 // behind the password prompt. `completion` learns which channel ran it.
 void MountManager::runTool(const std::vector<std::string>& arguments, std::chrono::seconds budget,
                            std::function<void(bool ok, const std::string& out, bool passwordFree)> completion) {
-    auto viaPrompt = [arguments, budget, completion] {
-        std::optional<std::string> command = bundledHelperCommand(arguments);
+    auto viaPrompt = [self = shared_from_this(), arguments, budget, completion] {
+        std::optional<std::string> command = bundledHelperCommand(self->platform_.bundle, arguments);
         if (!command) return completion(false, "找不到应用自带的 drivelark-mount", false);
-        runAsRoot(*command, budget, [completion](bool ok, const std::string& out) { completion(ok, out, false); });
+        self->runAsRoot(*command, budget, [completion](bool ok, const std::string& out) { completion(ok, out, false); });
     };
     if (!helperAvailable()) return viaPrompt();
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [arguments, budget, completion, viaPrompt] {
-        std::optional<CommandResult> result = runViaHelper(arguments, budget);
-        platform().dispatcher.runOnMain([result, completion, viaPrompt] {
+    platform_.dispatcher.runInBackground(QualityOfService::userInitiated, [self = shared_from_this(), arguments, budget,
+                                                                          completion, viaPrompt] {
+        std::optional<CommandResult> result = self->runViaHelper(arguments, budget);
+        self->platform_.dispatcher.runOnMain([self, result, completion, viaPrompt] {
             if (!result) {
-                AppLog::line("免密通道不可用，改走管理员授权");
+                self->log_.line("免密通道不可用，改走管理员授权");
                 return viaPrompt();
             }
             completion(result->exit == 0, result->out, true);

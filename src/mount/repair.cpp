@@ -5,20 +5,21 @@
 #include "foundation/text.h"
 #include "mount/mount_manager.h"
 #include "mount/mount_target.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
 void MountManager::fixUnsafeState(const NTFSPartition& partition, MountCompletion completion) {
-    AppLog::line("清理脏标记 ntfsfix -d /dev/" + partition.deviceID);
+    log_.line("清理脏标记 ntfsfix -d /dev/" + partition.deviceID);
     auto finish = [weak = weak_from_this(), device = partition.deviceID, completion = std::move(completion)](
                       bool ok, const std::string& out, bool passwordFree) {
-        if (auto self = weak.lock()) self->finish(self->converting_, device);
-        AppLog::line(std::string("脏标记清理") + (ok ? (passwordFree ? "完成(免密通道)" : "完成") : "失败") + ": " + trimmed(out));
+        auto self = weak.lock();
+        if (!self) return completion(ok, out);
+        self->finish(self->converting_, device);
+        self->log_.line(std::string("脏标记清理") + (ok ? (passwordFree ? "完成(免密通道)" : "完成") : "失败") + ": " + trimmed(out));
         completion(ok, out);
     };
     if (!isDeviceIdentifier(partition.deviceID) || !isVolumeIdentity(partition.identity)) {
-        platform().dispatcher.runOnMain([finish] { finish(false, "设备标识不能安全地用于修复", false); });
+        platform_.dispatcher.runOnMain([finish] { finish(false, "设备标识不能安全地用于修复", false); });
         return;
     }
     converting_[partition.deviceID] = Underway{partition.volumeName};

@@ -5,7 +5,6 @@
 #include "foundation/text.h"
 #include "mount/mount_manager.h"
 #include "mount/system_tools.h"
-#include "platform/platform.h"
 
 namespace drivelark {
 
@@ -17,23 +16,26 @@ constexpr std::chrono::seconds kForcedUnmountTimeLimit{20};
 
 }  // namespace
 
-void MountManager::markInternalUnmount() { lastInternalUnmount_ = platform().clock.now(); }
+void MountManager::markInternalUnmount() { lastInternalUnmount_ = platform_.clock.now(); }
 
 void MountManager::unmount(const VolumeInfo& volume, UnmountCompletion completion) {
     ejecting_[volume.mountPoint] = Underway{volume.name};
     std::weak_ptr<MountManager> weak = weak_from_this();
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, volume, completion] {
-        CommandResult result = runCommand(kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
+    Platform* services = &platform_;  // outlives every job
+    services->dispatcher.runInBackground(QualityOfService::userInitiated, [services, weak, volume, completion] {
+        CommandResult result = runCommand(services->processes, kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
         std::vector<VolumeHolder> holders;
         if (result.exit != 0)
-            holders = parseVolumeHolders(runCommand(kLsofPath, volumeHolderArguments(volume.mountPoint), kListingTimeLimit).out);
-        platform().dispatcher.runOnMain([weak, volume, completion, result, holders] {
-            if (auto self = weak.lock()) self->finish(self->ejecting_, volume.mountPoint);
+            holders = parseVolumeHolders(runCommand(services->processes, kLsofPath, volumeHolderArguments(volume.mountPoint), kListingTimeLimit).out);
+        services->dispatcher.runOnMain([weak, volume, completion, result, holders] {
+            auto self = weak.lock();
+            if (!self) return completion(result.exit == 0, result.out, holders);
+            self->finish(self->ejecting_, volume.mountPoint);
             if (result.exit == 0) {
-                ManagedVolumes::unmarkManaged(volume.mountPoint);
-                AppLog::line("已卸载 " + volumeLabel(volume.name, volume.deviceID) + "（用户操作）");
+                self->registry_.unmarkManaged(volume.mountPoint);
+                self->log_.line("已卸载 " + volumeLabel(volume.name, volume.deviceID) + "（用户操作）");
             } else {
-                AppLog::line("卸载失败 " + volumeLabel(volume.name, volume.deviceID) + ": " + result.out);
+                self->log_.line("卸载失败 " + volumeLabel(volume.name, volume.deviceID) + ": " + result.out);
             }
             completion(result.exit == 0, result.out, holders);
         });
@@ -41,13 +43,14 @@ void MountManager::unmount(const VolumeInfo& volume, UnmountCompletion completio
 }
 
 void MountManager::forceUnmount(const std::string& mountPoint, std::function<void(const CommandResult&)> completion) {
-    platform().dispatcher.runInBackground(QualityOfService::userInitiated, [mountPoint, completion = std::move(completion),
-                                                                             weak = weak_from_this()] {
+    platform_.dispatcher.runInBackground(QualityOfService::userInitiated, [self = shared_from_this(), mountPoint,
+                                                                          completion = std::move(completion)] {
         CommandResult result =
-            helperUsable() ? runHelper({"unmount", mountPoint}, HelperProtocol::kUnmountBudget)
-                           : runCommand(kDiskutilPath, {"unmount", "force", mountPoint}, kForcedUnmountTimeLimit);
-        platform().dispatcher.runOnMain([weak, completion, result] {
-            if (auto self = weak.lock()) ++self->changes_;
+            self->helperRunsWithoutPassword()
+                ? self->runHelper({"unmount", mountPoint}, HelperProtocol::kUnmountBudget)
+                : runCommand(self->platform_.processes, kDiskutilPath, {"unmount", "force", mountPoint}, kForcedUnmountTimeLimit);
+        self->platform_.dispatcher.runOnMain([self, completion, result] {
+            ++self->changes_;
             completion(result);
         });
     });

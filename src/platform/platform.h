@@ -1,7 +1,7 @@
 #pragma once
 
-// The operating-system services the core uses, installed once at start-up (or by a test).
-// The installed set is read from any thread and must outlive every user.
+// The operating-system services the core uses, made once at start-up (or by a test) and handed to
+// the objects that use them. They are used from any thread and must outlive every user.
 
 #include "platform/bundle.h"
 #include "platform/clock.h"
@@ -30,10 +30,5 @@ struct Platform {
     LoginItem& loginItem;
     Power& power;
 };
-
-// The installed services. Calling it before `installPlatform` is a programming error.
-Platform& platform();
-// Installs `services` and returns the set it replaces (null at first).
-Platform* installPlatform(Platform* services);
 
 }  // namespace drivelark

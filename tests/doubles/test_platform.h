@@ -1,7 +1,7 @@
 #pragma once
 
-// A complete set of test doubles, installed as the platform for as long as it lives. Everything
-// runs on the test's thread. The ports not in files of their own are served here: user defaults
+// A complete set of test doubles, and the application log they keep. Everything runs on the
+// test's thread. The ports not in files of their own are served here: user defaults
 // in memory, an application at /Applications/Drivelark.app, a desktop that records what it was
 // asked to show (or refuses everything) and has its login item off until told otherwise, power
 // management that says whether an assertion is held, and volume notices that the test fires
@@ -14,6 +14,7 @@
 #include "doubles/memory_files.h"
 #include "doubles/scripted_processes.h"
 #include "doubles/virtual_dispatcher.h"
+#include "foundation/app_log.h"
 #include "platform/platform.h"
 
 namespace drivelark::testing {
@@ -76,20 +77,16 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
 
 class TestPlatform {
 public:
-    ~TestPlatform() { installPlatform(previous_); }
-
     // The application log so far.
-    std::string log() { return files.contents["/Users/alice/Library/Logs/Drivelark.log"]; }
+    std::string log() { return files.contents[appLog.path()]; }
 
     ScriptedProcesses processes;
     MemoryFiles files;
     VirtualDispatcher dispatcher;
     OtherPorts defaults, bundle, workspace, volumeEvents, ui, loginItem, power;
-
-private:
-    Platform services_{processes, files,        defaults, dispatcher, dispatcher, bundle,
-                       workspace, volumeEvents, ui,       loginItem,  power};
-    Platform* previous_ = installPlatform(&services_);
+    Platform services{processes, files,        defaults, dispatcher, dispatcher, bundle,
+                      workspace, volumeEvents, ui,       loginItem,  power};
+    AppLog appLog{files, dispatcher};
 };
 
 }  // namespace drivelark::testing

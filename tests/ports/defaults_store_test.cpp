@@ -7,6 +7,7 @@
 
 using namespace drivelark;
 using drivelark::testing::defaultsFile;
+using drivelark::testing::nativePlatform;
 
 // What the store's file holds, read back as a property list.
 static std::optional<PlistValue> storedFile() {
@@ -15,12 +16,12 @@ static std::optional<PlistValue> storedFile() {
 }
 
 TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
-    EXPECT_FALSE(platform().defaults.value("neverWritten"));
+    EXPECT_FALSE(nativePlatform().defaults.value("neverWritten"));
     const PlistValue places(PlistValue::Dictionary{{"/Volumes/My Data", "disk4s1"}, {"/Volumes/数据", "disk5s1"}});
     for (const PlistValue& value :
          {PlistValue(false), PlistValue("yes"), PlistValue(PlistValue::Array{"a", true}), places}) {
-        ASSERT_TRUE(platform().defaults.setValue("managedDevs", value));
-        EXPECT_EQ(platform().defaults.value("managedDevs"), value);
+        ASSERT_TRUE(nativePlatform().defaults.setValue("managedDevs", value));
+        EXPECT_EQ(nativePlatform().defaults.value("managedDevs"), value);
         EXPECT_EQ(*storedFile()->find("managedDevs"), value);
     }
 }
@@ -28,7 +29,7 @@ TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
 // A full disk: what could not be written is still what the application reads, and reaches the
 // file with the next write that succeeds.
 TEST(DefaultsStoreTest, AFailedWriteIsKeptAndWrittenLater) {
-    DefaultsStore& store = platform().defaults;
+    DefaultsStore& store = nativePlatform().defaults;
     ASSERT_TRUE(store.setValue("autoMount", true));
     std::filesystem::remove(defaultsFile());
     std::filesystem::create_directory(defaultsFile());  // in the way of the file: nothing is written

@@ -76,10 +76,10 @@ TEST(DispatcherTest, ApplicationEndsWithoutDestroyingWhatARunningJobUses) {
             ::alarm(20);
             static ReportsStaticDestruction reporter;
             NativePlatform* native = makeNativePlatform().release();  // as main() has it
-            installPlatform(&native->services());
-            native->runApplication([] {
-                platform().dispatcher.runInBackground(QualityOfService::utility, [] {
-                    platform().dispatcher.runOnMain([] { platform().ui.quit(); });  // the menu's Quit
+            Platform* services = &native->services();
+            native->runApplication([services] {
+                services->dispatcher.runInBackground(QualityOfService::utility, [services] {
+                    services->dispatcher.runOnMain([services] { services->ui.quit(); });  // the menu's Quit
                     for (;;) ::pause();
                 });
             }, [] {});

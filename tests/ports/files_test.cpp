@@ -18,6 +18,7 @@
 #endif
 
 using namespace drivelark;
+using drivelark::testing::nativePlatform;
 using drivelark::testing::TemporaryDirectory;
 
 #if defined(__linux__)
@@ -40,12 +41,12 @@ TEST(FilesTest, FlushReturnsOnceWrittenAndSaysWhyItFailed) {
 #if defined(__linux__)
     EXPECT_GT(unwrittenPages(file), 0);
 #endif
-    EXPECT_FALSE(platform().files.syncFileSystem(folder));
+    EXPECT_FALSE(nativePlatform().files.syncFileSystem(folder));
 #if defined(__linux__)
     EXPECT_EQ(unwrittenPages(file), 0);
 #endif
     std::filesystem::remove(file);
-    EXPECT_EQ(platform().files.syncFileSystem(folder + "/gone"), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(nativePlatform().files.syncFileSystem(folder + "/gone"), std::errc::no_such_file_or_directory);
 }
 
 // A volume the system keeps Drivelark out of (on a Mac: network volumes it was not allowed into)
@@ -56,8 +57,8 @@ TEST(FilesTest, TouchTellsARefusalFromOtherFailures) {
     std::ofstream(folder / "volume/file") << "x";
     std::filesystem::create_directory(folder / "closed");
     std::filesystem::permissions(folder / "closed", std::filesystem::perms::none);
-    EXPECT_FALSE(touchVolume(folder / "volume"));
-    FileError missing = touchVolume(folder / "missing");
+    EXPECT_FALSE(touchVolume(nativePlatform().files, folder / "volume"));
+    FileError missing = touchVolume(nativePlatform().files, folder / "missing");
     EXPECT_TRUE(missing == std::errc::no_such_file_or_directory && !isRefusal(missing)) << missing.message();
     FileError closed;
     std::thread([&] {
@@ -66,7 +67,7 @@ TEST(FilesTest, TouchTellsARefusalFromOtherFailures) {
         // capabilities that would let it in all the same.
         if (::geteuid() == 0) ::setfsgid(65534), ::setfsuid(65534);
 #endif
-        closed = touchVolume(folder / "closed");
+        closed = touchVolume(nativePlatform().files, folder / "closed");
     }).join();
     EXPECT_TRUE(isRefusal(closed)) << closed.message();
     std::filesystem::permissions(folder / "closed", std::filesystem::perms::owner_all);

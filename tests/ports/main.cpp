@@ -1,4 +1,4 @@
-// The port tests, run with the build's own platform installed, as the product runs.
+// The port tests, run against the build's own platform, as the product runs.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,6 +6,12 @@
 
 #include "platform/posix/bundle_posix.h"
 #include "ports/port_tests.h"
+
+namespace {
+drivelark::NativePlatform* native = nullptr;  // never destroyed: background jobs may outlive a test
+}
+
+drivelark::Platform& drivelark::testing::nativePlatform() { return native->services(); }
 
 int main(int argc, char** argv) {
     using namespace drivelark;
@@ -22,8 +28,7 @@ int main(int argc, char** argv) {
         if (self) ::execv(self->c_str(), argv);
         return 127;
     }
-    static NativePlatform* const native = makeNativePlatform().release();
-    installPlatform(&native->services());
+    native = makeNativePlatform().release();
     ::testing::InitGoogleTest(&argc, argv);
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // children start afresh: libdispatch cannot follow a fork
     int failed = RUN_ALL_TESTS();

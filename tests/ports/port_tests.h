@@ -15,7 +15,9 @@ namespace drivelark::testing {
 // from it with its dispatcher, until stopMainLoop() is called.
 void runMainLoop(const std::function<void(Dispatcher&)>& launched);
 void stopMainLoop();
-std::string defaultsFile();  // where the installed platform's defaults store keeps its values
+std::string defaultsFile();  // where the native platform's defaults store keeps its values
+// The build's own services, made once by the test program as the product's main() makes them.
+Platform& nativePlatform();
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TemporaryDirectory {

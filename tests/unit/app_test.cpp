@@ -19,7 +19,8 @@ struct AppTest : ScriptedMac {
         }
         return rows;
     }
-    std::shared_ptr<AppDelegate> app = std::make_shared<AppDelegate>(engine);
+    std::shared_ptr<AppDelegate> app = std::make_shared<AppDelegate>(
+        platform.services, platform.appLog, engine, std::make_shared<USBKeepAlive>(platform.services, platform.appLog, mountManager));
 };
 
 TEST_F(AppTest, PassesFollowTheTimerAndTheSettleDelays) {
@@ -57,7 +58,7 @@ TEST_F(AppTest, TheMenuShowsWorkUnderWayAndTellsTwinsApart) {
     volumes = {backup, twin, data};
     systemMount(backup, "/Volumes/Backup");
     systemMount(data, "/Volumes/Data");
-    setAutoMountEnabled(false);
+    engine->setAutoMountEnabled(false);
     engine->mounts().remountReadWrite({backup.device, backup.name, "", "volume:B-1"}, [](bool, const std::string&) {});
     platform.dispatcher.runUntilIdle();
     systemMount(twin, "/Volumes/Backup 1");
@@ -88,7 +89,10 @@ TEST(LoginRowTest, RegistersOrSendsTheUserToTheSettings) {
         TestPlatform platform;
         platform.processes.answer(kDiskutil, kList, exited(0, listing("")));
         platform.loginItem.loginStatus = status;
-        auto app = std::make_shared<AppDelegate>(AutoMountEngine::make(std::make_shared<MountManager>()));
+        auto mounts = std::make_shared<MountManager>(platform.services, platform.appLog);
+        auto app = std::make_shared<AppDelegate>(platform.services, platform.appLog,
+                                                 AutoMountEngine::make(platform.services, platform.appLog, mounts),
+                                                 std::make_shared<USBKeepAlive>(platform.services, platform.appLog, mounts));
         std::vector<MenuEntry> menu = app->menuNeedsUpdate();
         auto row = std::ranges::find(menu, MenuAction::toggleLaunch, &MenuEntry::action);
         ASSERT_NE(row, menu.end());

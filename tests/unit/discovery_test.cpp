@@ -21,7 +21,7 @@ TEST(PartitionInventoryTest, WhatCannotBeReadIsNeitherEmptyNorGone) {
     const std::string mixed = testData("diskutil_list_mac_mixed.plist");
     for (ProgramRun failure : {exited(1, mixed), notStarted("no diskutil"), exited(0, "garbage"), timedOut()}) {
         platform.processes.answer(kDiskutil, kList, failure);
-        EXPECT_FALSE(takeInventory({}));
+        EXPECT_FALSE(takeInventory(platform.processes, {}));
     }
     auto described = [](const char* device, const std::string& more) {
         return exited(0, plist(key("DeviceIdentifier", device) + more));
@@ -29,7 +29,7 @@ TEST(PartitionInventoryTest, WhatCannotBeReadIsNeitherEmptyNorGone) {
     platform.processes.answer(kDiskutil, kList, exited(0, mixed));
     platform.processes.answer(kDiskutil, {"info", "-plist", "disk5s1"}, described("disk5s1", key("FilesystemType", "ntfs")));
     platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, described("disk5s1", key("FilesystemType", "ntfs")));
-    Inventory first = takeInventory({}).value();
+    Inventory first = takeInventory(platform.processes, {}).value();
     std::vector<std::string> devices;
     for (const NTFSPartition& partition : first.partitions) devices.push_back(partition.deviceID);
     EXPECT_EQ(devices, (std::vector<std::string>{"disk4s2", "disk5s1"}));
@@ -39,21 +39,21 @@ TEST(PartitionInventoryTest, WhatCannotBeReadIsNeitherEmptyNorGone) {
     // A description without a file system (unformatted, encrypted) is remembered as "not NTFS", and
     // what is remembered is not asked again.
     platform.processes.answer(kDiskutil, {"info", "-plist", "disk6"}, described("disk6", ""));
-    Inventory second = takeInventory(first.verdicts).value();
+    Inventory second = takeInventory(platform.processes, first.verdicts).value();
     EXPECT_EQ(second.partitions.size(), 2u);
     EXPECT_TRUE(second.undecidedKeys.empty());
-    takeInventory(second.verdicts);
+    takeInventory(platform.processes, second.verdicts);
     EXPECT_EQ(platform.processes.callsOf(kDiskutil).size(), 4u + 3u + 2u + 1u);
 }
 
 TEST(DiskTopologyTest, MountTableThatCannotBeReadIsNone) {
     TestPlatform platform;
     platform.processes.answer(kMount, {}, exited(0, testData("mount_mac_mixed.txt")));
-    EXPECT_EQ(DiskTopology::currentMounts().value().at("/Volumes/Data"), (MountEntry{"ntfs", true, "/dev/disk4s2"}));
+    EXPECT_EQ(DiskTopology::currentMounts(platform.processes).value().at("/Volumes/Data"), (MountEntry{"ntfs", true, "/dev/disk4s2"}));
     for (ProgramRun failure : {exited(2, testData("mount_mac_mixed.txt")), notStarted("gone"), exited(0, "garbage\n"),
                                exited(0, "/dev/disk4s1 on /Volumes/X (ntfs, read-only)\n"), timedOut()}) {
         platform.processes.answer(kMount, {}, failure);
-        EXPECT_EQ(DiskTopology::currentMounts(), std::nullopt) << failure.output;
+        EXPECT_EQ(DiskTopology::currentMounts(platform.processes), std::nullopt) << failure.output;
     }
 }
 
@@ -85,13 +85,14 @@ TEST(VolumeIdentityTest, BothDescriptionsOfAVolumeAgreeAndNamesCannotBreakTheSha
 
 TEST(ManagedVolumesTest, IllTypedStoredMapsReadAsEmptyEachOnItsOwn) {
     TestPlatform platform;
+    ManagedVolumes registry(platform.defaults);
     platform.defaults.setValue("managedDevs", PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("disk4s1")},
                                                                                 {"/Volumes/B", PlistValue(true)}}));
     platform.defaults.setValue("managedNames", PlistValue("not a dictionary"));
-    EXPECT_TRUE(ManagedVolumes::all().empty());
+    EXPECT_TRUE(registry.all().empty());
     platform.defaults.setValue("managedNames", PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("A")}}));
-    ManagedVolumes::markManaged({"/Volumes/C", "C", "disk6s1", "volume:C-1"});
-    EXPECT_EQ(ManagedVolumes::all(), (std::vector<ManagedMount>{{"/Volumes/C", "C", "disk6s1", "volume:C-1"}}));
+    registry.markManaged({"/Volumes/C", "C", "disk6s1", "volume:C-1"});
+    EXPECT_EQ(registry.all(), (std::vector<ManagedMount>{{"/Volumes/C", "C", "disk6s1", "volume:C-1"}}));
     EXPECT_EQ(platform.defaults.value("managedNames"),
               PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("A")}, {"/Volumes/C", PlistValue("C")}}));
 }

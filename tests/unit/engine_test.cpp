@@ -28,7 +28,7 @@ TEST_F(EngineTest, ADiskSwappedUnderItsDeviceNameIsNeverTakenForTheFirst) {
     EXPECT_EQ(helperCallsOf("mount").size(), 2u);
     EXPECT_EQ(helperCallsOf("mount").at(0).back(), "volume:AAAA-1");
     EXPECT_EQ(helperCallsOf("mount").at(1).back(), "volume:BBBB-2");
-    EXPECT_EQ(ManagedVolumes::all(), (std::vector<ManagedMount>{{"/Volumes/B", "B", "disk4s1", "volume:BBBB-2"}}));
+    EXPECT_EQ(registry.all(), (std::vector<ManagedMount>{{"/Volumes/B", "B", "disk4s1", "volume:BBBB-2"}}));
     EXPECT_EQ(logLines("分区移除"), std::vector<std::string>{"分区移除: uuid:AAAA-1 A(disk4s1)"});
 }
 
@@ -46,12 +46,12 @@ TEST_F(EngineTest, OnlyMountsProvablyDrivelarksAreAdoptedAndCleanedUp) {
     ps = "900 1 0 /Applications/Drivelark.app/Contents/MacOS/ntfs-3g /dev/disk5s1 /Volumes/Other -o "
          "volname=Other,local,noowners,noatime\n"
          "901 1 501 /tmp/ntfs-3g /dev/disk6s1 /Volumes/Forged -o volname=Forged,local,noowners,noatime\n";  // not root's
-    setAutoMountEnabled(false);
+    engine->setAutoMountEnabled(false);
     passAfter(0);
-    EXPECT_EQ(ManagedVolumes::all(), (std::vector<ManagedMount>{{"/Volumes/Other", "Other", "disk5s1", "volume:0E-1"}}));
-    setAutoMountEnabled(true);
+    EXPECT_EQ(registry.all(), (std::vector<ManagedMount>{{"/Volumes/Other", "Other", "disk5s1", "volume:0E-1"}}));
+    engine->setAutoMountEnabled(true);
     passAfter(3);  // Data is converted where the system had it; the share keeps its place
-    EXPECT_EQ(ManagedVolumes::at("/Volumes/Data 1"), (ManagedMount{"/Volumes/Data 1", "Data", "disk4s1", "volume:D-1"}));
+    EXPECT_EQ(registry.at("/Volumes/Data 1"), (ManagedMount{"/Volumes/Data 1", "Data", "disk4s1", "volume:D-1"}));
     EXPECT_TRUE(mounts.contains("/Volumes/Data"));
 
     volumes = {other};  // Data and Forged unplugged
@@ -68,7 +68,7 @@ TEST_F(EngineTest, AVolumeThatStopsAnsweringIsPurgedAndHoldsUpNothing) {
     systemMount(dead, "/Volumes/Dead");
     systemMount(live, "/Volumes/Live");
     passAfter(0);
-    ASSERT_EQ(ManagedVolumes::all().size(), 2u);
+    ASSERT_EQ(registry.all().size(), 2u);
     platform.files.hang("/Volumes/Dead");
     engine->reconcile();
     platform.dispatcher.runUntilIdle();
@@ -144,7 +144,6 @@ TEST_F(EngineTest, OnlyHibernationKeepsAVolumeReadOnly) {
     };
     EXPECT_FALSE(keptReadOnly(fast));
     EXPECT_TRUE(keptReadOnly(sleeping));
-    EXPECT_EQ(engine->backoff("uuid:F-1"), 60.0);
     refusals.clear();  // Windows shut down fully meanwhile
     engine->resetAndReconcile();
     platform.dispatcher.runUntilIdle();

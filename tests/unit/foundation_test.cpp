@@ -45,7 +45,7 @@ TEST(CommandRunnerTest, StatusAndOutputOfEachWayAProgramEnds) {
              {timedOut(), 137, "/bin/tool did not finish within 5 s"},
          }) {
         platform.processes.answer("/bin/tool", {}, run);
-        CommandResult result = runCommand("/bin/tool", {}, kListingTimeLimit);
+        CommandResult result = runCommand(platform.processes, "/bin/tool", {}, kListingTimeLimit);
         EXPECT_EQ((std::pair{result.exit, result.out}), (std::pair{status, out})) << run.output;
     }
 }

@@ -27,7 +27,7 @@ TEST(MountOperationsTest, HelperThatCannotRunThenAPromptThatFails) {
     auto description = [](const char* uuid) {
         return exited(0, plist(key("DeviceIdentifier", "disk4s1") + key("VolumeUUID", uuid)));
     };
-    auto mounts = std::make_shared<MountManager>();
+    auto mounts = std::make_shared<MountManager>(platform.services, platform.appLog);
     std::vector<std::string> outputs;
     for (const char* onDevice : {"AB-2", "AB-1"}) {  // another volume by now, then the same one
         platform.processes.answer(kDiskutil, {"info", "-plist", "disk4s1"}, description(onDevice));
@@ -64,7 +64,7 @@ TEST(MountOperationsTest, NothingReachesRootWithoutAFreePlaceOrAUsableDevice) {
     platform.processes.answerAll(kSudo, [](const ProgramCall&) { return exited(0); });
     std::vector<bool> done;
     auto record = [&](bool ok, const std::string&) { done.push_back(ok); };
-    auto mounts = std::make_shared<MountManager>();
+    auto mounts = std::make_shared<MountManager>(platform.services, platform.appLog);
     // Twins converted together: the second does not pick the place the first is about to take.
     platform.processes.answer(kMount, {}, exited(0, "/dev/disk3s1s1 on / (apfs, read-only)\n"
                                                     "/dev/disk6s1 on /Volumes/Twin 1 (ntfs, local, read-only)\n"
@@ -72,7 +72,7 @@ TEST(MountOperationsTest, NothingReachesRootWithoutAFreePlaceOrAUsableDevice) {
     mounts->remountReadWrite({"disk6s1", "Twin", "", "volume:CD-1"}, record);
     mounts->remountReadWrite({"disk7s1", "Twin", "", "volume:CD-2"}, record);
     platform.dispatcher.runUntilIdle();
-    EXPECT_EQ(ManagedVolumes::managedDevs(), (TextMap{{"/Volumes/Twin", "disk6s1"}, {"/Volumes/Twin 2", "disk7s1"}}));
+    EXPECT_EQ(ManagedVolumes(platform.defaults).managedDevs(), (TextMap{{"/Volumes/Twin", "disk6s1"}, {"/Volumes/Twin 2", "disk7s1"}}));
     const size_t rootCalls = platform.processes.callsOf(kSudo).size();
 
     // A device that is not a disk name, or none, or no volume named; without a mount table the
@@ -100,7 +100,7 @@ TEST(MountOperationsTest, WriteBackBeforeSleepEndsAtItsLimitAndCountsOnlyWhatWas
     for (const char* place : {"/Volumes/Data", "/Volumes/Stuck"}) platform.files.addDirectory(place);
     platform.files.hang("/Volumes/Stuck");
     std::optional<std::size_t> written;
-    std::make_shared<MountManager>()->flushBeforeSleep(
+    std::make_shared<MountManager>(platform.services, platform.appLog)->flushBeforeSleep(
         {{"/Volumes/Data", "Data", "disk4s1", ""}, {"/Volumes/Stuck", "Stuck", "disk5s1", ""},
          {"/Volumes/Gone", "Gone", "disk6s1", ""}},
         [&](std::size_t count) { written = count; });

@@ -38,7 +38,7 @@ TEST(MountTargetTest, SafeVolumeNamesFitNtfs3gsOptionList) {
              {"", "Untitled"}, {"a,b/c", "a_b_c"}, {"   ", "   "}, {"..", "__"}, {".", "_"}, {"...", "..."},
              {"../etc", ".._etc"}, {"-o ro", "_o ro"}, {"a-b", "a-b"}, {"a\\,b\nc\td\x7F", "a__b_c_d_"},
              {"Bob's \"Disk\" $(touch x); 数据,/", "Bob's \"Disk\" $(touch x); 数据__"}}) {
-        EXPECT_EQ(NTFSPartition::safeVolumeName(name), safe) << name;
+        EXPECT_EQ(NTFSPartition::mountableName(name), safe) << name;
         EXPECT_TRUE(isSafeVolumeName(safe)) << name;
     }
     for (const char* unsafe : {"", "a\\,b", "x,allow_other", "a/b", "line\nbreak"})
@@ -67,7 +67,7 @@ TEST(MountPointChoiceTest, NeverAnotherDisksPlaceNorALink) {
         platform.files.addDirectory("/Volumes");
         for (const std::string& file : files) platform.files.addFile(file);
         for (const std::string& link : links) platform.files.addSymbolicLink(link);
-        EXPECT_EQ(chooseMountPoint("disk4s1", name, mounts, {}), chosen);
+        EXPECT_EQ(chooseMountPoint(platform.files, "disk4s1", name, mounts, {}), chosen);
     }
 }
 

@@ -18,8 +18,6 @@ public:
     std::optional<PlistValue> value(const std::string& key) override;
     bool setValue(const std::string& key, const PlistValue& value) override;
 
-    const std::string& path() const { return path_; }
-
 private:
     // Reads the file on first use; null while it cannot be read, so that no write replaces
     // settings that are only out of reach for now. A file that is not a property-list dictionary
