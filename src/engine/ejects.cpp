@@ -54,12 +54,4 @@ void AutoMountEngine::resetAndReconcile() {
     });
 }
 
-bool AutoMountEngine::autoMountEnabled() const {
-    std::optional<PlistValue> stored = platform_.defaults.value("autoMount");
-    const bool* flag = stored ? stored->boolean() : nullptr;
-    return flag == nullptr || *flag;
-}
-
-void AutoMountEngine::setAutoMountEnabled(bool enabled) { platform_.defaults.setValue("autoMount", PlistValue(enabled)); }
-
 }  // namespace drivelark

@@ -25,6 +25,14 @@ std::shared_ptr<AutoMountEngine> AutoMountEngine::make(Platform& platform, AppLo
     return engine;
 }
 
+bool AutoMountEngine::autoMountEnabled() const {
+    std::optional<PlistValue> stored = platform_.defaults.value("autoMount");
+    const bool* flag = stored ? stored->boolean() : nullptr;
+    return flag == nullptr || *flag;
+}
+
+void AutoMountEngine::setAutoMountEnabled(bool enabled) { platform_.defaults.setValue("autoMount", PlistValue(enabled)); }
+
 void AutoMountEngine::reconcile() { watcher_->refresh(); }
 
 void AutoMountEngine::decide(const DiskFacts& facts) {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "foundation/utf8.h"
+#include "foundation/text.h"
 
 namespace drivelark {
 

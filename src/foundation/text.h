@@ -1,5 +1,9 @@
 #pragma once
 
+// Small text helpers: trimming, searching, how log lines name a volume, and strict UTF-8 (no
+// overlong forms, no surrogates, nothing above U+10FFFF).
+
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -26,5 +30,10 @@ inline std::string volumeLabel(std::string_view name, std::string_view deviceID)
     if (!deviceID.empty()) label.append("(").append(deviceID).append(")");
     return label;
 }
+
+// The length in bytes of the character that starts at `at` in `text`, with its code point in
+// `codePoint`; 0 when the bytes there are not one.
+std::size_t utf8CharacterAt(std::string_view text, std::size_t at, char32_t& codePoint);
+bool isValidUtf8(std::string_view text);
 
 }  // namespace drivelark

@@ -1,6 +1,6 @@
 #include "helper/outcome.h"
 
-#include "foundation/utf8.h"
+#include "foundation/text.h"
 
 namespace drivelark::helper {
 

@@ -3,15 +3,19 @@
 
 #include "foundation/app_log.h"
 #include "foundation/command_runner.h"
+#include "foundation/system_programs.h"
 #include "mount/mount_manager.h"
 #include "mount/root_commands.h"
-#include "mount/system_tools.h"
 
 namespace drivelark {
 
 namespace {
 
 std::chrono::milliseconds callerLimit(std::chrono::seconds budget) { return budget + HelperProtocol::kCallerMargin; }
+
+// sudo's 126 and 127: the password-free channel could not run the command at all (sudo or the
+// tool missing or not executable), as opposed to the command failing.
+bool channelCouldNotRun(int status) { return status == 126 || status == 127; }
 
 // osascript reports a failed command as "<start>:<end>: execution error: <output> (<status>)",
 // with the output's line feeds turned into carriage returns: the command's own output is taken

@@ -2,9 +2,9 @@
 
 #include "foundation/app_log.h"
 #include "foundation/command_runner.h"
+#include "foundation/system_programs.h"
 #include "foundation/text.h"
 #include "mount/mount_manager.h"
-#include "mount/system_tools.h"
 
 namespace drivelark {
 

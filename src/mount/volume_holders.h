@@ -10,8 +10,6 @@
 
 namespace drivelark {
 
-inline constexpr const char* kLsofPath = "/usr/sbin/lsof";
-
 struct VolumeHolder {
     int pid = 0;
     std::string command;  // the name the system keeps for the process (macOS cuts it at 16 bytes)
@@ -19,7 +17,7 @@ struct VolumeHolder {
     bool operator==(const VolumeHolder&) const = default;
 };
 
-// Arguments of kLsofPath that print the process id and command name of every process with an
+// Arguments of lsof (kLsofPath) that print the process id and command name of every process with an
 // open file on the file system mounted at `mountPoint`. lsof exits 1 both when there is none (no
 // output) and when `mountPoint` is not a mount point (a message).
 std::vector<std::string> volumeHolderArguments(const std::string& mountPoint);

@@ -17,8 +17,8 @@ public:
     virtual int createNoDiskSleepAssertion(const std::string& name, std::uint32_t& id) = 0;
     virtual void releaseAssertion(std::uint32_t id) = 0;
     // From now on calls `willSleep` on the main thread before the system sleeps, with a callback
-    // to call once Drivelark is ready (the system waits a bounded time for it), and `didWake`
-    // after it woke. Called once.
+    // to call once Drivelark is ready, and `didWake` after it woke. Called once. The system waits
+    // for `ready` only so long (30 s on macOS): the core calls it within its own write-back limit.
     virtual void watchSleep(std::function<void(std::function<void()> ready)> willSleep,
                             std::function<void()> didWake) = 0;
 };

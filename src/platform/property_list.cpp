@@ -1,7 +1,5 @@
 #include "platform/property_list.h"
 
-#include "platform/property_list_end.h"
-
 namespace drivelark {
 
 const PlistValue* PlistValue::find(const std::string& key) const {

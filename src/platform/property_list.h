@@ -54,4 +54,11 @@ private:
 // Parses XML or binary property-list bytes. None when they are not a property list.
 std::optional<PlistValue> parsePropertyList(std::string_view bytes);
 
+// A check both implementations of parsePropertyList make beyond their libraries: an XML listing
+// ends with its </plist> tag. libplist reads on past a missing end tag and over text after it;
+// CoreFoundation reads over text after it. Neither diskutil nor a preferences file writes such a
+// listing. True for binary listings, and for text whose last characters before trailing white
+// space are "</plist>".
+bool endsWhereAListingEnds(std::string_view bytes);
+
 }  // namespace drivelark

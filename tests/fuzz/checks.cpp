@@ -14,7 +14,7 @@
 
 #include "discovery/partition_listing.h"
 #include "discovery/volume_identity.h"
-#include "foundation/utf8.h"
+#include "foundation/text.h"
 #include "helper/helper_commands.h"
 #include "helper/helper_request.h"
 #include "helper/helper_scene.h"

@@ -5,7 +5,6 @@
 #include <limits>
 #include <map>
 
-#include "platform/property_list_end.h"
 
 namespace drivelark {
 

@@ -5,16 +5,11 @@
 #include <utility>
 
 #include "platform/mac/cf_ref.h"
-#include "platform/mac/dispatch_gcd.h"
 #include "platform/mac/power_mac.h"
 
 namespace drivelark {
 
 namespace {
-
-// The system sleeps anyway 30 seconds after its notice; the acknowledgement goes out before that
-// even when Drivelark is not ready by then.
-constexpr double kLatestAcknowledgement = 20.0;
 
 // What the system's power notices reach. Registered for the life of the process.
 struct SleepWatch {
@@ -23,8 +18,7 @@ struct SleepWatch {
     io_connect_t rootPort = MACH_PORT_NULL;
 };
 
-// The sleep notice `notificationID` acknowledged once, by whichever comes first: Drivelark being
-// ready or the latest moment.
+// The sleep notice `notificationID` acknowledged once, however often Drivelark says it is ready.
 std::function<void()> acknowledgement(io_connect_t rootPort, intptr_t notificationID) {
     auto sent = std::make_shared<bool>(false);
     return [rootPort, notificationID, sent] {
@@ -42,9 +36,7 @@ void powerNotice(void* context, io_service_t, uint32_t messageType, void* argume
             IOAllowPowerChange(watch.rootPort, notificationID);
             break;
         case kIOMessageSystemWillSleep: {
-            std::function<void()> ready = acknowledgement(watch.rootPort, notificationID);
-            GCDDispatcher().runOnMainAfter(kLatestAcknowledgement, ready);
-            watch.willSleep(ready);
+            watch.willSleep(acknowledgement(watch.rootPort, notificationID));
             break;
         }
         case kIOMessageSystemHasPoweredOn:

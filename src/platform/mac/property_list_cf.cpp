@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "platform/property_list_end.h"
 
 namespace drivelark {
 

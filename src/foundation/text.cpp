@@ -1,4 +1,4 @@
-#include "foundation/utf8.h"
+#include "foundation/text.h"
 
 namespace drivelark {
 
