@@ -5,7 +5,9 @@
 // everything that comes due within the next 3.0 virtual seconds; background jobs wait in their
 // own queue until `runUntilIdle()`, so that a test decides when they complete. A call that never
 // returns (a dead mount, a hung program) throws NeverReturns in a double: the job that made it is
-// dropped where it stands, as a thread blocked for good would be.
+// dropped where it stands, as a thread blocked for good would be. One that has not returned yet
+// (a password dialog still open) throws StillRunning: its job is run again from the start at the
+// next `runUntilIdle()`, so it should make that call first.
 
 #include <deque>
 #include <map>
@@ -16,6 +18,7 @@
 namespace drivelark::testing {
 
 struct NeverReturns {};
+struct StillRunning {};
 
 class VirtualDispatcher final : public Dispatcher, public Clock {
 public:
@@ -43,15 +46,19 @@ public:
     // Runs the background jobs in the order they were submitted (also those that they submit),
     // then the main-queue work due now, until neither has anything left.
     void runUntilIdle() {
+        std::deque<std::function<void()>> waiting;
         while (!background_.empty() || (!mainQueue_.empty() && mainQueue_.begin()->first <= now_)) {
             for (; !background_.empty(); background_.pop_front()) {
                 try {
                     background_.front()();
                 } catch (const NeverReturns&) {
+                } catch (const StillRunning&) {
+                    waiting.push_back(background_.front());
                 }
             }
             advance(0);
         }
+        background_ = std::move(waiting);
     }
 
 private:

@@ -110,6 +110,29 @@ TEST_F(EngineTest, RetryTimings) {
 
 }
 
+// Without the password-free channel, the remount waits behind the administrator's password dialog.
+// Left open for minutes, it holds up no pass and opens no second dialog for the same disk; the
+// answer, when it comes, is acted on.
+TEST_F(EngineTest, APasswordDialogLeftOpenStartsNothingMoreAndIsActedOnWhenAnswered) {
+    platform.processes.answer(kSudo, {"-n", kHelper, "selftest"}, exited(1, "sudo: a password is required\n"));
+    bool answered = false;
+    platform.processes.answerAll(kOsascript, [&](const ProgramCall&) {
+        if (!answered) throw StillRunning{};
+        return helper({"-n", kHelper, "mount", "disk4s1", "/Volumes/Data", "Data", "volume:D-1"});
+    });
+    volumes = {{"disk4s1", "Data", "D-1"}};
+    systemMount(volumes[0], "/Volumes/Data");
+    for (int pass = 0; pass < 200; ++pass) passAfter(3);  // ten minutes: every back-off has run out
+    EXPECT_EQ(logLines("开始读写挂载").size(), 1u);
+    EXPECT_TRUE(registry.all().empty());
+    answered = true;
+    passAfter(3);
+    EXPECT_EQ(registry.all(), (std::vector<ManagedMount>{{"/Volumes/Data", "Data", "disk4s1", "volume:D-1"}}));
+    EXPECT_EQ(logLines("读写挂载成功").size(), 1u);
+    passAfter(3);
+    EXPECT_EQ(logLines("开始读写挂载").size(), 1u);
+}
+
 // An unmount the system tells of more than six seconds after Drivelark's own last one is the user's,
 // judged when the notice came, not when the pass that acts on it runs.
 TEST_F(EngineTest, UnmountsWithinSixSecondsOfOurOwnAreNotEjects) {
