@@ -75,7 +75,8 @@ void DiskWatcher::read(std::shared_ptr<Reading> reading) {
             facts.undecidedKeys = std::move(inventory->undecidedKeys);
             reading->verdicts = std::move(inventory->verdicts);
             facts.mounts = std::move(*mounts);
-            if (needsProcesses(facts)) facts.processes = DiskTopology::runningPrograms(services->processes).value_or(std::vector<Process>{});
+            if (needsProcesses(facts))
+                facts.processes = DiskTopology::runningPrograms(services->processes).value_or(std::vector<Process>{});
         }
         services->dispatcher.runOnMain([weak, reading] {
             if (auto self = weak.lock()) self->checkVolumes(reading);
@@ -102,7 +103,8 @@ void DiskWatcher::checkVolumes(const std::shared_ptr<Reading>& reading) {
             reading->checksPending.insert(record.mountPoint);
             std::weak_ptr<DiskWatcher> weak = weak_from_this();
             Platform* services = &platform_;
-            services->dispatcher.runInBackground(QualityOfService::utility, [services, weak, reading, mountPoint = record.mountPoint] {
+            services->dispatcher.runInBackground(QualityOfService::utility, [services, weak, reading,
+                                                                             mountPoint = record.mountPoint] {
                 std::optional<VolumeStatus> status = services->files.statvfs(mountPoint);
                 VolumeCheck answer{VolumeCheck::State::answered, status && status->totalBlocks != 0,
                                    status ? status->availableBytes : 0};

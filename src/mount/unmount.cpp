@@ -23,10 +23,12 @@ void MountManager::unmount(const VolumeInfo& volume, UnmountCompletion completio
     std::weak_ptr<MountManager> weak = weak_from_this();
     Platform* services = &platform_;  // outlives every job
     services->dispatcher.runInBackground(QualityOfService::userInitiated, [services, weak, volume, completion] {
-        CommandResult result = runCommand(services->processes, kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
+        Processes& programs = services->processes;
+        CommandResult result = runCommand(programs, kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
         std::vector<VolumeHolder> holders;
         if (result.exit != 0)
-            holders = parseVolumeHolders(runCommand(services->processes, kLsofPath, volumeHolderArguments(volume.mountPoint), kListingTimeLimit).out);
+            holders = parseVolumeHolders(
+                runCommand(programs, kLsofPath, volumeHolderArguments(volume.mountPoint), kListingTimeLimit).out);
         services->dispatcher.runOnMain([weak, volume, completion, result, holders] {
             auto self = weak.lock();
             if (!self) return completion(result.exit == 0, result.out, holders);

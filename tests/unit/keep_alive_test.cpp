@@ -19,7 +19,7 @@ TEST_F(KeepAliveTest, AssertionHeldWhileAVolumeAnswersAndAHungVolumeHoldsUpNobod
     systemMount(hung, "/Volumes/Hung");
     passAfter(0);  // converted
     passAfter(0);  // and seen so
-    auto keepAlive = std::make_shared<USBKeepAlive>(platform.services, platform.appLog, std::make_shared<MountManager>(platform.services, platform.appLog));
+    auto keepAlive = std::make_shared<USBKeepAlive>(platform.services, platform.appLog, mountManager);
     keepAlive->start(engine->watcher());
     platform.files.hang("/Volumes/Hung");  // its next touch never returns
     auto keepalives = [&] { return std::ranges::count_if(helperCalls, [](const auto& call) { return call.at(2) == "keepalive"; }); };
