@@ -19,12 +19,9 @@ import uuid
 from . import images, layout, mounttab, procs, rootfs, volumes
 from .state import StateFile
 
-CONTENT = {
-    "gpt": {"ntfs": "Microsoft Basic Data", "exfat": "Microsoft Basic Data",
-            "fat32": "Microsoft Basic Data", "efi": "EFI"},
-    "mbr": {"ntfs": "Windows_NTFS", "exfat": "Windows_NTFS", "fat32": "DOS_FAT_32", "efi": "EFI"},
-    "none": {"ntfs": "Windows_NTFS", "exfat": "Windows_NTFS", "fat32": "DOS_FAT_32", "efi": "EFI"},
-}
+MBR = {"ntfs": "Windows_NTFS", "exfat": "Windows_NTFS", "fat32": "DOS_FAT_32", "efi": "EFI"}
+CONTENT = {"gpt": dict.fromkeys(("ntfs", "exfat", "fat32"), "Microsoft Basic Data") | {"efi": "EFI"},
+           "mbr": MBR, "none": MBR}
 FILESYSTEM_TYPE = {"ntfs": "ntfs", "exfat": "exfat", "fat32": "msdos", "efi": "msdos"}
 
 
@@ -71,7 +68,7 @@ def attach(request):
     # The disk is there; now the system mounts its volumes, one by one.
     for part in disk["partitions"]:
         if part["automount"]:
-            part["mount_point"] = system_mount(part)[0]["mount_point"]
+            part["mount_point"] = system_mount(part)["mount_point"]
     return disk
 
 
@@ -88,19 +85,19 @@ def _one_mount_at_a_time():
 def system_mount(part):
     """Mounts a volume the way the system does when its disk arrives (NTFS
     read-only, FAT and exFAT read-write, at /Volumes/<name>), unless the
-    system has it mounted already. Returns (record, newly mounted). Serialized,
+    system has it mounted already. Returns its record. Serialized,
     so that an attach and a `diskutil mount` never mount one volume twice.
     Raises RuntimeError when the volume cannot be mounted."""
     with _one_mount_at_a_time():
-        rec = mounttab.system_mount_of_device(StateFile().read(), part["id"])
+        rec = mounttab.system_mount(StateFile().read(), "device", part["id"])
         if rec is not None:
-            return rec, False
+            return rec
         mp = volumes.mount_point_for(part["name"])
         rec = volumes.start_system_mount(part, "/dev/" + part["id"], mp)
         with StateFile().locked() as st:
             mounttab.prune_system_mounts(st)
             st["system_mounts"].append(rec)
-        return rec, True
+        return rec
 
 
 def _build(disk_id, scheme, parts, request):
@@ -162,58 +159,36 @@ def _remove_files(disk_id):
             os.unlink(os.path.join(layout.IMAGES, name))
 
 
-def _get(disk_id):
+def take_away(disk_id, cleanly):
+    """Detaches the disk (cleanly: every mount of it is unmounted, forced where it must be) or
+    yanks it (the cable is pulled: the system drops its own mounts, every other mount of the disk
+    stays behind dead, its daemon killed, so that the mount point answers ENOTCONN). Either way
+    the disk and its /dev nodes vanish. Returns the mount points left dead."""
     st = StateFile().read()
     disk = st["disks"].get(disk_id)
     if disk is None or disk.get("pending"):
         raise ValueError("no disk %s is attached" % disk_id)
-    return st, disk
-
-
-def _mounts_of_image(part, mounts):
-    """Mounts served from this partition's image: ntfs-3g names the image
-    (the target of /dev/diskNsM) as the source of its mounts."""
-    return [m for m in mounts if m.is_fuse and m.source == part["image"]]
-
-
-def detach(disk_id):
-    """Takes the disk away cleanly: unmounts everything on it (forcing where
-    it must), then removes it."""
-    st, disk = _get(disk_id)
-    for part in disk["partitions"]:
-        rec = mounttab.system_mount_of_device(st, part["id"])
-        if rec:
-            volumes.unmount(rec["mount_point"], force=True, record=rec)
-        for m in _mounts_of_image(part, mounttab.read_mountinfo()):
-            volumes.unmount(m.mount_point, force=True)
-        procs.kill_and_wait(list(procs.openers(part["image"])))
-    _forget(disk_id, drop_user_mounts=True)
-    return {"detached": disk_id}
-
-
-def yank(disk_id):
-    """The cable is pulled: the system drops its own mounts of the disk,
-    the disk and its /dev nodes vanish, and every other mount of it stays
-    behind dead (its daemon killed, so the mount point answers ENOTCONN)."""
-    st, disk = _get(disk_id)
     dead = []
     for part in disk["partitions"]:
-        rec = mounttab.system_mount_of_device(st, part["id"])
+        rec = mounttab.system_mount(st, "device", part["id"])
         if rec:
             volumes.unmount(rec["mount_point"], force=True, record=rec)
-        dead += [m.mount_point for m in _mounts_of_image(part, mounttab.read_mountinfo())]
-        procs.kill_and_wait(list(procs.openers(part["image"])))
-    _forget(disk_id, drop_user_mounts=False)
-    return {"yanked": disk_id, "dead_mounts": dead}
+        # ntfs-3g names the image (the target of /dev/diskNsM) as the source of its mounts.
+        for m in [m for m in mounttab.read_mountinfo() if m.is_fuse and m.source == part["image"]]:
+            if cleanly:
+                volumes.unmount(m.mount_point, force=True)
+            else:
+                dead.append(m.mount_point)
+        procs.kill_and_wait(procs.openers(part["image"]))
+    _forget(disk_id)
+    return {"dead_mounts": dead}
 
 
-def _forget(disk_id, drop_user_mounts):
+def _forget(disk_id):
     with StateFile().locked() as st:
         disk = st["disks"].pop(disk_id, None) or {}
         ids = {p["id"] for p in disk.get("partitions", [])}
         st["system_mounts"] = [r for r in st["system_mounts"] if r["device"] not in ids]
-        if drop_user_mounts:
-            st["user_mounts"] = {mp: r for mp, r in st["user_mounts"].items() if r.get("device") not in ids}
         mounttab.prune_system_mounts(st)
     _remove_files(disk_id)
     _remove_idle_loop_nodes()
