@@ -1,16 +1,5 @@
-"""Python API of the simulated Mac, for tests (see README.md).
-
-    import sys; sys.path.insert(0, "<repo>/tools/simmac")
-    from harness import SimMac
-
-    with SimMac() as mac:                       # fresh environment; always torn down
-        disk = mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "Data"}])
-        r = mac.run(["/usr/sbin/diskutil", "list", "-plist"])      # as alice
-        app = mac.spawn([build + "/drivelark"])                   # in the background
-        app.terminate(); app.wait(5)
-
-Everything blocks with deadlines; nothing sleeps a fixed time.
-"""
+"""Python API of the simulated Mac, for tests (README.md shows it). Everything blocks with
+deadlines; nothing sleeps a fixed time."""
 import json
 import os
 import subprocess
@@ -24,9 +13,6 @@ from simlib import bus, dialog, faults, layout, lifecycle, procs, waiting  # noq
 from simlib.lifecycle import SimError  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
-__all__ = ["SimMac", "SimError"]
-
-
 class Background(subprocess.Popen):
     """A program running inside, started by spawn()."""
 
@@ -38,8 +24,6 @@ class Background(subprocess.Popen):
 
 class SimMac:
     HOME = layout.HOME
-    USER = layout.USER
-    UID = layout.UID
 
     def __init__(self, state_dir=None, owner=None, binds=()):
         """state_dir: a path, a name under /run/simmac, or None for a fresh one named after this

@@ -344,7 +344,7 @@ class Processes(e2e.SimMacTestCase):
 
 
 class Faults(e2e.SimMacTestCase):
-    def test_faulty_diskutil_and_mount_fail_hang_or_print_garbage_and_do_nothing_else(self):
+    def test_faulty_diskutil_and_mount_fail_or_hang_and_do_nothing_else(self):
         self.mac.attach(partitions=[{"fs": "ntfs", "name": "Data"}])
         diskutil = "/usr/sbin/diskutil"
         self.mac.set_fault("diskutil", "fail", verbs=["list", "info"])
@@ -353,11 +353,9 @@ class Faults(e2e.SimMacTestCase):
             self.assertEqual((r.returncode, r.stdout, r.stderr),
                              (1, "", "Unable to run because unable to use the DiskManagement framework.\n"))
         self.assertEqual(self.run_in([diskutil, "unmount", "disk4s1"]).returncode, 0)  # not a faulty verb
-        self.mac.set_fault("diskutil", "garbage", devices=["disk4s1"])
-        r = self.run_in([diskutil, "mount", "disk4s1"])
-        self.assertEqual(r.returncode, 0)
+        self.mac.set_fault("diskutil", "fail", devices=["disk4s1"])
+        self.assertEqual(self.run_in([diskutil, "mount", "disk4s1"]).returncode, 1)
         self.assertFalse([l for l in self.mount_lines() if "disk4s1" in l], "a faulty run did something")
-        self.assertRaises(Exception, plistlib.loads, self.run_in([diskutil, "info", "-plist", "disk4s1"]).stdout.encode())
         self.assertEqual(self.run_in([diskutil, "info", "-plist", "disk4"]).returncode, 0)
         self.mac.set_fault("mount", "fail")
         self.assertEqual(self.run_in(["/sbin/mount"]).stderr, "mount: getmntinfo: Input/output error\n")
@@ -480,15 +478,6 @@ class Teardown(unittest.TestCase):
                       "the namespace and its anchor to end")
         self.assertIn(mac.state_dir, lifecycle.sweep())
         self.assertFalse(os.path.exists(mac.state_dir))
-
-    def test_start_twice_fails_clearly(self):
-        mac = SimMac().start()
-        try:
-            with self.assertRaises(e2e.SimError) as ctx:
-                SimMac(mac.state_dir).start()
-            self.assertIn("already running", str(ctx.exception))
-        finally:
-            mac.stop()
 
     @staticmethod
     def mac_wait(cond, what):

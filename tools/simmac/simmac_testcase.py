@@ -1,10 +1,6 @@
-"""A unittest TestCase that gives every test a fresh simulated Mac and
-always tears it down, for the simulator's own self-tests and for the
-end-to-end tests of the product.
-
-Where the machine cannot host the simulated Mac (not root, no namespaces,
-no FUSE, a missing tool), the tests fail with the reason; they never skip.
-"""
+"""A unittest TestCase that gives every test a fresh simulated Mac and always tears it down.
+Where the machine cannot host the simulated Mac (not root, no namespaces, no FUSE, a missing
+tool), the tests fail with the reason; they never skip."""
 import os
 import sys
 import unittest

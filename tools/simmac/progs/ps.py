@@ -1,20 +1,13 @@
 #!/usr/bin/python3 -I
 """/bin/ps of the simulated Mac (BSD ps; setuid root, as on a Mac, so that it
 sees every user's processes with their arguments), for the forms Drivelark
-and its tests run:
-
-    ps -A -ww -o pid=,ppid=,uid=,args=        every process
-    ps -ww -p PID -o pid=,ppid=,uid=,args=    one process; exit 1 when it is gone
-
--o takes any of pid, ppid, uid and args, each with an empty header. Anything
-else fails loudly. It lists this Mac's processes only, without the daemons of
-the system's own mounts (kernel file systems on a Mac) and without the
-simulator's own (the anchor, its inside operations, its system bus and logind
-stand-in); a program the simulator runs through Python shows as the Mac's
-program it stands for (/usr/sbin/diskutil list -plist, not python3). pid 1
-(launchd) is not shown. Columns are one blank apart, numbers right-aligned
-(at least 5 wide), the last column unpadded; arguments are printed as the raw
-bytes they are.
+and its tests run: `ps -A -ww -o COLUMNS` (every process) and `ps -ww -p PID
+-o COLUMNS` (one; exit 1 when it is gone), COLUMNS among pid=, ppid=, uid=,
+args=. Anything else fails loudly. It lists this Mac's processes only: not
+the daemons of the system's own mounts (kernel file systems on a Mac), not the
+simulator's own; a program the simulator runs through Python shows as the
+Mac's program it stands for. Numbers are right-aligned (at least 5 wide), one
+blank apart; arguments are printed as the raw bytes they are.
 """
 import os
 import sys

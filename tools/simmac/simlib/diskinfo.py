@@ -7,14 +7,14 @@ partition and an Apple_APFS partition, whose container is disk3; disk1 and
 disk2 are not used. plistlib writes keys in sorted order, as diskutil does.
 """
 import os
+import re
 import uuid
 
 from . import mounttab
 
 GIB = 1024 ** 3
 APFS_CONTAINER_CONTENT = "EF57347C-0000-11AA-AA11-00306543ECAC"
-
-# (device, name, mount point or None, size)
+# (device, name, mount point or None, size); disk3s1's sealed snapshot disk3s1s1 is mounted at /.
 APFS_VOLUMES = [
     ("disk3s1", "Macintosh HD", None, 10 * GIB),
     ("disk3s2", "Preboot", "/System/Volumes/Preboot", 1 * GIB),
@@ -23,25 +23,19 @@ APFS_VOLUMES = [
     ("disk3s5", "Macintosh HD - Data", "/System/Volumes/Data", 200 * GIB),
     ("disk3s6", "VM", "/System/Volumes/VM", 1 * GIB),
 ]
-SNAPSHOT = ("disk3s1s1", "Macintosh HD", "/", 10 * GIB)
 INTERNAL_SIZE = 500277790720
 EFI_SIZE = 314572800
-
+SCHEME_CONTENT = {"gpt": "GUID_partition_scheme", "mbr": "FDisk_partition_scheme"}
+FS_NAMES = {  # FilesystemType -> (FilesystemName, FilesystemUserVisibleName)
+    "ntfs": ("NTFS", "Windows NT File System (NTFS)"),
+    "msdos": ("MS-DOS FAT32", "MS-DOS (FAT32)"),
+    "exfat": ("ExFAT", "ExFAT"),
+}
 
 
 def _uuid(name):
     """A fixed identity, the same from run to run."""
     return str(uuid.uuid5(uuid.NAMESPACE_OID, name)).upper()
-
-
-SCHEME_CONTENT = {"gpt": "GUID_partition_scheme", "mbr": "FDisk_partition_scheme"}
-
-FS_NAMES = {  # FilesystemType -> (FilesystemName, FilesystemUserVisibleName)
-    "ntfs": ("NTFS", "Windows NT File System (NTFS)"),
-    "msdos": ("MS-DOS FAT32", "MS-DOS (FAT32)"),
-    "exfat": ("ExFAT", "ExFAT"),
-    "apfs": ("APFS", "APFS"),
-}
 
 
 def _internal_disks(show_fstype):
@@ -50,20 +44,12 @@ def _internal_disks(show_fstype):
     apfs = {"Content": "Apple_APFS", "DeviceIdentifier": "disk0s2", "DiskUUID": _uuid("disk0s2"),
             "Size": INTERNAL_SIZE - EFI_SIZE - 40960}
     if show_fstype:
-        efi["FilesystemType"] = "msdos"
-        apfs["FilesystemType"] = "apfs"
+        efi["FilesystemType"], apfs["FilesystemType"] = "msdos", "apfs"
     disk0 = {"Content": "GUID_partition_scheme", "DeviceIdentifier": "disk0", "OSInternal": False,
              "Partitions": [efi, apfs], "Size": INTERNAL_SIZE}
-    vols = []
-    for dev, name, mp, size in APFS_VOLUMES:
-        v = {"CapacityInUse": size // 2, "DeviceIdentifier": dev, "DiskUUID": _uuid(dev),
-             "OSInternal": False, "Size": size, "VolumeName": name, "VolumeUUID": _uuid(dev)}
-        if mp:
-            v["MountPoint"] = mp
-        if dev == "disk3s1":
-            v["MountedSnapshots"] = [{"Sealed": "Yes", "SnapshotBSD": SNAPSHOT[0], "SnapshotMountPoint": "/",
-                                      "SnapshotName": "com.apple.os.update-0", "SnapshotUUID": _uuid(SNAPSHOT[0])}]
-        vols.append(v)
+    vols = [dict({"DeviceIdentifier": dev, "DiskUUID": _uuid(dev), "OSInternal": False, "Size": size,
+                  "VolumeName": name, "VolumeUUID": _uuid(dev)}, **({"MountPoint": mp} if mp else {}))
+            for dev, name, mp, size in APFS_VOLUMES]
     disk3 = {"APFSPhysicalStores": [{"DeviceIdentifier": "disk0s2"}], "APFSVolumes": vols,
              "Content": APFS_CONTAINER_CONTENT, "DeviceIdentifier": "disk3", "OSInternal": False,
              "Partitions": [], "Size": apfs["Size"]}
@@ -95,11 +81,9 @@ def _volume_keys(part, mounts_by_dev):
     return d
 
 
-def list_plist(state, mounts=None):
-    live = mounttab.live_system_mounts(state, mounts)
-    by_dev = {r["device"]: r for r in live}
-    show_internal = _shows_fstype(state)
-    disk0, disk3 = _internal_disks(show_internal)
+def list_plist(state):
+    by_dev = {r["device"]: r for r in mounttab.live_system_mounts(state)}
+    disk0, disk3 = _internal_disks(_shows_fstype(state))
     all_disks = ["disk0", "disk0s1", "disk0s2", "disk3"] + [v["DeviceIdentifier"] for v in disk3["APFSVolumes"]]
     whole = ["disk0", "disk3"]
     volumes = [v["VolumeName"] for v in disk3["APFSVolumes"] if v.get("MountPoint")]
@@ -156,9 +140,9 @@ def _free_space(mp):
         return 0
 
 
-def info_external(state, disk, part, mounts=None):
+def info_external(state, disk, part):
     """The description of an attached disk or volume."""
-    live = {r["device"]: r for r in mounttab.live_system_mounts(state, mounts)}
+    live = {r["device"]: r for r in mounttab.live_system_mounts(state)}
     base = {
         "BusProtocol": "USB", "DeviceBlockSize": 512, "Ejectable": True, "Internal": False,
         "MediaName": "Generic Mass Storage", "MediaType": "Generic", "OSInternalMedia": False,
@@ -198,5 +182,4 @@ def info_external(state, disk, part, mounts=None):
 def is_internal(name):
     """Whether name is a device or mount point of the internal disk, whose descriptions are not
     simulated."""
-    return name in ["disk0", "disk0s1", "disk0s2", "disk3"] + [v[0] for v in APFS_VOLUMES + [SNAPSHOT]] \
-        or name in [v[2] for v in APFS_VOLUMES + [SNAPSHOT] if v[2]]
+    return re.match(r"^disk[03](s\d+)*$", name or "") is not None or name in [v[2] for v in APFS_VOLUMES if v[2]] + ["/"]

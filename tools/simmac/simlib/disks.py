@@ -1,15 +1,9 @@
-"""Attaching, detaching and yanking simulated disks (runs inside, as root).
-
-A disk is a set of partition images plus /dev nodes:
-  /dev/diskN       the whole disk (for a whole-disk volume: its image)
-  /dev/diskNsM     a link to the partition's image, so the real ntfs-3g and
-                   ntfsfix reach it under its macOS name
-  /dev/rdiskNsM    the raw node: /dev/null's device, which dd opens for
-                   writing without touching anything; or, when the scenario
-                   has the system refuse raw writes, a link to a device node
-                   on a nodev mount, which every open refuses (EACCES)
-Attaching mounts what macOS mounts (NTFS read-only); detaching takes
-everything away cleanly; yanking is the pulled cable.
+"""Attaching, detaching and yanking simulated disks (runs inside, as root). A disk is a set of
+partition images plus /dev nodes: /dev/diskNsM links to the partition's image, so the real
+ntfs-3g reaches it under its macOS name (for a whole-disk volume: /dev/diskN); /dev/rdiskNsM is
+/dev/null's device, which dd opens for writing without touching anything, or, when raw writes
+are refused, a link to a device node on a nodev mount, which every open refuses (EACCES).
+Attaching mounts what macOS mounts (NTFS read-only); yanking is the pulled cable.
 """
 import contextlib
 import fcntl
@@ -30,20 +24,13 @@ def _new_uuid():
 
 
 def _check_request(request):
-    scheme = request.get("scheme", "gpt")
-    if scheme not in CONTENT:
-        raise ValueError("scheme must be gpt, mbr or none, not %r" % scheme)
-    parts = request.get("partitions") or []
-    if not parts:
-        raise ValueError("a disk needs at least one partition (or volume)")
-    if scheme == "none" and len(parts) != 1:
-        raise ValueError("a whole-disk volume (scheme none) has exactly one volume")
+    scheme, parts = request["scheme"], request["partitions"]
     for p in parts:
-        if p.get("fs", "ntfs") not in images.DEFAULT_SIZE_MB:
-            raise ValueError("unknown file system %r" % p.get("fs"))
-        st = p.get("state", "clean")
-        if st not in images.NTFS_STATES or (st != "clean" and p.get("fs", "ntfs") != "ntfs"):
-            raise ValueError("state %r does not apply to %s" % (st, p.get("fs", "ntfs")))
+        if p.get("fs", "ntfs") not in images.DEFAULT_SIZE_MB or p.get("state", "clean") not in images.NTFS_STATES or \
+                p.get("state", "clean") != "clean" and p.get("fs", "ntfs") != "ntfs":
+            raise ValueError("not a partition the simulator makes: %r" % p)
+    if scheme not in CONTENT or not parts or scheme == "none" and len(parts) != 1:
+        raise ValueError("a disk's scheme is gpt, mbr or none (one volume), with at least one partition")
     return scheme, parts
 
 

@@ -1,20 +1,13 @@
-"""Faults a scenario can put into the simulated diskutil and into mount's
-listing, for tests of what Drivelark does when the Mac's tools misbehave.
+"""Faults a scenario can put into the simulated diskutil (limited to some verbs, and to runs that
+name some devices, or not) and into mount's listing, for every caller:
 
-  off      the program works
-  fail     exit status 1 and an error on standard error
-  hang     no answer: the program sleeps until it is killed (by anyone who
-           could kill the Mac's program, which is not setuid), and ends by
-           itself after HANG_SECONDS so that nothing outlives a forgotten test
-  garbage  exit status 0 and output that is not what was asked for: a
-           property list cut off in the middle where one was asked for,
+  fail     exit status 1 and the real program's error on standard error
+  hang     no answer: the program sleeps until it is killed (by anyone who could kill the Mac's
+           program, which is not setuid), or HANG_SECONDS have passed
+  garbage  exit status 0 and a property list cut off in the middle (where one was asked for),
            else lines of junk
 
-A faulty run does nothing else (nothing is mounted, unmounted or read). The
-state holds {"diskutil": {"mode": M, "verbs": [...] or None, "devices": [...] or None},
-"mount": {...}}; for diskutil the fault may be limited to some verbs and to runs
-that name some devices (None: every verb, every run).
-Every caller gets it, root as much as the console user.
+A faulty run does nothing else (nothing is mounted, unmounted or read).
 """
 import sys
 import time

@@ -63,13 +63,12 @@ def _mkdir(path, mode=0o755, uid=0, gid=0):
 
 
 def _skeleton(at):
-    for d in ("/usr", "/etc", "/proc", "/sys", "/dev", "/run", "/var/log", "/var/db",
-              "/System/Volumes/Data", "/Library", "/Volumes", "/root"):
+    for d in ("/usr", "/etc", "/proc", "/sys", "/dev", "/run", "/var/log", "/System/Volumes/Data", "/Library",
+              "/Volumes", "/root"):
         _mkdir(at(d))
     os.chmod(at("/root"), 0o700)
-    for d in ("/tmp", "/var/tmp", "/Users/Shared"):
+    for d in ("/tmp", "/var/tmp"):
         _mkdir(at(d), 0o1777)
-    _mkdir(at("/Applications"), 0o775, 0, 80)
     # Where macOS keeps privileged helpers (root:wheel, 0755).
     _mkdir(at("/Library/PrivilegedHelperTools"))
     # The start-up volume's link, which macOS ships: it takes the name, so a
