@@ -162,12 +162,8 @@ class App:
         end = self.wait_for_output(". 退出\n", after=start)
         if within is not None:
             self.case.assertLess(time.monotonic() - started, within, "the menu was slow")
-        rows = {}
-        for line in self.output()[start:end].splitlines():
-            number, dot, title = line.strip().partition(". ")
-            if dot and number.isdigit():
-                rows[int(number)] = title
-        return rows
+        rows = [line.strip().partition(". ") for line in self.output()[start:end].splitlines()]
+        return {int(number): title for number, dot, title in rows if dot and number.isdigit()}
 
     def choose(self, title, timeout=15):
         """Chooses the row that begins with `title` (after a check mark, if any), opening the menu
