@@ -1,7 +1,6 @@
-"""Shared pieces of the end-to-end tests: the build directory, Drivelark's
-log, registry and mounts as the simulated Mac shows them, and a TestCase that
-gives every test a fresh simulated Mac with the build directory inside."""
-import json
+"""Shared pieces of the end-to-end tests: Drivelark's bundle, its log, registry and mounts as the
+simulated Mac shows them, and TestCases that give every test a fresh simulated Mac with the build
+directory inside ($DRIVELARK_BUILD_DIR, or the default preset's build)."""
 import os
 import plistlib
 import re
@@ -13,54 +12,31 @@ REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 sys.path.insert(0, os.path.join(REPO, "tools", "simmac"))
 
 import simmac_testcase  # noqa: E402
-from simmac_testcase import SimMac, SimError, main  # noqa: E402,F401  (for the tests)
+from simmac_testcase import SimMac, main  # noqa: E402,F401  (for the tests)
 
+BUNDLE = os.path.join(os.path.abspath(os.environ.get("DRIVELARK_BUILD_DIR") or os.path.join(REPO, "build")),
+                      "Drivelark.app/Contents")
 LOG = SimMac.HOME + "/Library/Logs/Drivelark.log"
 LOG_LINE = re.compile(r"^\[(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\] (.*)$")
 PREFERENCES = SimMac.HOME + "/Library/Preferences/com.drivelark.Drivelark.plist"
 HELPER_DIR = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark"
 HELPER = HELPER_DIR + "/drivelark-mount"
 RULE = "/etc/sudoers.d/drivelark"
-
-
-def build_dir():
-    """$DRIVELARK_BUILD_DIR, or the default preset's build directory."""
-    return os.path.abspath(os.environ.get("DRIVELARK_BUILD_DIR") or os.path.join(REPO, "build"))
-
-
-def build_file(*candidates):
-    """The first of the given paths (relative to the build directory) that
-    exists; fails the test with the list otherwise."""
-    base = build_dir()
-    for c in candidates:
-        p = os.path.join(base, c)
-        if os.path.isfile(p) and os.access(p, os.X_OK):
-            return p
-    raise AssertionError("none of %s exists under %s (build Drivelark first: cmake --preset default && "
-                         "cmake --build --preset default, or set DRIVELARK_BUILD_DIR)" % (list(candidates), base))
-
-
-def drivelark_binary():
-    return build_file("Drivelark.app/Contents/MacOS/drivelark", "drivelark")
+RW, RO = ("nfs", False), ("ntfs", True)
 
 
 class SimMacTestCase(simmac_testcase.SimMacTestCase):
-    """A fresh simulated Mac per test, with the build directory inside, and
-    Drivelark's view of it."""
-
-    def binds(self):
-        return [build_dir()] if os.path.isdir(build_dir()) else []
+    """A fresh simulated Mac per test, and Drivelark's view of it."""
 
     def setUp(self):
+        self.assertTrue(os.access(BUNDLE + "/MacOS/drivelark", os.X_OK), "build Drivelark first, or set DRIVELARK_BUILD_DIR")
         super().setUp()
-        self.bundle = os.path.dirname(os.path.dirname(drivelark_binary()))
 
     def log_lines(self):
         return [line for line in self.mac.read_text(LOG, "").split("\n") if line]
 
     def log(self):
-        """The messages of Drivelark's log, without their time stamps; a message's continuation
-        lines (indented by four blanks) are joined to it with line feeds."""
+        """The messages of Drivelark's log, unstamped; continuation lines (four blanks) joined on."""
         messages = []
         for line in self.log_lines():
             m = LOG_LINE.match(line)
@@ -82,31 +58,31 @@ class SimMacTestCase(simmac_testcase.SimMacTestCase):
 
     def registry(self):
         """(managedNames, managedDevs) from the user-defaults file."""
-        path = self.mac.host_path(PREFERENCES)
-        stored = plistlib.loads(self.mac.read_bytes(PREFERENCES)) if os.path.exists(path) else {}
+        stored = plistlib.loads(self.mac.read_bytes(PREFERENCES)) if os.path.exists(self.mac.host_path(PREFERENCES)) else {}
         return stored.get("managedNames", {}), stored.get("managedDevs", {})
 
-    def attach_ntfs(self, name="Data", **keys):
-        disk = self.mac.attach(scheme="gpt", partitions=[dict({"fs": "ntfs", "name": name}, **keys)])
-        return disk["partitions"][0]
+    def attach_ntfs(self, name="Data", scheme="gpt", **keys):
+        return self.mac.attach(scheme=scheme, partitions=[dict({"fs": "ntfs", "name": name}, **keys)])["partitions"][0]
 
-    def install_helper(self, expect_ok=True):
-        r = self.run_in(["/bin/bash", self.bundle + "/Resources/install_helper.sh", self.bundle + "/MacOS",
-                         self.bundle + "/Resources"], user="root")
-        if expect_ok:
-            self.assertEqual((r.returncode, r.stdout), (0, "HELPER_INSTALL_OK\n"), r.stderr)
-        return r
+    def install_helper(self):
+        r = self.run_in(["/bin/bash", BUNDLE + "/Resources/install_helper.sh", BUNDLE + "/MacOS",
+                         BUNDLE + "/Resources"], user="root")
+        self.assertEqual((r.returncode, r.stdout), (0, "HELPER_INSTALL_OK\n"), r.stderr)
+
+    def helper_runs(self, command):
+        """The helper's runs of `command` (mount, fix, ...) through sudo or the password prompt."""
+        return [e["argv"][2:] for e in self.mac.audit("sudo") if e["argv"][2:3] == [command]] + \
+            [e["shell"] for e in self.mac.audit("osascript") if "/drivelark-mount' '%s' " % command in e.get("shell", "")]
 
     def assert_writable(self, mount_point, content="hello from the Mac"):
-        self.assertEqual(self.mounts().get(mount_point), ("nfs", False), mount_point)
+        self.assertEqual(self.mounts().get(mount_point), RW, mount_point)
         path = mount_point + "/hello.txt"
         r = self.run_in(["/bin/sh", "-c", 'printf %s "$0" > "$1" && cat "$1"', content, path])
         self.assertEqual((r.returncode, r.stdout), (0, content), r.stderr)
 
 
 class AppTestCase(SimMacTestCase):
-    """Tests of Drivelark itself: launched through its terminal front end, watched through its
-    reconcile passes."""
+    """Tests of Drivelark itself, launched through its terminal front end."""
 
     def launch(self, auto_mount=True):
         if not auto_mount:
@@ -115,14 +91,16 @@ class AppTestCase(SimMacTestCase):
         app.wait_for_output("状态栏: 无读写卷\n")
         return app
 
-    def wait_mounted(self, mount_point, kind=("nfs", False), timeout=60):
+    def wait_mounted(self, mount_point, kind=RW, timeout=60):
         self.mac.wait_for(lambda: self.mounts().get(mount_point) == kind, timeout,
                           lambda: "%s %s; the log:\n%s" % (mount_point, kind, "\n".join(self.log()[-20:])))
 
+    def wait_unmounted(self, mount_point, timeout=30):
+        self.mac.wait_for(lambda: mount_point not in self.mounts(), timeout, mount_point + " gone")
+
     def wait_past(self, message, seconds):
-        """Waits until `seconds` have passed since the last log line that begins with `message`: the
-        engine's rules are written in seconds (the 6 s in which an unmount counts as its own, the
-        8 s in which losses count as one)."""
+        """Waits until `seconds` have passed since the last log line that begins with `message` (the
+        engine's rules: 6 s in which an unmount counts as its own, 8 s in which losses count as one)."""
         stamps = [m.group(1) for m in map(LOG_LINE.match, self.log_lines()) if m and m.group(2).startswith(message)]
         since = time.mktime(time.strptime(stamps[-1], "%Y-%m-%d %H:%M:%S"))
         self.mac.wait_for(lambda: time.time() >= since + seconds + 1, seconds + 2, "%s s after %r" % (seconds, message))
@@ -143,15 +121,14 @@ class AppTestCase(SimMacTestCase):
 
 
 class App:
-    """Drivelark running inside as alice, driven through its terminal front end: lines on its
-    standard input, its standard output read from a file. Ended by pid when the test ends."""
+    """Drivelark inside as alice: lines on its standard input, its output in a file; ended by pid."""
 
     def __init__(self, case):
         self.case, self.mac = case, case.mac
         self.out_path = os.path.join(self.mac.state_dir, "drivelark.out")
         self.read_up_to = 0  # output before this offset has been answered already
         with open(self.out_path, "wb") as out:
-            self.process = subprocess.Popen(self.mac.command([drivelark_binary()]), stdin=subprocess.PIPE,
+            self.process = subprocess.Popen(self.mac.command([BUNDLE + "/MacOS/drivelark"]), stdin=subprocess.PIPE,
                                             stdout=out, stderr=subprocess.STDOUT)
         case.addCleanup(self.stop)
 
@@ -178,21 +155,19 @@ class App:
             return found + len(text) if found >= 0 else None
         return self.mac.wait_for(seen, timeout, lambda: repr(text) + " from Drivelark:\n" + self.output()[after:])
 
-    def menu(self):
-        """Opens the menu: its rows by number."""
-        start = len(self.output())
+    def menu(self, within=None):
+        """Opens the menu: its rows by number. `within`: seconds in which it must open."""
+        start, started = len(self.output()), time.monotonic()
         self.send("m")
         end = self.wait_for_output(". 退出\n", after=start)
-        rows = {}
-        for line in self.output()[start:end].splitlines():
-            number, dot, title = line.strip().partition(". ")
-            if dot and number.isdigit():
-                rows[int(number)] = title
-        return rows
+        if within is not None:
+            self.case.assertLess(time.monotonic() - started, within, "the menu was slow")
+        rows = [line.strip().partition(". ") for line in self.output()[start:end].splitlines()]
+        return {int(number): title for number, dot, title in rows if dot and number.isdigit()}
 
     def choose(self, title, timeout=15):
-        """Chooses the menu row that begins with `title` (after a check mark, if any), opening the
-        menu again until it has one: the menu shows what the last reading of the disks found."""
+        """Chooses the row that begins with `title` (after a check mark, if any), opening the menu
+        again until it has one: it shows what the last reading of the disks found."""
         def row():
             return next((n for n, r in self.menu().items() if r.removeprefix("✓ ").startswith(title)), None)
         self.send(str(self.mac.wait_for(row, timeout, "a row %r in the menu" % title, interval=0.3)))

@@ -49,13 +49,13 @@ class Soak(e2e.AppTestCase):
         for name, digest in written.items():
             self.assertEqual(hashlib.sha256(self.mac.read_bytes(mount_point + "/" + name)).hexdigest(), digest, name)
 
-    def take_away(self, disk, uuid, how):
-        """Yanks or detaches a disk and waits until Drivelark's pass has seen it go: a disk that
+    def take_away(self, part, uuid, how):
+        """Yanks or detaches the disk of a partition and waits until Drivelark's pass has seen it go: a disk that
         comes back before that is, to Drivelark, one that never left."""
         gone = "分区移除: uuid:" + uuid
         removals = lambda: sum(1 for line in self.log() if line.startswith(gone + " "))
         before = removals()
-        how(disk["id"])
+        how(part["id"].rsplit("s", 1)[0])
         self.mac.wait_for(lambda: removals() > before, 30, gone)
 
     def drivelark_usage(self):
@@ -65,27 +65,26 @@ class Soak(e2e.AppTestCase):
         return len(os.listdir("/proc/%d/fd" % pid)), rss
 
     def cycle(self, app, number):
-        a = self.mac.attach(scheme="gpt", partitions=[{"fs": "ntfs", "name": "SoakA", "uuid": A_UUID}])
-        b = self.mac.attach(scheme="mbr", partitions=[{"fs": "ntfs", "name": "SoakB", "uuid": B_UUID}])
+        a, b = self.attach_ntfs("SoakA", uuid=A_UUID), self.attach_ntfs("SoakB", scheme="mbr", uuid=B_UUID)
         self.wait_mounted("/Volumes/SoakA")
         self.wait_mounted("/Volumes/SoakB")
         kept = self.write_files("/Volumes/SoakA", "c%d" % number)
         self.write_files("/Volumes/SoakB", "c%d" % number)
 
         app.choose("「SoakA」 ✓ 读写中")  # eject, then the system mounts it again and the user converts it
-        self.mac.wait_for(lambda: "/Volumes/SoakA" not in self.mounts(), 30, "the eject of SoakA")
-        self.mac.run(["/usr/sbin/diskutil", "mount", a["partitions"][0]["id"]], check=True)
+        self.wait_unmounted("/Volumes/SoakA")
+        self.mac.run(["/usr/sbin/diskutil", "mount", a["id"]], check=True)
         app.choose("「SoakA」 当前只读")
         self.wait_mounted("/Volumes/SoakA")
         self.check_files("/Volumes/SoakA", kept)
 
         self.take_away(b, B_UUID, self.mac.yank)  # pulled while mounted: purged, then back
-        self.mac.wait_for(lambda: "/Volumes/SoakB" not in self.mounts(), 30, "the purge of SoakB")
-        b = self.mac.attach(scheme="mbr", partitions=[{"fs": "ntfs", "name": "SoakB", "uuid": B_UUID}])
+        self.wait_unmounted("/Volumes/SoakB")
+        b = self.attach_ntfs("SoakB", scheme="mbr", uuid=B_UUID)
         self.wait_mounted("/Volumes/SoakB")
         self.take_away(b, B_UUID, self.mac.detach)
         app.choose("「SoakA」 ✓ 读写中")
-        self.mac.wait_for(lambda: "/Volumes/SoakA" not in self.mounts(), 30, "the last eject of SoakA")
+        self.wait_unmounted("/Volumes/SoakA")
         self.take_away(a, A_UUID, self.mac.detach)
         self.mac.wait_for(lambda: self.registry() == ({}, {}), 30, "an empty registry")
 
@@ -109,13 +108,8 @@ class Soak(e2e.AppTestCase):
 
         # The passes go on running the mount program and the disk utility for a moment each; what
         # was left running is still there after 15 s.
-        def ours():
-            return [argv for _, argv in self.mac.processes() if not argv[0].endswith("/drivelark")]
-        deadline, left = time.monotonic() + 15, ours()
-        while left and time.monotonic() < deadline:
-            time.sleep(0.1)
-            left = ours()
-        self.assertEqual(left, [], "left running")
+        self.mac.wait_for(lambda: not [argv for _, argv in self.mac.processes() if not argv[0].endswith("/drivelark")],
+                          15, lambda: "nothing left running: %s" % self.mac.processes())
         unexpected = [line for line in self.log() if not EXPECTED.match(line)]
         self.assertEqual(unexpected, [], "log lines no cycle caused")
         settled = usage[min(2, len(usage) - 1)]

@@ -1,10 +1,6 @@
-"""A unittest TestCase that gives every test a fresh simulated Mac and
-always tears it down, for the simulator's own self-tests and for the
-end-to-end tests of the product.
-
-Where the machine cannot host the simulated Mac (not root, no namespaces,
-no FUSE, a missing tool), the tests fail with the reason; they never skip.
-"""
+"""A unittest TestCase that gives every test a fresh simulated Mac and always tears it down.
+Where the machine cannot host the simulated Mac (not root, no namespaces, no FUSE, a missing
+tool), the tests fail with the reason; they never skip."""
 import os
 import sys
 import unittest
@@ -19,22 +15,16 @@ REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 
 class SimMacTestCase(unittest.TestCase):
     """Each test runs in a fresh simulated Mac (self.mac) that is stopped
-    whatever happens; the repository and `binds` are visible inside at their
-    own paths."""
-
-    need_fat = True
-    need_exfat = True
+    whatever happens; the repository (and $DRIVELARK_BUILD_DIR) are visible
+    inside at their own paths."""
 
     @classmethod
     def setUpClass(cls):
-        lifecycle.preflight(need_fat=cls.need_fat, need_exfat=cls.need_exfat)
+        lifecycle.preflight()
         lifecycle.sweep()      # what crashed runs left (environments of live runs are kept)
 
-    def binds(self):
-        return []
-
     def setUp(self):
-        self.mac = SimMac(binds=self.binds())
+        self.mac = SimMac()
         self.addCleanup(self._stop)
         self.mac.start()
 

@@ -1,15 +1,12 @@
 #!/usr/bin/python3 -I
-"""/sbin/mount of the simulated Mac.
-
-Without arguments it lists the mount table as macOS prints it: the fixed
-lines of the internal APFS disk, then the namespace's real mounts in kernel
-order, written the Mac's way (a mount with a source "host:/path" as an NFS
-share). The plumbing that makes up the environment
+"""/sbin/mount of the simulated Mac: without arguments, the mount table as
+macOS prints it (the one form Drivelark runs): the fixed lines of the
+internal APFS disk, then the namespace's real mounts in kernel order, written
+the Mac's way (ntfs-3g's as FUSE-T shows them, a mount whose source reads
+"host:/path" as an NFS share). The plumbing that makes up the environment
 (overlays, tmpfs, proc, ...) is left out. Nothing is ever stat'ed, so a dead
-FUSE mount (a yanked disk) is listed like any other.
-
-With arguments, root gets util-linux's mount (kept aside for that); the
-Mac's mount options are not translated.
+FUSE mount (a yanked disk) is listed like any other. Mounting with it is not
+simulated (util-linux's /usr/bin/mount mounts).
 """
 import os
 import re
@@ -17,7 +14,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
-from simlib import audit, faults, layout, mounttab, users  # noqa: E402
+from simlib import audit, faults, mounttab, procs, users  # noqa: E402
 from simlib.state import StateFile  # noqa: E402
 
 SYSTEM_LINES = [
@@ -41,9 +38,24 @@ SYSTEM_OPTIONS = {
 }
 
 
+def volume_names():
+    """Mount point -> the volname that this Mac's ntfs-3g serving it was started with."""
+    names, me = {}, procs.ns_inode(os.getpid())
+    for pid in procs.all_pids():
+        argv = procs.cmdline(pid)
+        if argv[:1] and os.path.basename(argv[0]) == "ntfs-3g" and procs.ns_inode(pid) == me:
+            options = ",".join(argv[i + 1] for i in range(len(argv) - 1) if argv[i] == "-o").split(",")
+            places = [a for a, before in zip(argv[1:], argv) if not a.startswith("-") and before != "-o"]
+            volname = next((o[len("volname="):] for o in options if o.startswith("volname=")), None)
+            if volname is not None and places:
+                names[os.path.normpath(places[-1])] = volname
+    return names
+
+
 def lines(state, mounts):
     plumbing = mounttab.plumbing()
     system = {r["mount_point"]: r for r in mounttab.live_system_mounts(state, mounts)}
+    names = volume_names()
     out = list(SYSTEM_LINES)
     for m in mounts:
         if mounttab.is_plumbing(m, plumbing):
@@ -52,7 +64,12 @@ def lines(state, mounts):
         if rec is not None:
             out.append("/dev/%s on %s (%s)" % (rec["device"], m.mount_point, SYSTEM_OPTIONS[rec["fstype"]]))
         elif m.is_fuse:
-            out.append(fuse_t_line(state, m))
+            # FUSE-T serves the mount over NFS, named after the volname it was made with.
+            uid = m.super_option("user_id")
+            opts = ["nfs", "nodev", "nosuid"] + (["read-only"] if m.read_only else []) + \
+                ["mounted by " + (users.user_name(int(uid)) if uid and uid.isdigit() else "root")]
+            name = names.get(m.mount_point, os.path.basename(m.mount_point))
+            out.append("fuse-t:/%s on %s (%s)" % (name, m.mount_point, ", ".join(opts)))
         elif SHARE.match(m.source):
             out.append("%s on %s (nfs, nodev, nosuid)" % (m.source, m.mount_point))
         else:
@@ -61,30 +78,13 @@ def lines(state, mounts):
     return out
 
 
-def fuse_t_line(state, m):
-    """ntfs-3g's mounts, as they look through FUSE-T (an NFS mount served by
-    the FUSE-T daemon): named after the volname option the mount was made
-    with, else after its mount point."""
-    rec = state.get("user_mounts", {}).get(m.mount_point)
-    if rec and rec.get("image") == m.source and rec.get("volname"):
-        name = rec["volname"]
-    else:
-        name = os.path.basename(m.mount_point)
-    uid = m.super_option("user_id")
-    who = users.user_name(int(uid)) if uid and uid.isdigit() else "root"
-    opts = ["nfs", "nodev", "nosuid"] + (["read-only"] if m.read_only else []) + ["mounted by " + who]
-    return "fuse-t:/%s on %s (%s)" % (name, m.mount_point, ", ".join(opts))
-
-
 def main(argv):
-    caller = audit.take_caller()
+    audit.take_caller()
     args = argv[1:]
     audit.record(os.environ.get("SIMMAC_PROG", "/sbin/mount"), args)
     if args:
-        if caller != 0:
-            sys.stderr.write("mount: only root can do that\n")
-            return 1
-        os.execv(layout.REAL_MOUNT, ["mount"] + args)
+        sys.stderr.write("mount (simulated): only the listing is simulated, not %r\n" % args)
+        return 1
     fault = faults.active("mount")
     if fault:
         return faults.act("mount", fault)

@@ -12,7 +12,6 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
 from simlib import audit, mounttab, sysmount  # noqa: E402
-from simlib.state import StateFile  # noqa: E402
 
 
 def main(argv):
@@ -41,8 +40,6 @@ def main(argv):
     except OSError as e:
         sys.stderr.write("umount: unmount(%s): %s\n" % (mp, os.strerror(e.errno)))
         return 1
-    with StateFile().locked() as st:
-        st["user_mounts"].pop(mp, None)
     return 0
 
 

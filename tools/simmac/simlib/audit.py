@@ -54,16 +54,8 @@ def caller_gid():
 
 
 def read(path):
-    out = []
-    try:
-        with open(path, encoding="utf-8", errors="surrogateescape") as f:
-            for line in f:
-                line = line.strip()
-                if line:
-                    out.append(json.loads(line))
-    except FileNotFoundError:
-        pass
-    return out
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        return [json.loads(line) for line in f if line.strip()]
 
 
 @contextlib.contextmanager

@@ -11,32 +11,19 @@ import time
 from . import audit
 from .state import StateFile
 
-_ANSWER = re.compile(r"^(accept|cancel|wrong)(?:-after:(\d+(?:\.\d*)?))?$")
-
-
-def check(answer):
-    """Raises ValueError for an answer the dialog does not know."""
-    if not isinstance(answer, str) or not _ANSWER.match(answer):
-        raise ValueError("unknown answer %r (accept, cancel, wrong; each optionally -after:SECONDS)" % (answer,))
-
-
-def parse(answer):
-    """(accept|cancel|wrong, seconds the dialog stays open first)."""
-    m = _ANSWER.match(answer)
-    return m.group(1), float(m.group(2) or 0)
+ANSWER = re.compile(r"^(accept|cancel|wrong)(?:-after:(\d+(?:\.\d*)?))?$")
 
 
 def ask():
-    """Shows the dialog once (it counts as a prompt when it opens) and
-    returns (answer, seconds it stayed open)."""
+    """Shows the dialog once (it counts as a prompt when it opens) and returns (answer, seconds
+    it stayed open)."""
     with StateFile().locked() as st:
-        st["prompts"] = st.get("prompts", 0) + 1
-        queue = st.get("answers", [])
-        answer = queue.pop(0) if queue else "accept"
-        st["answers"] = queue
-    answer, after = parse(answer)
+        st["prompts"] += 1
+        answer = st["answers"].pop(0) if st["answers"] else "accept"
+    m = ANSWER.match(answer)
+    after = float(m.group(2) or 0)
     if after:
         # The user takes this long; the time itself is what is simulated.
         with audit.killable_by_caller():
             time.sleep(after)
-    return answer, after
+    return m.group(1), after

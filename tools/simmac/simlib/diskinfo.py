@@ -7,13 +7,14 @@ partition and an Apple_APFS partition, whose container is disk3; disk1 and
 disk2 are not used. plistlib writes keys in sorted order, as diskutil does.
 """
 import os
+import re
+import uuid
 
 from . import mounttab
 
 GIB = 1024 ** 3
 APFS_CONTAINER_CONTENT = "EF57347C-0000-11AA-AA11-00306543ECAC"
-
-# (device, name, mount point or None, size)
+# (device, name, mount point or None, size); disk3s1's sealed snapshot disk3s1s1 is mounted at /.
 APFS_VOLUMES = [
     ("disk3s1", "Macintosh HD", None, 10 * GIB),
     ("disk3s2", "Preboot", "/System/Volumes/Preboot", 1 * GIB),
@@ -22,53 +23,33 @@ APFS_VOLUMES = [
     ("disk3s5", "Macintosh HD - Data", "/System/Volumes/Data", 200 * GIB),
     ("disk3s6", "VM", "/System/Volumes/VM", 1 * GIB),
 ]
-SNAPSHOT = ("disk3s1s1", "Macintosh HD", "/", 10 * GIB)
 INTERNAL_SIZE = 500277790720
 EFI_SIZE = 314572800
-
-# Fixed identities, so that the listing is the same from run to run.
-UUIDS = {
-    "disk0s1": ("D0BE4D35-2F48-4B52-8C3D-3E6E3A4A0F01", "0E239BC6-F960-3107-89CF-1C97F78BB46B"),
-    "disk0s2": ("6F3A9C1D-8B7E-4A5C-9D2E-1F4B6C8A0E02", None),
-    "disk3s1": ("5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C01", "5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C01"),
-    "disk3s1s1": ("5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C11", "5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C11"),
-    "disk3s2": ("5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C02", "5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C02"),
-    "disk3s3": ("5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C03", "5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C03"),
-    "disk3s4": ("5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C04", "5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C04"),
-    "disk3s5": ("5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C05", "5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C05"),
-    "disk3s6": ("5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C06", "5A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C06"),
-}
-
 SCHEME_CONTENT = {"gpt": "GUID_partition_scheme", "mbr": "FDisk_partition_scheme"}
-
 FS_NAMES = {  # FilesystemType -> (FilesystemName, FilesystemUserVisibleName)
     "ntfs": ("NTFS", "Windows NT File System (NTFS)"),
     "msdos": ("MS-DOS FAT32", "MS-DOS (FAT32)"),
     "exfat": ("ExFAT", "ExFAT"),
-    "apfs": ("APFS", "APFS"),
 }
 
 
+def _uuid(name):
+    """A fixed identity, the same from run to run."""
+    return str(uuid.uuid5(uuid.NAMESPACE_OID, name)).upper()
+
+
 def _internal_disks(show_fstype):
-    efi = {"Content": "EFI", "DeviceIdentifier": "disk0s1", "DiskUUID": UUIDS["disk0s1"][0],
-           "Size": EFI_SIZE, "VolumeName": "EFI", "VolumeUUID": UUIDS["disk0s1"][1]}
-    apfs = {"Content": "Apple_APFS", "DeviceIdentifier": "disk0s2", "DiskUUID": UUIDS["disk0s2"][0],
+    efi = {"Content": "EFI", "DeviceIdentifier": "disk0s1", "DiskUUID": _uuid("disk0s1"),
+           "Size": EFI_SIZE, "VolumeName": "EFI", "VolumeUUID": _uuid("EFI")}
+    apfs = {"Content": "Apple_APFS", "DeviceIdentifier": "disk0s2", "DiskUUID": _uuid("disk0s2"),
             "Size": INTERNAL_SIZE - EFI_SIZE - 40960}
     if show_fstype:
-        efi["FilesystemType"] = "msdos"
-        apfs["FilesystemType"] = "apfs"
+        efi["FilesystemType"], apfs["FilesystemType"] = "msdos", "apfs"
     disk0 = {"Content": "GUID_partition_scheme", "DeviceIdentifier": "disk0", "OSInternal": False,
              "Partitions": [efi, apfs], "Size": INTERNAL_SIZE}
-    vols = []
-    for dev, name, mp, size in APFS_VOLUMES:
-        v = {"CapacityInUse": size // 2, "DeviceIdentifier": dev, "DiskUUID": UUIDS[dev][0],
-             "OSInternal": False, "Size": size, "VolumeName": name, "VolumeUUID": UUIDS[dev][1]}
-        if mp:
-            v["MountPoint"] = mp
-        if dev == "disk3s1":
-            v["MountedSnapshots"] = [{"Sealed": "Yes", "SnapshotBSD": SNAPSHOT[0], "SnapshotMountPoint": "/",
-                                      "SnapshotName": "com.apple.os.update-0", "SnapshotUUID": UUIDS["disk3s1s1"][0]}]
-        vols.append(v)
+    vols = [dict({"DeviceIdentifier": dev, "DiskUUID": _uuid(dev), "OSInternal": False, "Size": size,
+                  "VolumeName": name, "VolumeUUID": _uuid(dev)}, **({"MountPoint": mp} if mp else {}))
+            for dev, name, mp, size in APFS_VOLUMES]
     disk3 = {"APFSPhysicalStores": [{"DeviceIdentifier": "disk0s2"}], "APFSVolumes": vols,
              "Content": APFS_CONTAINER_CONTENT, "DeviceIdentifier": "disk3", "OSInternal": False,
              "Partitions": [], "Size": apfs["Size"]}
@@ -100,11 +81,9 @@ def _volume_keys(part, mounts_by_dev):
     return d
 
 
-def list_plist(state, mounts=None):
-    live = mounttab.live_system_mounts(state, mounts)
-    by_dev = {r["device"]: r for r in live}
-    show_internal = _shows_fstype(state)
-    disk0, disk3 = _internal_disks(show_internal)
+def list_plist(state):
+    by_dev = {r["device"]: r for r in mounttab.live_system_mounts(state)}
+    disk0, disk3 = _internal_disks(_shows_fstype(state))
     all_disks = ["disk0", "disk0s1", "disk0s2", "disk3"] + [v["DeviceIdentifier"] for v in disk3["APFSVolumes"]]
     whole = ["disk0", "disk3"]
     volumes = [v["VolumeName"] for v in disk3["APFSVolumes"] if v.get("MountPoint")]
@@ -161,9 +140,9 @@ def _free_space(mp):
         return 0
 
 
-def info_external(state, disk, part, mounts=None):
+def info_external(state, disk, part):
     """The description of an attached disk or volume."""
-    live = {r["device"]: r for r in mounttab.live_system_mounts(state, mounts)}
+    live = {r["device"]: r for r in mounttab.live_system_mounts(state)}
     base = {
         "BusProtocol": "USB", "DeviceBlockSize": 512, "Ejectable": True, "Internal": False,
         "MediaName": "Generic Mass Storage", "MediaType": "Generic", "OSInternalMedia": False,
@@ -200,39 +179,7 @@ def info_external(state, disk, part, mounts=None):
     return base
 
 
-def info_internal(dev):
-    """The description of an internal device, or None."""
-    common = {"BusProtocol": "PCI-Express", "DeviceBlockSize": 4096, "Ejectable": False, "Internal": True,
-              "RemovableMedia": False, "RemovableMediaOrExternalDevice": False, "SolidState": True,
-              "WritableMedia": True, "OSInternalMedia": False, "DeviceNode": "/dev/" + dev,
-              "DeviceIdentifier": dev}
-    if dev == "disk0":
-        common.update({"Content": "GUID_partition_scheme", "ParentWholeDisk": "disk0", "WholeDisk": True,
-                       "Size": INTERNAL_SIZE, "TotalSize": INTERNAL_SIZE, "MountPoint": "", "VolumeName": ""})
-        return common
-    if dev in ("disk0s1", "disk0s2"):
-        common.update({"Content": "EFI" if dev == "disk0s1" else "Apple_APFS", "ParentWholeDisk": "disk0",
-                       "WholeDisk": False, "DiskUUID": UUIDS[dev][0], "MountPoint": "",
-                       "VolumeName": "EFI" if dev == "disk0s1" else ""})
-        return common
-    if dev == "disk3":
-        common.update({"Content": APFS_CONTAINER_CONTENT, "ParentWholeDisk": "disk3", "WholeDisk": True,
-                       "MountPoint": "", "VolumeName": ""})
-        return common
-    for d, name, mp, size in APFS_VOLUMES + [SNAPSHOT]:
-        if d == dev:
-            common.update({"Content": "41504653-0000-11AA-AA11-00306543ECAC", "ParentWholeDisk": "disk3",
-                           "WholeDisk": False, "FilesystemName": "APFS", "FilesystemType": "apfs",
-                           "FilesystemUserVisibleName": "APFS", "MountPoint": mp or "", "VolumeName": name,
-                           "Size": size, "TotalSize": size, "DiskUUID": UUIDS[dev][0],
-                           "VolumeUUID": UUIDS[dev][1], "Writable": mp not in (None, "/"),
-                           "WritableVolume": mp not in (None, "/")})
-            return common
-    return None
-
-
-def internal_device_at(mp):
-    for d, _, p, _ in APFS_VOLUMES + [SNAPSHOT]:
-        if p == mp:
-            return d
-    return None
+def is_internal(name):
+    """Whether name is a device or mount point of the internal disk, whose descriptions are not
+    simulated."""
+    return re.match(r"^disk[03](s\d+)*$", name or "") is not None or name in [v[2] for v in APFS_VOLUMES if v[2]] + ["/"]

@@ -1,15 +1,9 @@
-"""Attaching, detaching and yanking simulated disks (runs inside, as root).
-
-A disk is a set of partition images plus /dev nodes:
-  /dev/diskN       the whole disk (for a whole-disk volume: its image)
-  /dev/diskNsM     a link to the partition's image, so the real ntfs-3g and
-                   ntfsfix reach it under its macOS name
-  /dev/rdiskNsM    the raw node: /dev/null's device, which dd opens for
-                   writing without touching anything; or, when the scenario
-                   has the system refuse raw writes, a link to a device node
-                   on a nodev mount, which every open refuses (EACCES)
-Attaching mounts what macOS mounts (NTFS read-only); detaching takes
-everything away cleanly; yanking is the pulled cable.
+"""Attaching, detaching and yanking simulated disks (runs inside, as root). A disk is a set of
+partition images plus /dev nodes: /dev/diskNsM links to the partition's image, so the real
+ntfs-3g reaches it under its macOS name (for a whole-disk volume: /dev/diskN); /dev/rdiskNsM is
+/dev/null's device, which dd opens for writing without touching anything, or, when raw writes
+are refused, a link to a device node on a nodev mount, which every open refuses (EACCES).
+Attaching mounts what macOS mounts (NTFS read-only); yanking is the pulled cable.
 """
 import contextlib
 import fcntl
@@ -19,12 +13,9 @@ import uuid
 from . import images, layout, mounttab, procs, rootfs, volumes
 from .state import StateFile
 
-CONTENT = {
-    "gpt": {"ntfs": "Microsoft Basic Data", "exfat": "Microsoft Basic Data",
-            "fat32": "Microsoft Basic Data", "efi": "EFI"},
-    "mbr": {"ntfs": "Windows_NTFS", "exfat": "Windows_NTFS", "fat32": "DOS_FAT_32", "efi": "EFI"},
-    "none": {"ntfs": "Windows_NTFS", "exfat": "Windows_NTFS", "fat32": "DOS_FAT_32", "efi": "EFI"},
-}
+MBR = {"ntfs": "Windows_NTFS", "exfat": "Windows_NTFS", "fat32": "DOS_FAT_32", "efi": "EFI"}
+CONTENT = {"gpt": dict.fromkeys(("ntfs", "exfat", "fat32"), "Microsoft Basic Data") | {"efi": "EFI"},
+           "mbr": MBR, "none": MBR}
 FILESYSTEM_TYPE = {"ntfs": "ntfs", "exfat": "exfat", "fat32": "msdos", "efi": "msdos"}
 
 
@@ -33,20 +24,13 @@ def _new_uuid():
 
 
 def _check_request(request):
-    scheme = request.get("scheme", "gpt")
-    if scheme not in CONTENT:
-        raise ValueError("scheme must be gpt, mbr or none, not %r" % scheme)
-    parts = request.get("partitions") or []
-    if not parts:
-        raise ValueError("a disk needs at least one partition (or volume)")
-    if scheme == "none" and len(parts) != 1:
-        raise ValueError("a whole-disk volume (scheme none) has exactly one volume")
+    scheme, parts = request["scheme"], request["partitions"]
     for p in parts:
-        if p.get("fs", "ntfs") not in images.DEFAULT_SIZE_MB:
-            raise ValueError("unknown file system %r" % p.get("fs"))
-        st = p.get("state", "clean")
-        if st not in images.NTFS_STATES or (st != "clean" and p.get("fs", "ntfs") != "ntfs"):
-            raise ValueError("state %r does not apply to %s" % (st, p.get("fs", "ntfs")))
+        if p.get("fs", "ntfs") not in images.DEFAULT_SIZE_MB or p.get("state", "clean") not in images.NTFS_STATES or \
+                p.get("state", "clean") != "clean" and p.get("fs", "ntfs") != "ntfs":
+            raise ValueError("not a partition the simulator makes: %r" % p)
+    if scheme not in CONTENT or not parts or scheme == "none" and len(parts) != 1:
+        raise ValueError("a disk's scheme is gpt, mbr or none (one volume), with at least one partition")
     return scheme, parts
 
 
@@ -71,7 +55,7 @@ def attach(request):
     # The disk is there; now the system mounts its volumes, one by one.
     for part in disk["partitions"]:
         if part["automount"]:
-            part["mount_point"] = system_mount(part)[0]["mount_point"]
+            part["mount_point"] = system_mount(part)["mount_point"]
     return disk
 
 
@@ -88,19 +72,19 @@ def _one_mount_at_a_time():
 def system_mount(part):
     """Mounts a volume the way the system does when its disk arrives (NTFS
     read-only, FAT and exFAT read-write, at /Volumes/<name>), unless the
-    system has it mounted already. Returns (record, newly mounted). Serialized,
+    system has it mounted already. Returns its record. Serialized,
     so that an attach and a `diskutil mount` never mount one volume twice.
     Raises RuntimeError when the volume cannot be mounted."""
     with _one_mount_at_a_time():
-        rec = mounttab.system_mount_of_device(StateFile().read(), part["id"])
+        rec = mounttab.system_mount(StateFile().read(), "device", part["id"])
         if rec is not None:
-            return rec, False
+            return rec
         mp = volumes.mount_point_for(part["name"])
         rec = volumes.start_system_mount(part, "/dev/" + part["id"], mp)
         with StateFile().locked() as st:
             mounttab.prune_system_mounts(st)
             st["system_mounts"].append(rec)
-        return rec, True
+        return rec
 
 
 def _build(disk_id, scheme, parts, request):
@@ -162,58 +146,36 @@ def _remove_files(disk_id):
             os.unlink(os.path.join(layout.IMAGES, name))
 
 
-def _get(disk_id):
+def take_away(disk_id, cleanly):
+    """Detaches the disk (cleanly: every mount of it is unmounted, forced where it must be) or
+    yanks it (the cable is pulled: the system drops its own mounts, every other mount of the disk
+    stays behind dead, its daemon killed, so that the mount point answers ENOTCONN). Either way
+    the disk and its /dev nodes vanish. Returns the mount points left dead."""
     st = StateFile().read()
     disk = st["disks"].get(disk_id)
     if disk is None or disk.get("pending"):
         raise ValueError("no disk %s is attached" % disk_id)
-    return st, disk
-
-
-def _mounts_of_image(part, mounts):
-    """Mounts served from this partition's image: ntfs-3g names the image
-    (the target of /dev/diskNsM) as the source of its mounts."""
-    return [m for m in mounts if m.is_fuse and m.source == part["image"]]
-
-
-def detach(disk_id):
-    """Takes the disk away cleanly: unmounts everything on it (forcing where
-    it must), then removes it."""
-    st, disk = _get(disk_id)
-    for part in disk["partitions"]:
-        rec = mounttab.system_mount_of_device(st, part["id"])
-        if rec:
-            volumes.unmount(rec["mount_point"], force=True, record=rec)
-        for m in _mounts_of_image(part, mounttab.read_mountinfo()):
-            volumes.unmount(m.mount_point, force=True)
-        procs.kill_and_wait(list(procs.openers(part["image"])))
-    _forget(disk_id, drop_user_mounts=True)
-    return {"detached": disk_id}
-
-
-def yank(disk_id):
-    """The cable is pulled: the system drops its own mounts of the disk,
-    the disk and its /dev nodes vanish, and every other mount of it stays
-    behind dead (its daemon killed, so the mount point answers ENOTCONN)."""
-    st, disk = _get(disk_id)
     dead = []
     for part in disk["partitions"]:
-        rec = mounttab.system_mount_of_device(st, part["id"])
+        rec = mounttab.system_mount(st, "device", part["id"])
         if rec:
             volumes.unmount(rec["mount_point"], force=True, record=rec)
-        dead += [m.mount_point for m in _mounts_of_image(part, mounttab.read_mountinfo())]
-        procs.kill_and_wait(list(procs.openers(part["image"])))
-    _forget(disk_id, drop_user_mounts=False)
-    return {"yanked": disk_id, "dead_mounts": dead}
+        # ntfs-3g names the image (the target of /dev/diskNsM) as the source of its mounts.
+        for m in [m for m in mounttab.read_mountinfo() if m.is_fuse and m.source == part["image"]]:
+            if cleanly:
+                volumes.unmount(m.mount_point, force=True)
+            else:
+                dead.append(m.mount_point)
+        procs.kill_and_wait(procs.openers(part["image"]))
+    _forget(disk_id)
+    return {"dead_mounts": dead}
 
 
-def _forget(disk_id, drop_user_mounts):
+def _forget(disk_id):
     with StateFile().locked() as st:
         disk = st["disks"].pop(disk_id, None) or {}
         ids = {p["id"] for p in disk.get("partitions", [])}
         st["system_mounts"] = [r for r in st["system_mounts"] if r["device"] not in ids]
-        if drop_user_mounts:
-            st["user_mounts"] = {mp: r for mp, r in st["user_mounts"].items() if r.get("device") not in ids}
         mounttab.prune_system_mounts(st)
     _remove_files(disk_id)
     _remove_idle_loop_nodes()

@@ -60,7 +60,7 @@ def make_hibernated(path):
     complete before anything else opens it."""
     mp = os.path.join(layout.SCRATCH, "hib-%d" % os.getpid())
     os.makedirs(mp, exist_ok=True)
-    daemon = subprocess.Popen([layout.REAL_TOOLS["ntfs-3g"], "-o", "no_detach", path, mp],
+    daemon = subprocess.Popen([layout.NTFS3G, "-o", "no_detach", path, mp],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.PIPE)
     try:

@@ -13,7 +13,6 @@ import os
 import re
 import secrets
 import shutil
-import signal
 import subprocess
 import time
 
@@ -26,7 +25,7 @@ class SimError(Exception):
 
 # --- preflight ---------------------------------------------------------------
 
-def preflight(need_fat=False, need_exfat=False):
+def preflight():
     """Fail loudly, with the reason, where this machine cannot host the
     simulated Mac."""
     problems = []
@@ -46,15 +45,11 @@ def preflight(need_fat=False, need_exfat=False):
         problems.append("/dev/fuse is missing (FUSE is not available)")
     tools = {
         "unshare": "util-linux", "nsenter": "util-linux", "setpriv": "util-linux",
-        "gcc": "gcc", "mkntfs": "ntfs-3g", "ntfs-3g": "ntfs-3g", "ntfsfix": "ntfs-3g",
-        "ntfs-3g.probe": "ntfs-3g", "sudo": "sudo", "visudo": "sudo", "env": "coreutils",
+        "gcc": "gcc", "mkntfs": "ntfs-3g", "ntfs-3g": "ntfs-3g", "sudo": "sudo", "visudo": "sudo", "env": "coreutils",
         "fusermount3": "fuse3", "bash": "bash", "dbus-daemon": "dbus-daemon", "dbus-send": "dbus-bin",
-        "lsof": "lsof",
+        "lsof": "lsof", "mkfs.vfat": "dosfstools", "fusefat": "fusefat", "mkfs.exfat": "exfatprogs",
+        "mount.exfat-fuse": "exfat-fuse",
     }
-    if need_fat:
-        tools.update({"mkfs.vfat": "dosfstools", "fusefat": "fusefat"})
-    if need_exfat:
-        tools.update({"mkfs.exfat": "exfatprogs", "mount.exfat-fuse": "exfat-fuse"})
     for tool, pkg in tools.items():
         if not shutil.which(tool, path="/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"):
             problems.append("%s is missing (Debian package %s)" % (tool, pkg))
@@ -112,51 +107,42 @@ def start(state_dir, owner=None, binds=(), timeout=60.0):
     if os.path.exists(state_dir):
         stop(state_dir)              # leftovers of a crashed run
     os.makedirs(os.path.dirname(state_dir), mode=0o755, exist_ok=True)
-    os.mkdir(state_dir, 0o700)
-    os.chmod(state_dir, 0o700)
     var = layout.host_var(state_dir)
-    os.mkdir(var)
-    os.chmod(var, 0o711)             # the user may reach named files (the audit log), not list
-    os.mkdir(os.path.join(state_dir, layout.NEWROOT))
+    for path, mode in ((state_dir, 0o700), (var, 0o711), (os.path.join(state_dir, layout.NEWROOT), 0o755)):
+        os.mkdir(path)
+        os.chmod(path, mode)         # var: the user may reach named files (the audit log), not list
     token = secrets.token_hex(16)
-    fd = os.open(os.path.join(var, "token"), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
-    with os.fdopen(fd, "w") as f:
+    with open(os.open(os.path.join(var, "token"), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), "w") as f:
         f.write(token)
-
     all_binds = []
     for b in [layout.REPO_ROOT] + list(binds):
         b = os.path.realpath(b)
-        if b and os.path.isdir(b) and not any(b == x or b.startswith(x + "/") for x in all_binds):
+        if os.path.isdir(b) and not any(b == x or b.startswith(x + "/") for x in all_binds):
             all_binds.append(b)
     owner_start = procs.starttime(owner) if owner else None
-    meta = {"state_dir": state_dir, "anchor_pid": None, "anchor_start": None,
-            "owner": owner, "owner_start": owner_start, "binds": all_binds, "token": token,
-            "created": time.time(), "ns_inode": None}
+    meta = {"state_dir": state_dir, "anchor_pid": None, "anchor_start": None, "owner": owner,
+            "owner_start": owner_start, "binds": all_binds, "token": token, "created": time.time(), "ns_inode": None}
     _write_meta(state_dir, meta)     # first, so that a sweep running meanwhile sees who owns it
-    log = open(os.path.join(state_dir, layout.ANCHOR_LOG), "wb")
-    argv = ["unshare", "--mount", "--propagation", "private", "--",
-            layout.PYTHON, "-I", os.path.join(layout.SIMLIB, "anchor.py"), layout.MARKER,
-            state_dir, str(owner) if owner else "-", str(owner_start) if owner_start else "-",
-            json.dumps(all_binds)]
-    p = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
-                         start_new_session=True, close_fds=True, cwd="/")
-    log.close()
+    log_path = os.path.join(state_dir, layout.ANCHOR_LOG)
+    with open(log_path, "wb") as log:
+        p = subprocess.Popen(["unshare", "--mount", "--propagation", "private", "--", layout.PYTHON, "-I",
+                              os.path.join(layout.SIMLIB, "anchor.py"), layout.MARKER, state_dir, str(owner or "-"),
+                              str(owner_start or "-"), json.dumps(all_binds)],
+                             stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, start_new_session=True,
+                             cwd="/")
     meta.update(anchor_pid=p.pid, anchor_start=procs.starttime(p.pid))
     _write_meta(state_dir, meta)
-    ready = os.path.join(var, os.path.basename(layout.READY))
     deadline = time.monotonic() + timeout
-    while not os.path.exists(ready):
+    while not os.path.exists(os.path.join(var, os.path.basename(layout.READY))):
         if p.poll() is not None or time.monotonic() > deadline:
             why = "exited with status %s" % p.returncode if p.returncode is not None else "timed out"
             ino = procs.ns_inode(p.pid)
-            try:
-                p.kill()
-            except ProcessLookupError:
-                pass
+            p.kill()
             p.wait()
             if ino is not None and ino != procs.ns_inode(os.getpid()):
                 procs.kill_and_wait(procs.pids_in_namespace(ino))   # e.g. a compiler it had started
-            text = _tail(os.path.join(state_dir, layout.ANCHOR_LOG))
+            with open(log_path, "rb") as f:
+                text = f.read()[-4000:].decode("utf-8", "replace")
             stop(state_dir)
             raise SimError("simmac: the environment did not start (%s):\n%s" % (why, text))
         time.sleep(0.02)
@@ -176,14 +162,6 @@ def _write_meta(state_dir, meta):
     os.replace(tmp, os.path.join(state_dir, layout.META))
 
 
-def _tail(path, n=4000):
-    try:
-        with open(path, "rb") as f:
-            return f.read()[-n:].decode("utf-8", "replace")
-    except OSError:
-        return ""
-
-
 # --- entering ----------------------------------------------------------------
 
 def user_env(user, extra=None):
@@ -198,9 +176,7 @@ def user_env(user, extra=None):
 
 
 def enter_argv(meta, argv, user="alice", env=None, cwd=None):
-    """Command line (for the host) that runs argv inside the environment."""
-    if user not in ("alice", "root"):
-        raise SimError("simmac: unknown user %r (alice or root)" % user)
+    """Command line (for the host) that runs argv inside the environment, as alice or root."""
     if cwd is None:
         cwd = layout.HOME if user == "alice" else "/"
     cmd = ["nsenter", "--target", str(meta["anchor_pid"]), "--mount", "--"]
@@ -253,7 +229,7 @@ def _abort_fuse(pid):
                 pass
 
 
-def stop(state_dir, keep=False, timeout=20.0):
+def stop(state_dir, timeout=20.0):
     """End the environment: every process in its namespace, then its state
     directory. Safe to call on a half-started or already stopped one."""
     meta = read_meta(state_dir) or {}
@@ -288,7 +264,7 @@ def stop(state_dir, keep=False, timeout=20.0):
             pass
     if left:
         raise SimError("simmac: could not end processes %s of %s" % (left, state_dir))
-    if not keep and os.path.isdir(state_dir):
+    if os.path.isdir(state_dir):
         shutil.rmtree(state_dir, ignore_errors=True)
     return True
 
@@ -322,35 +298,4 @@ def sweep(base=layout.DEFAULT_BASE, everything=False):
             if everything or _stale(sd, read_meta(sd)):
                 stop(sd)
                 ended.append(sd)
-    # Anchors whose state directory vanished: end their namespace all the same.
-    for pid in procs.all_pids():
-        argv = procs.cmdline(pid)
-        if layout.MARKER not in argv:
-            continue
-        sd = argv[argv.index(layout.MARKER) + 1] if argv.index(layout.MARKER) + 1 < len(argv) else ""
-        if sd and os.path.isdir(sd) and not everything:
-            continue
-        ino = procs.ns_inode(pid)
-        if ino is None or ino == procs.ns_inode(os.getpid()):
-            continue
-        victims = [p for p in procs.pids_in_namespace(ino) if p != pid]
-        procs.kill_and_wait(victims)
-        procs.kill_and_wait([pid])
-        ended.append("anchor %d" % pid)
     return ended
-
-
-def environments(base=layout.DEFAULT_BASE):
-    out = []
-    if os.path.isdir(base):
-        for name in sorted(os.listdir(base)):
-            meta = read_meta(os.path.join(base, name))
-            if meta:
-                out.append((os.path.join(base, name), anchor_alive(meta), meta))
-    return out
-
-
-def signal_inside(meta, pid, sig=signal.SIGTERM):
-    if not _ours(pid, meta):
-        raise SimError("simmac: process %d is not in this environment" % pid)
-    os.kill(pid, sig)

@@ -8,6 +8,7 @@ only while that daemon lives and the mount point is still mounted, so a
 mount removed behind the simulator's back (umount, a killed daemon) stops
 counting as the system's without anyone having to tell it.
 """
+import collections
 import json
 import os
 import re
@@ -15,62 +16,38 @@ import re
 from . import layout, procs
 
 
-class Mount:
-    __slots__ = ("mount_id", "parent_id", "devno", "root", "mount_point", "options",
-                 "fstype", "source", "super_options")
-
-    def __init__(self, **kw):
-        for k, v in kw.items():
-            setattr(self, k, v)
-
+class Mount(collections.namedtuple("Mount", "mount_point options fstype source super_options")):
     @property
     def read_only(self):
         return "ro" in self.options.split(",")
 
     @property
     def is_fuse(self):
-        return self.fstype in ("fuse", "fuseblk") or self.fstype.startswith(("fuse.", "fuseblk."))
+        return self.fstype.split(".")[0] in ("fuse", "fuseblk")
 
     def super_option(self, name):
-        for opt in self.super_options.split(","):
-            if opt.startswith(name + "="):
-                return opt[len(name) + 1:]
-        return None
+        return next((o[len(name) + 1:] for o in self.super_options.split(",") if o.startswith(name + "=")), None)
 
 
-def unescape(field):
+def _unescape(field):
     """mountinfo writes blank, tab, newline and backslash as octal escapes."""
-    raw = os.fsencode(field)
-    out = re.sub(rb"\\([0-7]{3})", lambda m: bytes([int(m.group(1), 8)]), raw)
-    return os.fsdecode(out)
+    return os.fsdecode(re.sub(rb"\\([0-7]{3})", lambda m: bytes([int(m.group(1), 8)]), os.fsencode(field)))
 
 
-def parse_mountinfo(text):
+def read_mountinfo():
+    with open("/proc/self/mountinfo", "rb") as f:
+        text = os.fsdecode(f.read())
     mounts = []
     for line in text.splitlines():
-        if not line.strip():
-            continue
         left, _, right = line.partition(" - ")
-        f = left.split(" ")
-        r = right.split(" ")
-        if len(f) < 6 or len(r) < 3:
-            continue
-        mounts.append(Mount(mount_id=int(f[0]), parent_id=int(f[1]), devno=f[2],
-                            root=unescape(f[3]), mount_point=unescape(f[4]), options=f[5],
-                            fstype=r[0], source=unescape(r[1]), super_options=r[2]))
+        f, r = left.split(" "), right.split(" ")
+        mounts.append(Mount(_unescape(f[4]), f[5], r[0], _unescape(r[1]), r[2]))
     return mounts
 
 
-def read_mountinfo(pid="self"):
-    with open("/proc/%s/mountinfo" % pid, "rb") as f:
-        return parse_mountinfo(os.fsdecode(f.read()))
-
-
-def mounted_at(mount_point, mounts=None):
+def mounted_at(mount_point):
     """The topmost mount at mount_point, or None."""
-    mounts = read_mountinfo() if mounts is None else mounts
-    found = [m for m in mounts if m.mount_point == mount_point]
-    return found[-1] if found else None
+    return next((m for m in reversed(read_mountinfo()) if m.mount_point == mount_point), None)
 
 
 def plumbing():
@@ -82,36 +59,24 @@ def plumbing():
 
 
 def is_plumbing(m, plumbing_points):
-    return (m.mount_point in plumbing_points
-            or m.mount_point.startswith(layout.SIM_VAR + "/")
-            or m.mount_point.startswith("/dev/"))
+    return m.mount_point in plumbing_points or m.mount_point.startswith((layout.SIM_VAR + "/", "/dev/"))
 
 
 # --- the system's own mounts --------------------------------------------------
 
 def live_system_mounts(state, mounts=None):
-    """Records of system mounts that still hold: the daemon is alive and its
-    mount point is mounted with a FUSE file system."""
-    mounts = read_mountinfo() if mounts is None else mounts
-    fuse_points = {m.mount_point for m in mounts if m.is_fuse}
+    """Records of system mounts that still hold: the daemon is alive and its mount point is
+    mounted with a FUSE file system."""
+    fuse_points = {m.mount_point for m in (read_mountinfo() if mounts is None else mounts) if m.is_fuse}
     return [r for r in state.get("system_mounts", [])
             if r["mount_point"] in fuse_points and procs.alive(r["pid"], r["start"])]
 
 
-def prune_system_mounts(state, mounts=None):
+def prune_system_mounts(state):
     """Drop records that no longer hold (call with the state locked)."""
-    state["system_mounts"] = live_system_mounts(state, mounts)
+    state["system_mounts"] = live_system_mounts(state)
 
 
-def system_mount_of_device(state, device, mounts=None):
-    for r in live_system_mounts(state, mounts):
-        if r["device"] == device:
-            return r
-    return None
-
-
-def system_mount_at(state, mount_point, mounts=None):
-    for r in live_system_mounts(state, mounts):
-        if r["mount_point"] == mount_point:
-            return r
-    return None
+def system_mount(state, key, value):
+    """The live record whose "device" or "mount_point" (key) is value, or None."""
+    return next((r for r in live_system_mounts(state) if r[key] == value), None)

@@ -9,7 +9,7 @@ import signal
 import time
 
 
-def _stat_fields(pid):
+def stat_fields(pid):
     """Fields of /proc/<pid>/stat from the state on, or None if pid is gone."""
     try:
         with open("/proc/%d/stat" % pid, "rb") as f:
@@ -23,7 +23,7 @@ def _stat_fields(pid):
 
 def starttime(pid):
     """Start time of pid in clock ticks since boot, or None if it is gone."""
-    rest = _stat_fields(pid)
+    rest = stat_fields(pid)
     if rest is None or rest[0] == b"Z":
         return None   # a zombie is as good as gone
     return int(rest[19])
@@ -31,7 +31,7 @@ def starttime(pid):
 
 def stopped(pid):
     """True while pid is stopped (SIGSTOP, or a tracer)."""
-    rest = _stat_fields(pid)
+    rest = stat_fields(pid)
     return rest is not None and rest[0] in (b"T", b"t")
 
 
@@ -57,19 +57,20 @@ def pids_in_namespace(inode):
 
 
 def exe(pid):
-    try:
-        return os.readlink("/proc/%d/exe" % pid)
-    except OSError:
-        return None
+    return _readlink("/proc/%d/exe" % pid)
 
 
 def ppid(pid):
+    rest = stat_fields(pid)
+    return int(rest[1]) if rest else None
+
+
+def name(pid):
     try:
-        with open("/proc/%d/stat" % pid, "rb") as f:
-            data = f.read()
-        return int(data[data.rindex(b")") + 2:].split()[1])
-    except (OSError, ValueError, IndexError):
-        return None
+        with open("/proc/%d/comm" % pid, encoding="utf-8", errors="replace") as f:
+            return f.read().strip()
+    except OSError:
+        return "?"
 
 
 def cmdline(pid):
@@ -80,74 +81,53 @@ def cmdline(pid):
         return []
 
 
-def _under(path, prefix):
-    return path == prefix or path.startswith(prefix.rstrip("/") + "/")
-
-
-def holders(mount_point, exclude=()):
-    """Processes of this namespace that keep mount_point busy: a working or
-    root directory, an open file, or a mapped file on it."""
-    mine = ns_inode(os.getpid())
-    found = []
-    for pid in all_pids():
-        if pid in exclude or ns_inode(pid) != mine:
-            continue
-        if _holds(pid, mount_point):
-            found.append(pid)
+def _links(pid, with_mappings=False):
+    """Where process pid's working directory, executable, open files (and mapped files) are,
+    and its root directory unless it is /."""
+    base = "/proc/%d/" % pid
+    names = ["cwd", "exe"] + ["fd/" + fd for fd in _listdir(base + "fd")]
+    found = [t for t in (_readlink(base + n) for n in names) if t]
+    root = _readlink(base + "root")
+    found += [root] if root not in (None, "/") else []
+    if with_mappings:
+        try:
+            with open(base + "maps", "rb") as f:
+                found += [os.fsdecode(p[5].strip()) for p in (line.split(None, 5) for line in f) if len(p) == 6]
+        except OSError:
+            pass
     return found
 
 
-def _holds(pid, mp):
-    base = "/proc/%d/" % pid
-    for link in ("cwd", "root", "exe"):
-        try:
-            target = os.readlink(base + link)
-        except OSError:
-            continue
-        if link == "root" and target == "/":
-            continue
-        if _under(target, mp):
-            return True
+def _listdir(path):
     try:
-        fds = os.listdir(base + "fd")
+        return os.listdir(path)
     except OSError:
-        fds = []
-    for fd in fds:
-        try:
-            if _under(os.readlink(base + "fd/" + fd), mp):
-                return True
-        except OSError:
-            continue
+        return []
+
+
+def _readlink(path):
     try:
-        with open(base + "maps", "rb") as f:
-            for line in f:
-                parts = line.split(None, 5)
-                if len(parts) == 6 and _under(os.fsdecode(parts[5].strip()), mp):
-                    return True
+        return os.readlink(path)
     except OSError:
-        pass
-    return False
+        return None
+
+
+def _ours():
+    mine = ns_inode(os.getpid())
+    return [p for p in all_pids() if ns_inode(p) == mine]
+
+
+def holders(mount_point, exclude=()):
+    """Processes of this namespace that keep mount_point busy: a working or root directory, an
+    open file, or a mapped file on it."""
+    inside = mount_point.rstrip("/") + "/"
+    return [p for p in _ours() if p not in exclude
+            and any(t == mount_point or t.startswith(inside) for t in _links(p, with_mappings=True))]
 
 
 def openers(path):
     """Processes of this namespace with path open (e.g. a FUSE daemon and its image)."""
-    mine = ns_inode(os.getpid())
-    out = []
-    for pid in all_pids():
-        if ns_inode(pid) != mine:
-            continue
-        try:
-            fds = os.listdir("/proc/%d/fd" % pid)
-        except OSError:
-            continue
-        for fd in fds:
-            try:
-                if os.readlink("/proc/%d/fd/%s" % (pid, fd)) == path:
-                    out.append(pid)
-                    break
-            except OSError:
-                continue
-    return out
+    return [p for p in _ours() if path in _links(p)]
 
 
 def kill_and_wait(pids, sig=signal.SIGKILL, timeout=10.0):

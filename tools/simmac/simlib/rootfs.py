@@ -12,7 +12,7 @@ import os
 import shutil
 import subprocess
 
-from . import layout, sysmount, users
+from . import layout, mounttab, sysmount, users
 
 
 def build(state_dir, binds):
@@ -63,13 +63,12 @@ def _mkdir(path, mode=0o755, uid=0, gid=0):
 
 
 def _skeleton(at):
-    for d in ("/usr", "/etc", "/proc", "/sys", "/dev", "/run", "/var/log", "/var/db",
-              "/System/Volumes/Data", "/Library", "/Volumes", "/root"):
+    for d in ("/usr", "/etc", "/proc", "/sys", "/dev", "/run", "/var/log", "/System/Volumes/Data", "/Library",
+              "/Volumes", "/root"):
         _mkdir(at(d))
     os.chmod(at("/root"), 0o700)
-    for d in ("/tmp", "/var/tmp", "/Users/Shared"):
+    for d in ("/tmp", "/var/tmp"):
         _mkdir(at(d), 0o1777)
-    _mkdir(at("/Applications"), 0o775, 0, 80)
     # Where macOS keeps privileged helpers (root:wheel, 0755).
     _mkdir(at("/Library/PrivilegedHelperTools"))
     # The start-up volume's link, which macOS ships: it takes the name, so a
@@ -104,23 +103,14 @@ def _top_level_links(at, layers):
 def _overlay(lower, target, layers, name, opaque=()):
     up = os.path.join(layers, name, "upper")
     work = os.path.join(layers, name, "work")
-    os.makedirs(up, exist_ok=True)
     os.makedirs(work, exist_ok=True)
     for sub in opaque:
         # An opaque directory hides the host's entries below it.
         d = os.path.join(up, sub)
-        os.makedirs(d, exist_ok=True)
-        st = os.stat(os.path.join(lower, sub)) if os.path.isdir(os.path.join(lower, sub)) else None
-        if st:
-            os.chmod(d, st.st_mode & 0o7777)
-        try:
-            os.setxattr(d, "trusted.overlay.opaque", b"y")
-        except OSError:
-            # No trusted xattrs here: hide each of the host's entries with a
-            # whiteout (a 0:0 character device) instead.
-            for name in (os.listdir(os.path.join(lower, sub)) if st else []):
-                os.mknod(os.path.join(d, name), 0o020000, os.makedev(0, 0))
-    os.makedirs(target, exist_ok=True)
+        os.makedirs(d)
+        os.chmod(d, os.stat(os.path.join(lower, sub)).st_mode & 0o7777)
+        os.setxattr(d, "trusted.overlay.opaque", b"y")
+    os.makedirs(up, exist_ok=True)
     sysmount.mount("simmac-" + name, target, "overlay", 0,
                    "lowerdir=%s,upperdir=%s,workdir=%s" % (lower, up, work))
 
@@ -176,18 +166,12 @@ def _devices(at):
     os.mknod(os.path.join(refused, "rdisk"), 0o640 | 0o020000, os.makedev(1, 3))
 
 
-def install_programs(state_dir_inside=layout.SIM_VAR):
+def install_programs():
     """After pivot_root: put the simulated programs in place."""
-    os.makedirs("/usr/libexec/simmac", exist_ok=True)
-    for real, aside in (("/usr/bin/mount", layout.REAL_MOUNT), ("/usr/bin/stat", layout.REAL_STAT)):
-        shutil.copy2(real, aside)
-        os.chmod(aside, 0o755)
-    shim = "/usr/libexec/simmac/shim"
-    subprocess.run(["gcc", "-O2", "-Wall", "-o", shim,
-                    '-DPROGS_DIR="%s"' % layout.PROGS,
+    shim = "/usr/libexec/simmac-shim"
+    subprocess.run(["gcc", "-O2", "-Wall", "-o", shim, '-DPROGS_DIR="%s"' % layout.PROGS,
                     os.path.join(layout.SIMLIB, "shim.c")],
-                   check=True, stdin=subprocess.DEVNULL,
-                   env={"PATH": "/usr/bin:/bin", "TMPDIR": "/tmp"})
+                   check=True, stdin=subprocess.DEVNULL, env={"PATH": "/usr/bin:/bin", "TMPDIR": "/tmp"})
     for path in layout.SETUID_PROGRAMS:
         if os.path.lexists(path):
             os.unlink(path)
@@ -201,22 +185,15 @@ def install_programs(state_dir_inside=layout.SIM_VAR):
     # commands run under it.
     os.unlink("/usr/bin/sh")
     os.symlink("bash", "/usr/bin/sh")
-    for path, script in layout.PLAIN_PROGRAMS.items():
-        os.makedirs(os.path.dirname(path), exist_ok=True)
+    for path, module in layout.PLAIN_PROGRAMS.items():
         if os.path.lexists(path):
             os.unlink(path)
-        module = script[:-3]
-        _write(path,
-               "#!/usr/bin/python3 -I\n"
-               "import sys\n"
-               "sys.path.insert(0, %r)\n"
-               "from progs.%s import main\n"
-               "sys.exit(main(sys.argv))\n" % (layout.SIMMAC_DIR, module), 0o755)
+        _write(path, "#!/usr/bin/python3 -I\nimport sys\nsys.path.insert(0, %r)\n"
+                     "from progs.%s import main\nsys.exit(main(sys.argv))\n" % (layout.SIMMAC_DIR, module), 0o755)
 
 
 def record_plumbing():
     """Remember the mount points that make up the environment itself, so that
     the simulated `mount` leaves them out."""
-    from . import mounttab
     points = sorted({m.mount_point for m in mounttab.read_mountinfo()})
     _write(layout.PLUMBING, json.dumps(points, ensure_ascii=False))

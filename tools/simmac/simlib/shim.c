@@ -1,10 +1,6 @@
-/* Setuid-root front for the simulated macOS programs that need root when the
- * user runs them (diskutil, mount, sudo, osascript).
- *
- * It is compiled when an environment starts and copied, setuid, into the
- * namespace's own /usr; it never exists outside the namespace. It records
- * who called it, becomes root through and through, and runs the Python
- * script named after the path it was started as.
+/* Setuid-root front for the simulated macOS programs that need root (diskutil, mount, sudo,
+ * osascript, ps), compiled at start into the namespace's own /usr only. It records who called it,
+ * becomes root through and through, and runs the Python script named after its path.
  */
 #include <grp.h>
 #include <limits.h>

@@ -22,7 +22,6 @@ def empty_state():
         "prompts": 0,           # how many times the password dialog was shown
         "disks": {},            # "disk4" -> disk description (see disks.py)
         "system_mounts": [],    # mounts that the simulated system made (see mounttab.py)
-        "user_mounts": {},      # mount point -> {"device", "volname"} recorded by the ntfs-3g wrapper
         "faults": {},           # program -> {"mode", "verbs"} (see faults.py)
         "bus_daemons": [],      # {"pid", "start"} of the system bus and the logind stand-in (see bus.py)
     }

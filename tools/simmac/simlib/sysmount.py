@@ -43,10 +43,10 @@ def mount(source, target, fstype, flags=0, data=None):
     _check(rc, "mount %s on %s" % (fstype or "bind", target))
 
 
-def bind(source, target, readonly=False, flags=0):
-    mount(source, target, None, MS_BIND | flags)
-    if readonly or flags:
-        mount(None, target, None, MS_BIND | MS_REMOUNT | flags | (MS_RDONLY if readonly else 0))
+def bind(source, target, readonly=False):
+    mount(source, target, None, MS_BIND)
+    if readonly:
+        mount(None, target, None, MS_BIND | MS_REMOUNT | MS_RDONLY)
 
 
 def umount(target, flags=0):

@@ -6,13 +6,11 @@ known pid, which the state records.
 """
 import errno
 import os
-import shutil
 import subprocess
 
 from . import layout, mounttab, procs, sysmount, waiting
 
 VOLUMES = "/Volumes"
-FS_DRIVERS = ("ntfs", "msdos", "exfat")
 
 
 def mount_point_for(name):
@@ -28,12 +26,6 @@ def mount_point_for(name):
     return candidate
 
 
-def _tool(name):
-    """A FUSE daemon by its full path: the caller's PATH (diskutil's, say)
-    may not reach it."""
-    return shutil.which(name, path="/usr/sbin:/usr/bin:/sbin:/bin") or name
-
-
 def start_system_mount(part, dev_path, mp):
     """Mounts a partition the way the system does when a disk arrives.
     Returns the state record of the mount."""
@@ -42,16 +34,16 @@ def start_system_mount(part, dev_path, mp):
     loop_fd = None
     if fs == "ntfs":
         # macOS's own NTFS driver only reads.
-        argv = [layout.REAL_TOOLS["ntfs-3g"], "-o", "ro,no_detach", dev_path, mp]
+        argv = [layout.NTFS3G, "-o", "ro,no_detach", dev_path, mp]
         kind = "ntfs"
     elif fs in ("fat32", "efi"):
-        argv = [_tool("fusefat"), "-f", "-o", "rw+,allow_other,uid=%d,gid=%d,umask=022" % (layout.UID, layout.GID),
+        argv = ["/usr/bin/fusefat", "-f", "-o", "rw+,allow_other,uid=%d,gid=%d,umask=022" % (layout.UID, layout.GID),
                 part["image"], mp]
         kind = "msdos"
     elif fs == "exfat":
         # exfat-fuse wants a block device when run as root.
         loop_path, loop_fd = sysmount.loop_attach(part["image"])
-        argv = [_tool("mount.exfat-fuse"), "-d", "-o", "uid=%d,gid=%d" % (layout.UID, layout.GID), loop_path, mp]
+        argv = ["/usr/sbin/mount.exfat-fuse", "-d", "-o", "uid=%d,gid=%d" % (layout.UID, layout.GID), loop_path, mp]
         kind = "exfat"
     else:
         raise ValueError("the system does not mount %r" % fs)
@@ -60,7 +52,7 @@ def start_system_mount(part, dev_path, mp):
         p = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                              start_new_session=True, close_fds=True, cwd="/")
     try:
-        waiting.until(lambda: _is_fuse_mounted(mp) or p.poll() is not None, 15, "the mount of " + mp)
+        waiting.until(lambda: mounttab.mounted_at(mp) or p.poll() is not None, 15, "the mount of " + mp)
     finally:
         if loop_fd is not None:
             os.close(loop_fd)   # the daemon holds the loop device now (autoclear)
@@ -74,36 +66,21 @@ def start_system_mount(part, dev_path, mp):
             "pid": p.pid, "start": procs.starttime(p.pid)}
 
 
-def _is_fuse_mounted(mp):
-    m = mounttab.mounted_at(mp)
-    return m is not None and m.is_fuse
-
-
 class Result:
-    def __init__(self, ok, why=None, holders=(), forced=False):
-        self.ok, self.why, self.holders, self.forced = ok, why, list(holders), forced
-
-
-def daemons_of(m, record=None):
-    """The processes serving a FUSE mount, so that an unmount can wait until
-    they have written everything back."""
-    if record is not None:
-        return [(record["pid"], record["start"])]
-    if m is not None and m.source.startswith("/"):
-        return [(p, procs.starttime(p)) for p in procs.openers(m.source)]
-    return []
+    def __init__(self, ok, why=None, holders=()):
+        self.ok, self.why, self.holders = ok, why, list(holders)
 
 
 def unmount(mp, force=False, record=None):
-    """Unmounts mp. Plain unmount first; with force, a busy volume is
-    aborted and, if still held, detached lazily (a dead FUSE mount needs
-    that when someone still sits in it). Waits for the daemon unless the
-    detach was lazy. Removes a /Volumes mount point afterwards, as macOS does."""
+    """Unmounts mp. Plain unmount first; with force, a busy volume is aborted and, if still held,
+    detached lazily (a dead FUSE mount needs that when someone still sits in it). Then waits for
+    the daemon (the record's, else whoever holds the mount's source open) to write everything
+    back, unless the detach was lazy. Removes a /Volumes mount point afterwards, as macOS does."""
     m = mounttab.mounted_at(mp)
     if m is None:
         return Result(False, "not mounted")
-    daemons = daemons_of(m, record)
-    forced = False
+    daemons = [(record["pid"], record["start"])] if record else \
+        [(p, procs.starttime(p)) for p in procs.openers(m.source)] if m.source.startswith("/") else []
     try:
         sysmount.umount(mp)
     except OSError as e:
@@ -111,7 +88,6 @@ def unmount(mp, force=False, record=None):
             return Result(False, os.strerror(e.errno))
         if not force:
             return Result(False, "busy", holders=procs.holders(mp, exclude={os.getpid()}))
-        forced = True
         try:
             sysmount.umount(mp, sysmount.MNT_FORCE)
         except OSError:
@@ -123,8 +99,7 @@ def unmount(mp, force=False, record=None):
     # A stopped daemon writes nothing back: macOS does not wait for a FUSE-T server either.
     for pid, start in daemons:
         try:
-            waiting.until(lambda: not procs.alive(pid, start) or procs.stopped(pid), 15,
-                          "the file system daemon %d" % pid)
+            waiting.until(lambda: not procs.alive(pid, start) or procs.stopped(pid), 15, "the daemon %d" % pid)
         except waiting.Timeout:
             pass
     if os.path.dirname(mp) == VOLUMES:
@@ -132,4 +107,4 @@ def unmount(mp, force=False, record=None):
             os.rmdir(mp)
         except OSError:
             pass
-    return Result(True, forced=forced)
+    return Result(True)
