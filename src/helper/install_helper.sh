@@ -48,30 +48,22 @@ trap clean_up EXIT
 source_dir=$1
 [ "$(id -u)" -eq 0 ] || fail "must run as root"
 
-# The console user: BSD stat on macOS, GNU stat elsewhere.
-if ! user=$(stat -f%Su /dev/console 2>/dev/null); then
-  user=$(stat -c %U /dev/console) || fail "cannot tell who is logged in at the console"
-fi
+# The console user.
+user=$(stat -f%Su /dev/console) || fail "cannot tell who is logged in at the console"
 case "$user" in
   '' | root | loginwindow | _mbsetupuser) fail "no user is logged in at the console (it belongs to '$user')" ;;
 esac
 # The name goes into a sudo rule.
 [[ $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.-]*$ ]] || fail "the console user's name '$user' cannot go into a sudo rule"
-# stat names an owner without an account "UNKNOWN" (GNU) or by number (BSD).
+# stat names an owner without an account by number.
 id -u -- "$user" >/dev/null 2>&1 || fail "the console belongs to '$user', which is not a user account"
-
-if stat -c %u / >/dev/null 2>&1; then
-  owner_and_mode=(stat -c '%u %a')
-else
-  owner_and_mode=(stat -f '%u %Lp')
-fi
 
 # sudo runs $helper as root: whoever can change any folder on its path could put another
 # program in its place.
 require_root_only() {
   local path=$1 status owner mode
   [ ! -L "$path" ] || fail "$path is a symbolic link; refusing to install the helper tool beneath it"
-  status=$("${owner_and_mode[@]}" -- "$path") || fail "cannot inspect $path"
+  status=$(stat -f '%u %Lp' -- "$path") || fail "cannot inspect $path"
   owner=${status%% *}
   mode=${status#* }
   if [ "$owner" != 0 ] || (((8#$mode & 8#022) != 0)); then
@@ -94,11 +86,7 @@ done
 # The hex SHA-256 digest of a file.
 digest_of() {
   local digest
-  if command -v shasum >/dev/null 2>&1; then
-    digest=$(shasum -a 256 <"$1") || return 1
-  else
-    digest=$(sha256sum <"$1") || return 1
-  fi
+  digest=$(shasum -a 256 <"$1") || return 1
   digest=${digest%% *}
   [[ $digest =~ ^[0-9a-f]{64}$ ]] || return 1
   printf '%s\n' "$digest"
