@@ -10,7 +10,7 @@ namespace DiskTopology {
 
 std::optional<MountTable> currentMounts() {
     CommandResult listing = runCommand(kMountPath, {}, kListingTimeLimit);
-    if (listing.exit != 0) return std::nullopt;
+    if (!listing.succeeded()) return std::nullopt;
     MountTable table = parseMountTable(listing.out);
     // Every real table has the root file system: without it, the output was not a mount table.
     if (!table.contains("/")) return std::nullopt;
@@ -19,7 +19,7 @@ std::optional<MountTable> currentMounts() {
 
 std::optional<PlistValue> describeDevice(const std::string& deviceID) {
     CommandResult info = runCommand(kDiskutilPath, {"info", "-plist", deviceID}, kListingTimeLimit);
-    if (info.exit != 0) return std::nullopt;
+    if (!info.succeeded()) return std::nullopt;
     std::optional<PlistValue> description = parsePropertyList(info.out);
     const std::string* described = description ? description->textAt("DeviceIdentifier") : nullptr;
     if (described == nullptr || *described != deviceID) return std::nullopt;
@@ -28,7 +28,7 @@ std::optional<PlistValue> describeDevice(const std::string& deviceID) {
 
 std::optional<std::vector<Process>> processes() {
     ProgramRun listing = runProgram(kPsPath, kProcessListArguments, kListingTimeLimit);
-    if (!listing.launched || listing.timedOut || listing.status != 0) return std::nullopt;
+    if (!listing.launch.ok() || listing.timedOut || listing.status != 0) return std::nullopt;
     return parseProcessList(listing.output, platform().processes.ownProcessId());
 }
 

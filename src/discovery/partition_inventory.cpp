@@ -24,7 +24,7 @@ std::optional<bool> describedAsNTFS(const std::string& deviceID) {
 
 std::optional<Inventory> takeInventory(const std::map<std::string, bool>& known) {
     CommandResult listing = runCommand(kDiskutilPath, {"list", "-plist"}, kListingTimeLimit);
-    if (listing.exit != 0) return std::nullopt;
+    if (!listing.succeeded()) return std::nullopt;
     std::optional<std::vector<ListedPartition>> listed = parsePartitionListing(listing.out);
     if (!listed) return std::nullopt;
 

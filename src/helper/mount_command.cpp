@@ -142,7 +142,7 @@ Attempt mountPrepared(Session& session, const Request& request, const std::strin
     bool fellBackToReadOnly = false;
     if (!succeeded(run)) {
         problem = "ntfs-3g could not mount " + node +
-                  (run.launched && !run.timedOut ? " (exit status " + std::to_string(run.status) + ")" : "");
+                  (run.launch.ok() && !run.timedOut ? " (exit status " + std::to_string(run.status) + ")" : "");
     } else if (std::optional<ListedMount> mounted = waitUntilMounted(session, request.mountPoint)) {
         problem = whyNotWritable(session.system, *mounted, fellBackToReadOnly);
     } else {

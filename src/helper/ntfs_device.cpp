@@ -66,7 +66,7 @@ std::optional<Outcome> stopIfWritesRefused(HelperSystem& system, const std::stri
 }
 
 ProbeVerdict probeVerdict(const ProgramRun& probe) {
-    if (!probe.launched || probe.timedOut) return ProbeVerdict::unknown;
+    if (!probe.launch.ok() || probe.timedOut) return ProbeVerdict::unknown;
     switch (probe.status) {
         case 0: return ProbeVerdict::mountable;
         case 12: return ProbeVerdict::notNtfs;

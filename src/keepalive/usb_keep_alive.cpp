@@ -67,15 +67,15 @@ void USBKeepAlive::touch(const std::string& mountPoint) {
 void USBKeepAlive::ensureCaffeinate() {
     if (caffeinate_ && caffeinate_->isRunning()) return;
     Platform& services = platform();
-    std::string error;
-    std::unique_ptr<ChildProcess> started = services.processes.start(
-        "/usr/bin/caffeinate", {"-i", "-m", "-w", std::to_string(services.processes.ownProcessId())}, error);
-    if (started) {
+    std::unique_ptr<ChildProcess> started;
+    Status launch = services.processes.start(
+        "/usr/bin/caffeinate", {"-i", "-m", "-w", std::to_string(services.processes.ownProcessId())}, &started);
+    if (launch.ok()) {
         caffeinate_ = std::move(started);
         AppLog::line("保活: 已启动 caffeinate(-i -m) pid=" + std::to_string(caffeinate_->pid()));
         return;
     }
-    AppLog::line("保活: caffeinate 启动失败 " + error);
+    AppLog::line("保活: caffeinate 启动失败 " + launch.toString());
     if (assertionActive_) return;
     int result = services.power.createNoDiskSleepAssertion("Drivelark保活", assertionID_);
     if (result == 0) {

@@ -50,7 +50,7 @@ public:
     // the one way the helper is run without a password. Blocks.
     static CommandResult runHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget);
     // The same when the helper is usable. None when it is not, or when the channel could not run
-    // it at all (status 126 or 127). Blocks.
+    // it at all (sudo's exit status 126 or 127). Blocks.
     static std::optional<CommandResult> runViaHelper(const std::vector<std::string>& arguments,
                                                      std::chrono::seconds budget);
     // Runs the shell `command` as root behind the administrator password prompt, in the

@@ -60,7 +60,7 @@ CommandResult MountManager::runHelper(const std::vector<std::string>& arguments,
     return runCommand(kSudoPath, sudoArguments, callerLimit(budget));
 }
 
-bool MountManager::freePasswordWorks() { return runHelper({"selftest"}, HelperProtocol::kSelftestBudget).exit == 0; }
+bool MountManager::freePasswordWorks() { return runHelper({"selftest"}, HelperProtocol::kSelftestBudget).succeeded(); }
 
 bool MountManager::helperUsable() { return helperAvailable() && freePasswordWorks(); }
 
@@ -68,7 +68,7 @@ std::optional<CommandResult> MountManager::runViaHelper(const std::vector<std::s
                                                         std::chrono::seconds budget) {
     if (!helperUsable()) return std::nullopt;
     CommandResult result = runHelper(arguments, budget);
-    if (channelCouldNotRun(result.exit)) return std::nullopt;
+    if (result.run.ok() && channelCouldNotRun(result.exit)) return std::nullopt;
     return result;
 }
 
@@ -76,7 +76,7 @@ void MountManager::runAsRoot(const std::string& command, std::chrono::seconds bu
     platform().dispatcher.runInBackground(QualityOfService::userInitiated, [command, budget, completion = std::move(completion)] {
         CommandResult result = runCommand(kOsascriptPath, administratorScriptArguments(command), kPromptTimeLimit + budget);
         std::string output = commandOutputOfPrompt(result.out);
-        platform().dispatcher.runOnMain([completion, ok = result.exit == 0, output] { completion(ok, output); });
+        platform().dispatcher.runOnMain([completion, ok = result.succeeded(), output] { completion(ok, output); });
     });
 }
 
@@ -97,7 +97,7 @@ void MountManager::runTool(const std::vector<std::string>& arguments, std::chron
                 AppLog::line("免密通道不可用，改走管理员授权");
                 return viaPrompt();
             }
-            completion(result->exit == 0, result->out, true);
+            completion(result->succeeded(), result->out, true);
         });
     });
 }

@@ -52,7 +52,7 @@ void MountManager::restoreSystemMountIfGone(const NTFSPartition& partition) {
         if (!whyNotRestore(partition).empty()) return;
         CommandResult result = runCommand(kDiskutilPath, {"mount", partition.deviceID}, kRemountOfSystemTimeLimit);
         platform().dispatcher.runOnMain([partition, result] {
-            AppLog::line(result.exit == 0 ? "已恢复系统只读挂载: " + label(partition)
+            AppLog::line(result.succeeded() ? "已恢复系统只读挂载: " + label(partition)
                                           : "恢复系统只读挂载失败: " + label(partition) + " — " + trimmed(result.out));
         });
     });

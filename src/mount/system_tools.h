@@ -9,8 +9,8 @@ namespace drivelark {
 inline constexpr const char* kSudoPath = "/usr/bin/sudo";
 inline constexpr const char* kOsascriptPath = "/usr/bin/osascript";
 
-// 126 and 127 mean the password-free channel could not run the command at all (sudo or the
-// tool missing or not executable), as opposed to the command failing.
+// sudo exits 126 or 127 when the password-free channel could not run the command at all (the tool
+// missing or not executable), as opposed to the command failing.
 inline bool channelCouldNotRun(int status) { return status == 126 || status == 127; }
 
 }  // namespace drivelark

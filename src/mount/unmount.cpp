@@ -25,17 +25,17 @@ void MountManager::unmount(const VolumeInfo& volume, UnmountCompletion completio
     platform().dispatcher.runInBackground(QualityOfService::userInitiated, [weak, volume, completion] {
         CommandResult result = runCommand(kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
         std::vector<VolumeHolder> holders;
-        if (result.exit != 0)
+        if (!result.succeeded())
             holders = parseVolumeHolders(runCommand(kLsofPath, volumeHolderArguments(volume.mountPoint), kListingTimeLimit).out);
         platform().dispatcher.runOnMain([weak, volume, completion, result, holders] {
             if (auto self = weak.lock()) self->finish(self->ejecting_, volume.mountPoint);
-            if (result.exit == 0) {
+            if (result.succeeded()) {
                 ManagedVolumes::unmarkManaged(volume.mountPoint);
                 AppLog::line("已卸载 " + volumeLabel(volume.name, volume.deviceID) + "（用户操作）");
             } else {
                 AppLog::line("卸载失败 " + volumeLabel(volume.name, volume.deviceID) + ": " + result.out);
             }
-            completion(result.exit == 0, result.out, holders);
+            completion(result.succeeded(), result.out, holders);
         });
     });
 }

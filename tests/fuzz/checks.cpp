@@ -145,7 +145,7 @@ void checkShellQuoting(std::string_view input) {
     const bool root = ::geteuid() == 0;
     if (root) shell.insert(shell.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/env"});
     ProgramRun run = PosixProcesses().runToCompletion(root ? "/usr/bin/setpriv" : "/usr/bin/env", shell, {});
-    require(run.launched && run.status == 0 && run.output == input, "the shell succeeds and prints the text exactly");
+    require(run.launch.ok() && run.status == 0 && run.output == input, "the shell runs and prints the text exactly");
 }
 
 // The parts of `text` that `separator` separates or ends.

@@ -27,8 +27,8 @@ bool isURL(const std::string& text) {
 // xdg-open hands the target to the desktop's choice and ends; whether that application then
 // shows it, nobody reports. Without a desktop (a server, the simulated Mac) there is no xdg-open.
 bool open(const std::string& target) {
-    std::string error;
-    return PosixProcesses().start(kXdgOpen, {target}, error) != nullptr;  // reaped once it ends
+    std::unique_ptr<ChildProcess> child;  // reaped once it ends
+    return PosixProcesses().start(kXdgOpen, {target}, &child).ok();
 }
 
 }  // namespace
