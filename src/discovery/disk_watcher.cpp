@@ -101,9 +101,10 @@ void DiskWatcher::checkVolumes(const std::shared_ptr<Reading>& reading) {
             reading->checksPending.insert(record.mountPoint);
             std::weak_ptr<DiskWatcher> weak = weak_from_this();
             platform().dispatcher.runInBackground(QualityOfService::utility, [weak, reading, mountPoint = record.mountPoint] {
-                std::optional<VolumeStatus> status = platform().files.statvfs(mountPoint);
-                VolumeCheck answer{VolumeCheck::State::answered, status && status->totalBlocks != 0,
-                                   status ? status->availableBytes : 0};
+                VolumeStatus status;
+                bool answered = platform().files.statvfs(mountPoint, &status).ok();
+                VolumeCheck answer{VolumeCheck::State::answered, answered && status.totalBlocks != 0,
+                                   answered ? status.availableBytes : 0};
                 platform().dispatcher.runOnMain([weak, reading, mountPoint, answer] {
                     if (auto self = weak.lock()) self->checkAnswered(reading, mountPoint, answer);
                 });

@@ -82,7 +82,7 @@ void line(std::string_view message) {
     std::string text = formatLogLine(services.clock.localDateTime(services.clock.now()), message);
     std::lock_guard lock(writing);
     // Someone may have cleared ~/Library/Logs while the app runs: make it again rather than go quiet.
-    if (!services.files.appendToFile(url(), text) && services.files.createDirectories(folder())) {
+    if (!services.files.appendToFile(url(), text).ok() && services.files.createDirectories(folder()).ok()) {
         services.files.appendToFile(url(), text);
     }
 }

@@ -51,7 +51,7 @@ void USBKeepAlive::pulse() {
 void USBKeepAlive::touch(const std::string& mountPoint) {
     if (!touching_.insert(mountPoint).second) return;
     platform().dispatcher.runInBackground(QualityOfService::utility, [weak = weak_from_this(), mountPoint] {
-        bool refused = isRefusal(touchVolume(mountPoint));
+        bool refused = touchVolume(mountPoint).isRefusal();
         platform().dispatcher.runOnMain([weak, mountPoint, refused] {
             auto self = weak.lock();
             if (!self) return;

@@ -7,9 +7,10 @@
 
 namespace drivelark {
 
-FileError touchVolume(const std::string& mountPoint) {
+Status touchVolume(const std::string& mountPoint) {
     Files& files = platform().files;
-    files.stat(mountPoint);
+    FileStatus status;
+    files.stat(mountPoint, &status);
     std::vector<std::string> names;
     std::unique_ptr<DirectoryStream> directory = files.openDirectory(mountPoint);
     while (names.size() < kMostNamesTouched) {
@@ -20,9 +21,9 @@ FileError touchVolume(const std::string& mountPoint) {
     if (!names.empty()) {
         thread_local std::mt19937 random{std::random_device{}()};
         std::uniform_int_distribution<std::size_t> pick(0, names.size() - 1);
-        files.lstat(mountPoint + "/" + names[pick(random)]);
+        files.lstat(mountPoint + "/" + names[pick(random)], &status);
     }
-    return directory->failure();
+    return directory->status();
 }
 
 }  // namespace drivelark

@@ -37,12 +37,12 @@ void MountManager::flushBeforeSleep(const std::vector<ManagedMount>& volumes, st
     for (const ManagedMount& volume : volumes) {
         dispatcher.runInBackground(QualityOfService::userInitiated, [flush, volume] {
             // First what the file system holds for the driver, then what the driver and the disk hold.
-            FileError error = platform().files.syncFileSystem(volume.mountPoint);
-            if (!error && helperUsable())
+            Status synced = platform().files.syncFileSystem(volume.mountPoint);
+            if (synced.ok() && helperUsable())
                 runHelper({"flush", volume.deviceID}, HelperProtocol::kFlushBudget);
-            platform().dispatcher.runOnMain([flush, mountPoint = volume.mountPoint, error] {
-                if (error)
-                    AppLog::line("睡眠前写回失败: " + mountPoint + " — " + error.message());
+            platform().dispatcher.runOnMain([flush, mountPoint = volume.mountPoint, synced] {
+                if (!synced.ok())
+                    AppLog::line("睡眠前写回失败: " + mountPoint + " — " + synced.toString());
                 else
                     ++flush->written;
                 if (--flush->pending == 0) flush->report();

@@ -24,45 +24,50 @@ public:
     void addSymbolicLink(const std::string& path) { add(path, {false, true, 1}); }
 
     std::string homeDirectory() override { return "/Users/alice"; }
-    bool createDirectories(const std::string& path) override {
-        return nodes_.try_emplace(path, FileStatus{true, false, 1}).first->second.isDirectory;
+    Status createDirectories(const std::string& path) override {
+        if (!exists(path)) addDirectory(path);
+        return nodes_.at(path).isDirectory ? Status() : Status(path, ENOTDIR);
     }
-    bool appendToFile(const std::string& path, std::string_view bytes) override {
+    Status appendToFile(const std::string& path, std::string_view bytes) override {
         if (!exists(path)) addFile(path);
         contents[path].append(bytes);
-        return true;
+        return Status();
     }
-    std::optional<std::vector<std::string>> listDirectory(const std::string& path) override {
-        if (!exists(path) || !nodes_.at(path).isDirectory) return std::nullopt;
-        std::vector<std::string> names;
+    Status listDirectory(const std::string& path, std::vector<std::string>* names) override {
+        if (!exists(path) || !nodes_.at(path).isDirectory) return Status(path, exists(path) ? ENOTDIR : ENOENT);
+        names->clear();
         for (const auto& [child, status] : nodes_)
-            if (parentOf(child) == path) names.push_back(child.substr(child.rfind('/') + 1));
-        return names;
+            if (parentOf(child) == path) names->push_back(child.substr(child.rfind('/') + 1));
+        return Status();
     }
     // No test reads a folder entry by entry: every folder reads as empty.
     std::unique_ptr<DirectoryStream> openDirectory(const std::string& path) override {
         if (hung_.contains(path)) throw NeverReturns{};
         struct Empty final : DirectoryStream {
             std::optional<std::string> next() override { return std::nullopt; }
-            FileError failure() const override { return FileError(); }
+            Status status() const override { return Status(); }
         };
         return std::make_unique<Empty>();
     }
-    std::optional<FileStatus> lstat(const std::string& path) override {
+    Status lstat(const std::string& path, FileStatus* status) override {
         if (hung_.contains(path)) throw NeverReturns{};
-        return exists(path) ? std::optional(nodes_.at(path)) : std::nullopt;
+        if (!exists(path)) return Status(path, ENOENT);
+        *status = nodes_.at(path);
+        return Status();
     }
     // Only the keep-alive's touch calls it, and looks at nothing it says: links are not followed.
-    std::optional<FileStatus> stat(const std::string& path) override { return lstat(path); }
+    Status stat(const std::string& path, FileStatus* status) override { return lstat(path, status); }
     // A volume has as many blocks, and a thousand times as many bytes free, as its device number:
     // none on a dead mount point.
-    std::optional<VolumeStatus> statvfs(const std::string& path) override {
-        std::optional<FileStatus> status = lstat(path);
-        return status ? std::optional(VolumeStatus{status->device, status->device * 1000}) : std::nullopt;
+    Status statvfs(const std::string& path, VolumeStatus* volume) override {
+        FileStatus status;
+        Status looked = lstat(path, &status);
+        *volume = {status.device, status.device * 1000};
+        return looked;
     }
-    FileError syncFileSystem(const std::string& path) override {
+    Status syncFileSystem(const std::string& path) override {
         if (hung_.contains(path)) throw NeverReturns{};
-        return exists(path) ? FileError() : FileError(ENOENT, std::generic_category());
+        return exists(path) ? Status() : Status(path, ENOENT);
     }
     bool exists(const std::string& path) override { return nodes_.contains(path); }
     bool isExecutable(const std::string& path) override { return exists(path) && !nodes_.at(path).isDirectory; }
