@@ -92,7 +92,8 @@ void AppDelegate::openAddress(const std::string& address) {
 void AppDelegate::openProductPage() { openAddress(ProductLinks::kProductPage); }
 
 void AppDelegate::showLog() {
-    if (!platform().workspace.openLog(AppLog::url())) AppLog::line("无法打开日志 " + AppLog::url());
+    if (Status shown = platform().workspace.openLog(AppLog::url()); !shown.ok())
+        AppLog::line("无法打开日志 " + AppLog::url() + " — " + shown.toString());
 }
 
 void AppDelegate::about() {

@@ -134,7 +134,7 @@ void AutoMountEngine::openVolumeInFinder(const std::string& mountPoint) {
         AppLog::line("自动打开访达跳过：" + mountPoint + " 暂不可达");
         return;
     }
-    if (platform().workspace.openFolder(mountPoint))
+    if (platform().workspace.openFolder(mountPoint).ok())
         AppLog::line("已自动在访达中打开 " + mountPoint);
     else
         AppLog::line("无法在访达中打开 " + mountPoint);

@@ -77,12 +77,12 @@ void USBKeepAlive::ensureCaffeinate() {
     }
     AppLog::line("保活: caffeinate 启动失败 " + launch.toString());
     if (assertionActive_) return;
-    int result = services.power.createNoDiskSleepAssertion("Drivelark保活", assertionID_);
-    if (result == 0) {
+    Status assertion = services.power.createNoDiskSleepAssertion("Drivelark保活", &assertionID_);
+    if (assertion.ok()) {
         assertionActive_ = true;
         AppLog::line("保活: NoDiskSleep 断言已创建");
     } else {
-        AppLog::line("保活: NoDiskSleep 断言不可用 rc=" + std::to_string(result) + "（已用 caffeinate 兜底）");
+        AppLog::line("保活: NoDiskSleep 断言不可用 " + assertion.toString() + "（已用 caffeinate 兜底）");
     }
 }
 
