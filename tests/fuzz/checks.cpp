@@ -186,7 +186,7 @@ void checkHelperArguments(std::string_view input) {
     HelperMachine mac;
     Outcome outcome = runHelper(mac, arguments);
     requireContract(mac, outcome);
-    if (!parseRequest(arguments).request)
+    if (Request request; !parseRequest(arguments, &request).ok())
         require(outcome.status == kRefused && mac.calls.empty() && mac.touched.empty() && !mac.watchdog &&
                     std::ranges::count(outcome.text, '\n') == 1,
                 "bad arguments are refused in one line and change nothing");
