@@ -1,5 +1,6 @@
 #include "discovery/managed_volumes.h"
 
+#include "foundation/app_log.h"
 #include "platform/platform.h"
 
 namespace drivelark {
@@ -27,7 +28,8 @@ TextMap readTextMap(const char* key) {
 void writeTextMap(const char* key, const TextMap& map) {
     PlistValue::Dictionary entries;
     for (const auto& [name, text] : map) entries.emplace(name, PlistValue(text));
-    platform().defaults.setValue(key, PlistValue(std::move(entries)));
+    if (Status saved = platform().defaults.setValue(key, PlistValue(std::move(entries))); !saved.ok())
+        AppLog::line(std::string("设置未能保存 ") + key + ": " + saved.toString());
 }
 
 void update(const char* key, const std::string& mountPoint, const std::optional<std::string>& value) {

@@ -61,6 +61,9 @@ bool autoMountEnabled() {
     return flag == nullptr || *flag;
 }
 
-void setAutoMountEnabled(bool enabled) { platform().defaults.setValue("autoMount", PlistValue(enabled)); }
+void setAutoMountEnabled(bool enabled) {
+    if (Status saved = platform().defaults.setValue("autoMount", PlistValue(enabled)); !saved.ok())
+        AppLog::line("设置未能保存 autoMount: " + saved.toString());
+}
 
 }  // namespace drivelark

@@ -2,10 +2,10 @@
 
 // A complete set of test doubles, installed as the platform for as long as it lives. Everything
 // runs on the test's thread. The ports not in files of their own are served here: user defaults
-// in memory, an application at /Applications/Drivelark.app, a desktop that shows everything (or
-// refuses everything) and has its login item off until told otherwise, power management that says
-// whether an assertion is held, and volume notices that the test fires (before `start` nobody
-// listens, and they are lost).
+// in memory (which a test can make fail to persist), an application at /Applications/Drivelark.app,
+// a desktop that shows everything (or refuses everything) and has its login item off until told
+// otherwise, power management that says whether an assertion is held, and volume notices that the
+// test fires (before `start` nobody listens, and they are lost).
 
 #include <map>
 #include <string>
@@ -23,9 +23,10 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     std::optional<PlistValue> value(const std::string& key) override {
         return values.contains(key) ? std::optional(values.at(key)) : std::nullopt;
     }
+    // Kept and read back even when it does not persist, as the real stores keep it.
     Status setValue(const std::string& key, const PlistValue& value) override {
         values.insert_or_assign(key, value);
-        return Status();
+        return persistError == 0 ? Status() : Status("defaults " + key, persistError);
     }
     std::optional<std::string> executableDirectory() override { return "/Applications/Drivelark.app/Contents/MacOS"; }
     std::optional<std::string> resourceDirectory() override { return "/Applications/Drivelark.app/Contents/Resources"; }
@@ -60,6 +61,7 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     Status show(const std::string& target) { return desktopAnswers ? Status() : Status("not shown: " + target); }
 
     std::map<std::string, PlistValue> values;  // the user defaults
+    int persistError = 0;                      // not 0: no value persists, for this errno value
     StatusIcon icon;                           // as last shown
     std::vector<Alert> alerts;                 // shown, never answered
     bool desktopAnswers = true;                // false: the workspace opens nothing
