@@ -91,7 +91,8 @@ void AppDelegate::openAddress(const std::string& address) {
 void AppDelegate::openProductPage() { openAddress(ProductLinks::kProductPage); }
 
 void AppDelegate::showLog() {
-    if (!platform_.workspace.openLog(log_.path())) log_.line("无法打开日志 " + log_.path());
+    if (Status shown = platform_.workspace.openLog(log_.path()); !shown.ok())
+        log_.line("无法打开日志 " + log_.path() + " — " + shown.toString());
 }
 
 void AppDelegate::about() {

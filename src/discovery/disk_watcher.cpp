@@ -43,8 +43,8 @@ bool needsProcesses(const DiskFacts& facts) {
 
 }  // namespace
 
-DiskWatcher::DiskWatcher(Platform& platform, std::function<std::uint64_t()> changes)
-    : platform_(platform), changes_(std::move(changes)) {}
+DiskWatcher::DiskWatcher(Platform& platform, AppLog& log, std::function<std::uint64_t()> changes)
+    : platform_(platform), registry_(platform.defaults, log), changes_(std::move(changes)) {}
 
 void DiskWatcher::setListener(std::function<void(const DiskFacts&)> listener) { listener_ = std::move(listener); }
 
@@ -57,7 +57,7 @@ void DiskWatcher::refresh() {
     reading_ = std::make_shared<Reading>();
     reading_->facts.changes = changes_();
     reading_->facts.readAt = platform_.clock.now();
-    reading_->facts.managed = ManagedVolumes(platform_.defaults).all();
+    reading_->facts.managed = registry_.all();
     reading_->verdicts = verdicts_;
     read(reading_);
 }
@@ -105,9 +105,10 @@ void DiskWatcher::checkVolumes(const std::shared_ptr<Reading>& reading) {
             Platform* services = &platform_;
             services->dispatcher.runInBackground(QualityOfService::utility, [services, weak, reading,
                                                                              mountPoint = record.mountPoint] {
-                std::optional<VolumeStatus> status = services->files.statvfs(mountPoint);
-                VolumeCheck answer{VolumeCheck::State::answered, status && status->totalBlocks != 0,
-                                   status ? status->availableBytes : 0};
+                VolumeStatus status;
+                bool answered = services->files.statvfs(mountPoint, &status).ok();
+                VolumeCheck answer{VolumeCheck::State::answered, answered && status.totalBlocks != 0,
+                                   answered ? status.availableBytes : 0};
                 services->dispatcher.runOnMain([weak, reading, mountPoint, answer] {
                     if (auto self = weak.lock()) self->checkAnswered(reading, mountPoint, answer);
                 });

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "discovery/disk_facts.h"
+#include "discovery/managed_volumes.h"
+#include "foundation/app_log.h"
 #include "platform/platform.h"
 
 namespace drivelark {
@@ -26,7 +28,7 @@ public:
 
     // `changes` counts the changes of mounts Drivelark has made so far: facts read while one was
     // made may not show it, and are read again before anyone acts on them.
-    DiskWatcher(Platform& platform, std::function<std::uint64_t()> changes);
+    DiskWatcher(Platform& platform, AppLog& log, std::function<std::uint64_t()> changes);
 
     // Called on the main thread with the facts of each reading, also when they could not be read.
     void setListener(std::function<void(const DiskFacts&)> listener);
@@ -45,6 +47,7 @@ private:
     void finish(const std::shared_ptr<Reading>& reading);
 
     Platform& platform_;
+    ManagedVolumes registry_;
     std::function<std::uint64_t()> changes_;
     std::function<void(const DiskFacts&)> listener_;
     std::shared_ptr<Reading> reading_;  // the reading under way

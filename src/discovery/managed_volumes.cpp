@@ -37,7 +37,8 @@ void ManagedVolumes::update(const char* key, const std::string& mountPoint, cons
         map.erase(mountPoint);
     PlistValue::Dictionary entries;
     for (const auto& [name, text] : map) entries.emplace(name, PlistValue(text));
-    defaults_.setValue(key, PlistValue(std::move(entries)));
+    if (Status saved = defaults_.setValue(key, PlistValue(std::move(entries))); !saved.ok())
+        log_.line(std::string("设置未能保存 ") + key + ": " + saved.toString());
 }
 
 

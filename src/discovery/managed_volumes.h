@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/app_log.h"
 #include "platform/defaults_store.h"
 
 namespace drivelark {
@@ -29,7 +30,8 @@ using TextMap = std::map<std::string, std::string>;
 
 class ManagedVolumes {
 public:
-    explicit ManagedVolumes(DefaultsStore& defaults) : defaults_(defaults) {}
+    // A change that cannot be stored is logged in `log`.
+    ManagedVolumes(DefaultsStore& defaults, AppLog& log) : defaults_(defaults), log_(log) {}
 
     // Every recorded mount, in mount-point order. A stored map that is not a dictionary of texts
     // reads as empty, each on its own.
@@ -47,6 +49,7 @@ private:
     void update(const char* key, const std::string& mountPoint, const std::optional<std::string>& value);
 
     DefaultsStore& defaults_;
+    AppLog& log_;
 };
 
 }  // namespace drivelark

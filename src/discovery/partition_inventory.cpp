@@ -24,7 +24,7 @@ std::optional<bool> describedAsNTFS(Processes& processes, const std::string& dev
 
 std::optional<Inventory> takeInventory(Processes& processes, const std::map<std::string, bool>& known) {
     CommandResult listing = runCommand(processes, kDiskutilPath, {"list", "-plist"}, kListingTimeLimit);
-    if (listing.exit != 0) return std::nullopt;
+    if (!listing.succeeded()) return std::nullopt;
     std::optional<std::vector<ListedPartition>> listed = parsePartitionListing(listing.out);
     if (!listed) return std::nullopt;
 

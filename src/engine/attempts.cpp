@@ -128,7 +128,7 @@ void AutoMountEngine::openVolumeInFinder(const std::string& mountPoint) {
         log_.line("自动打开访达跳过：" + mountPoint + " 暂不可达");
         return;
     }
-    if (platform_.workspace.openFolder(mountPoint))
+    if (platform_.workspace.openFolder(mountPoint).ok())
         log_.line("已自动在访达中打开 " + mountPoint);
     else
         log_.line("无法在访达中打开 " + mountPoint);

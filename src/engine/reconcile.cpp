@@ -11,10 +11,10 @@ namespace drivelark {
 
 AutoMountEngine::AutoMountEngine(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts,
                                  std::shared_ptr<DiskWatcher> watcher)
-    : platform_(platform), log_(log), registry_(platform.defaults), mounts_(std::move(mounts)), watcher_(std::move(watcher)) {}
+    : platform_(platform), log_(log), registry_(platform.defaults, log), mounts_(std::move(mounts)), watcher_(std::move(watcher)) {}
 
 std::shared_ptr<AutoMountEngine> AutoMountEngine::make(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts) {
-    auto watcher = std::make_shared<DiskWatcher>(platform, [weak = std::weak_ptr<MountManager>(mounts)]() -> std::uint64_t {
+    auto watcher = std::make_shared<DiskWatcher>(platform, log, [weak = std::weak_ptr<MountManager>(mounts)]() -> std::uint64_t {
         auto mounts = weak.lock();
         return mounts ? mounts->changes() : 0;
     });
@@ -31,7 +31,10 @@ bool AutoMountEngine::autoMountEnabled() const {
     return flag == nullptr || *flag;
 }
 
-void AutoMountEngine::setAutoMountEnabled(bool enabled) { platform_.defaults.setValue("autoMount", PlistValue(enabled)); }
+void AutoMountEngine::setAutoMountEnabled(bool enabled) {
+    if (Status saved = platform_.defaults.setValue("autoMount", PlistValue(enabled)); !saved.ok())
+        log_.line("设置未能保存 autoMount: " + saved.toString());
+}
 
 void AutoMountEngine::reconcile() { watcher_->refresh(); }
 

@@ -47,7 +47,7 @@ void AutoMountEngine::purgeZombieMount(const ManagedMount& record, const std::st
         auto engine = weak.lock();
         if (!engine) return;
         engine->purging_.erase(mountPoint);
-        if (result.exit == 0) {
+        if (result.succeeded()) {
             engine->log_.line("僵尸挂载已清理: " + mountPoint);
             for (auto& [key, partition] : engine->records_) {
                 partition.attempt.lastAttempt = Date::distantPast();

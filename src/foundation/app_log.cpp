@@ -63,7 +63,7 @@ void AppLog::line(std::string_view message) {
     std::string text = formatLogLine(clock_.localDateTime(clock_.now()), message);
     std::lock_guard lock(writing_);
     // Someone may have cleared ~/Library/Logs while the app runs: make it again rather than go quiet.
-    if (!files_.appendToFile(path_, text) && files_.createDirectories(folder_)) files_.appendToFile(path_, text);
+    if (!files_.appendToFile(path_, text).ok() && files_.createDirectories(folder_).ok()) files_.appendToFile(path_, text);
 }
 
 }  // namespace drivelark

@@ -9,9 +9,9 @@ namespace drivelark {
 namespace {
 
 CommandResult resultOf(ProgramRun run) {
-    if (!run.launched) return CommandResult{127, run.launchError};
+    if (!run.launch.ok()) return CommandResult{run.launch, 0, run.launch.toString()};
     if (!isValidUtf8(run.output)) run.output.clear();
-    return CommandResult{run.status, std::move(run.output)};
+    return CommandResult{Status(), run.status, std::move(run.output)};
 }
 
 }  // namespace
@@ -22,7 +22,8 @@ CommandResult runCommand(Processes& processes, const std::string& path, const st
     if (!run.timedOut) return resultOf(std::move(run));
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", std::chrono::duration<double>(timeLimit).count());
-    return CommandResult{128 + 9, path + " did not finish within " + seconds + " s"};
+    Status late(path + " did not finish within " + seconds + " s");
+    return CommandResult{late, 0, late.toString()};
 }
 
 ProgramRun runProgram(Processes& processes, const std::string& path, const std::vector<std::string>& arguments,

@@ -14,8 +14,13 @@
 namespace drivelark {
 
 struct CommandResult {
-    std::int32_t exit = 0;  // the program's status; 127 when it could not be started
-    std::string out;        // standard output and error together, as UTF-8; empty when not valid UTF-8
+    Status run;             // failed when the program could not be started or did not finish in time
+    std::int32_t exit = 0;  // the program's exit status, once it ran to its end
+    // Standard output and error together, as UTF-8; empty when not valid UTF-8. When the run
+    // failed: the status described, for the caller to report.
+    std::string out;
+
+    bool succeeded() const { return run.ok() && exit == 0; }
 };
 
 // How long the disk utility and the mount program may take to list what they know.
@@ -23,8 +28,8 @@ inline constexpr std::chrono::milliseconds kListingTimeLimit{5000};
 
 // Runs `path` with `arguments`, each passed as one argument exactly as given. Blocks the calling
 // thread (never the main thread) until the program has exited and closed its output, or until
-// `timeLimit`, when it is killed and reported as a failure: `exit` 137 and `out`
-// "<path> did not finish within N s". Safe from any thread.
+// `timeLimit`, when it is killed and its run fails: "<path> did not finish within N s". Safe from
+// any thread.
 CommandResult runCommand(Processes& processes, const std::string& path, const std::vector<std::string>& arguments,
                          std::chrono::milliseconds timeLimit);
 

@@ -2,7 +2,6 @@
 
 #include "foundation/system_programs.h"
 #include "helper/ntfs_device.h"
-#include "platform/posix/posix_error.h"
 
 namespace drivelark::helper {
 
@@ -12,65 +11,65 @@ constexpr std::chrono::seconds kListingTimeLimit{10};
 
 }  // namespace
 
-std::optional<Outcome> readProcesses(Session& session, std::vector<Process>& processes) {
+Outcome readProcesses(Session& session, std::vector<Process>& processes) {
     ProgramRun listing = session.run(kPsPath, kProcessListArguments, kListingTimeLimit);
     std::optional<std::vector<Process>> parsed =
         succeeded(listing) ? parseProcessList(listing.output, session.system.processId()) : std::nullopt;
     if (parsed) {
         processes = std::move(*parsed);
-        return std::nullopt;
+        return Outcome{};
     }
     Outcome outcome{kFailed, {}};
     return outcome.quote(listing, kPsPath)
         .say("cannot list the running programs reliably, so cannot tell who uses what");
 }
 
-std::optional<Outcome> readMounts(Session& session, std::vector<ListedMount>& mounts) {
+Outcome readMounts(Session& session, std::vector<ListedMount>& mounts) {
     ProgramRun listing = session.run(kMountPath, {}, kListingTimeLimit);
     std::optional<std::vector<ListedMount>> parsed =
         succeeded(listing) ? parseMountListing(listing.output) : std::nullopt;
     if (parsed) {
         mounts = std::move(*parsed);
-        return std::nullopt;
+        return Outcome{};
     }
     Outcome outcome{kFailed, {}};
     return outcome.quote(listing, kMountPath).say("cannot read the mount table, so cannot tell what is mounted where");
 }
 
-std::optional<Outcome> findSystemMount(const std::vector<ListedMount>& mounts, const std::string& device,
-                                       std::optional<ListedMount>& systemMount) {
+Outcome findSystemMount(const std::vector<ListedMount>& mounts, const std::string& device,
+                        std::optional<ListedMount>& systemMount) {
     std::vector<ListedMount> ofDevice = mountsOfDevice(mounts, device);
-    if (ofDevice.empty()) return std::nullopt;
+    if (ofDevice.empty()) return Outcome{};
     if (ofDevice.size() > 1 || !isSystemNtfsMount(ofDevice.front().entry))
         return refused("/dev/" + device + " is mounted at " + ofDevice.back().mountPoint +
                        " other than by the system's read-only NTFS driver; eject it first");
     systemMount = ofDevice.front();
-    return std::nullopt;
+    return Outcome{};
 }
 
-std::optional<Outcome> stopIfServedByNtfs3g(Session& session, const std::string& device) {
+Outcome stopIfServedByNtfs3g(Session& session, const std::string& device) {
     constexpr int kLooks = 30;
     constexpr std::chrono::milliseconds kBetweenLooks{100};
     for (int look = 1;; ++look) {
         std::vector<Process> processes;
-        if (std::optional<Outcome> unreadable = readProcesses(session, processes)) return unreadable;
+        if (Outcome unreadable = readProcesses(session, processes); !unreadable.ok()) return unreadable;
         std::optional<int> pid = ntfs3gServing(processes, device);
-        if (!pid) return std::nullopt;
+        if (!pid) return Outcome{};
         if (look == kLooks || !session.pause(kBetweenLooks))
             return refused("/dev/" + device + " is in use by ntfs-3g (process " + std::to_string(*pid) +
                            "); eject that volume first");
     }
 }
 
-std::optional<Outcome> stopIfLockedByOther(HelperSystem& system, const std::string& device) {
+Outcome stopIfLockedByOther(HelperSystem& system, const std::string& device) {
     std::string node = "/dev/" + device;
-    LockTest lock = system.testWriteLock(node);
-    if (lock.error != 0) {
-        if (isWriteDenial(lock.error)) return writeDenied(node, lock.error);
-        return std::nullopt;  // no lock information here
+    bool lockedByOther = false;
+    if (Status tested = system.testWriteLock(node, &lockedByOther); !tested.ok()) {
+        if (isWriteDenial(tested)) return writeDenied(node, tested);
+        return Outcome{};  // no lock information here
     }
-    if (lock.lockedByOther) return refused(node + " is held open by another program");
-    return std::nullopt;
+    if (lockedByOther) return refused(node + " is held open by another program");
+    return Outcome{};
 }
 
 }  // namespace drivelark::helper

@@ -43,16 +43,16 @@ std::string whyNotRepairable(ProbeVerdict verdict, Outcome& outcome, const std::
 Outcome repair(Session& session, const Request& request, const std::string& probe, const std::string& ntfsfix) {
     HelperSystem& system = session.system;
     const std::string& device = request.device;
-    if (std::optional<Outcome> locked = stopIfLockedByOther(system, device)) return *locked;
-    if (std::optional<Outcome> denied = stopIfWritesRefused(system, device)) return *denied;
-    if (std::optional<Outcome> stop = stopUnlessNtfs(system, device)) return *stop;
+    if (Outcome locked = stopIfLockedByOther(system, device); !locked.ok()) return locked;
+    if (Outcome denied = stopIfWritesRefused(system, device); !denied.ok()) return denied;
+    if (Outcome stop = stopUnlessNtfs(system, device); !stop.ok()) return stop;
 
     std::string node = "/dev/" + device;
     Outcome outcome{kFailed, {}};
     ProgramRun probed = session.run(probe, {"--readwrite", node}, kProbeTimeLimit);
     outcome.quote(probed, probe);
     if (std::string why = whyNotRepairable(probeVerdict(probed), outcome, node); !why.empty()) return outcome.say(why);
-    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, device, request.volumeIdentity)) return *stop;
+    if (Outcome stop = stopUnlessTheVolume(session, device, request.volumeIdentity); !stop.ok()) return stop;
 
     auto limit = std::min<std::chrono::milliseconds>(kNtfsfixTimeLimit, session.left() - kAfterNtfsfix);
     ProgramRun fixed = session.run(ntfsfix, {"-d", node}, limit);
@@ -69,25 +69,24 @@ Outcome repair(Session& session, const Request& request, const std::string& prob
 Outcome runFix(Session& session, const Request& request) {
     HelperSystem& system = session.system;
     const std::string& device = request.device;
-    TrustedTool probe = trustedTool(system, "ntfs-3g.probe");
-    if (!probe.path) return refused(probe.problem);
-    TrustedTool ntfsfix = trustedTool(system, "ntfsfix");
-    if (!ntfsfix.path) return refused(ntfsfix.problem);
-    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, device, request.volumeIdentity)) return *stop;
-    if (std::optional<Outcome> stop = stopUnlessNtfs(system, device)) return *stop;
-    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(session, device)) return *busy;
+    std::string probe, ntfsfix;
+    if (Outcome stop = trustedTool(system, "ntfs-3g.probe", &probe); !stop.ok()) return stop;
+    if (Outcome stop = trustedTool(system, "ntfsfix", &ntfsfix); !stop.ok()) return stop;
+    if (Outcome stop = stopUnlessTheVolume(session, device, request.volumeIdentity); !stop.ok()) return stop;
+    if (Outcome stop = stopUnlessNtfs(system, device); !stop.ok()) return stop;
+    if (Outcome busy = stopIfServedByNtfs3g(session, device); !busy.ok()) return busy;
     std::vector<ListedMount> mounts;
-    if (std::optional<Outcome> unreadable = readMounts(session, mounts)) return *unreadable;
+    if (Outcome unreadable = readMounts(session, mounts); !unreadable.ok()) return unreadable;
     std::optional<ListedMount> systemMount;
-    if (std::optional<Outcome> stop = findSystemMount(mounts, device, systemMount)) return *stop;
-    if (!systemMount) return repair(session, request, *probe.path, *ntfsfix.path);
+    if (Outcome stop = findSystemMount(mounts, device, systemMount); !stop.ok()) return stop;
+    if (!systemMount) return repair(session, request, probe, ntfsfix);
 
     // ntfsfix would change the volume underneath a mount, even a read-only one.
-    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, device, request.volumeIdentity)) return *stop;
+    if (Outcome stop = stopUnlessTheVolume(session, device, request.volumeIdentity); !stop.ok()) return stop;
     Outcome unmounted = unmountSystemMount(session, device);
-    if (unmounted.status != kSucceeded) return unmounted;
-    Outcome outcome = repair(session, request, *probe.path, *ntfsfix.path);
-    if (outcome.status != kSucceeded) restoreSystemMount(session, outcome, device);
+    if (!unmounted.ok()) return unmounted;
+    Outcome outcome = repair(session, request, probe, ntfsfix);
+    if (!outcome.ok()) restoreSystemMount(session, outcome, device);
     return outcome;
 }
 

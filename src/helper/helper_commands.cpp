@@ -37,25 +37,24 @@ Outcome runSelftest(HelperSystem& system) {
 // Reads one block of the raw device so that the disk does not spin down; never writes.
 Outcome runKeepalive(HelperSystem& system, const std::string& device) {
     std::string raw = "/dev/r" + device;
-    int error = system.readAlignedBlock(raw);
-    if (error == 0) return Outcome{};
-    return failed("cannot read " + raw + ": " + errorText(error));
+    Status read = system.readAlignedBlock(raw);
+    if (read.ok()) return Outcome{};
+    return failed("cannot read " + raw + ": " + errorText(read.errorNumber()));
 }
 
 // Writes back what the device holds in its caches, before the system sleeps; never writes itself.
 Outcome runFlush(HelperSystem& system, const std::string& device) {
     std::string node = "/dev/" + device;
-    int error = system.flushDevice(node);
-    if (error == 0) return Outcome{};
-    return failed("cannot flush " + node + ": " + errorText(error));
+    Status flushed = system.flushDevice(node);
+    if (flushed.ok()) return Outcome{};
+    return failed("cannot flush " + node + ": " + errorText(flushed.errorNumber()));
 }
 
 }  // namespace
 
 Outcome runHelper(HelperSystem& system, const std::vector<std::string>& arguments) {
-    ParsedRequest parsed = parseRequest(arguments);
-    if (!parsed.request) return refused(parsed.problem);
-    const Request& request = *parsed.request;
+    Request request;
+    if (Outcome stop = parseRequest(arguments, &request); !stop.ok()) return stop;
     const std::chrono::seconds budget = budgetOf(request.subcommand);
     system.endProcessAfter(budget + kWatchdogGrace, kFailed,
                            "drivelark-mount: stopped: " + arguments.front() + " did not finish within " +

@@ -4,9 +4,10 @@
 // may start the tool through sudo with any arguments, so every argument must have the exact
 // shape its subcommand expects.
 
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "helper/outcome.h"
 
 namespace drivelark::helper {
 
@@ -22,12 +23,8 @@ struct Request {
     bool operator==(const Request&) const = default;
 };
 
-struct ParsedRequest {
-    std::optional<Request> request;
-    std::string problem;  // why the arguments are refused, when there is no request
-};
-
-// `arguments` are the command line after the program's own name.
-ParsedRequest parseRequest(const std::vector<std::string>& arguments);
+// Sets `request` from `arguments`, the command line after the program's own name; refuses
+// arguments of any other shape.
+Outcome parseRequest(const std::vector<std::string>& arguments, Request* request);
 
 }  // namespace drivelark::helper

@@ -32,62 +32,65 @@ struct Attempt {
 };
 
 // /Volumes must be root's own folder, not a link to one: everything below it is trusted.
-std::optional<Outcome> checkVolumesFolder(HelperSystem& system, std::uint64_t& device) {
-    FileInfo volumes = system.lstat(kVolumesFolder);
-    if (volumes.error != 0) return failed(std::string("cannot inspect /Volumes: ") + errorText(volumes.error));
+Outcome checkVolumesFolder(HelperSystem& system, std::uint64_t& device) {
+    FileInfo volumes;
+    if (Status looked = system.lstat(kVolumesFolder, &volumes); !looked.ok())
+        return failed(std::string("cannot inspect /Volumes: ") + errorText(looked.errorNumber()));
     if (volumes.isSymbolicLink || !volumes.isDirectory || volumes.owner != 0)
         return refused("/Volumes is not a folder that root owns");
     device = volumes.device;
-    return std::nullopt;
+    return Outcome{};
 }
 
 // Before anything is unmounted: nothing may be mounted at the mount point but the device's own
 // system mount, which the remount replaces, and where nothing is, there may be nothing or an empty
 // real folder. Another disk's mount, a link (macOS ships "/Volumes/Macintosh HD" -> "/") or a file
 // are never touched.
-std::optional<Outcome> checkTargetIsFree(HelperSystem& system, const std::string& mountPoint,
-                                         const std::vector<ListedMount>& mounts,
-                                         const std::optional<ListedMount>& systemMount, std::uint64_t volumesDevice) {
+Outcome checkTargetIsFree(HelperSystem& system, const std::string& mountPoint, const std::vector<ListedMount>& mounts,
+                          const std::optional<ListedMount>& systemMount, std::uint64_t volumesDevice) {
     std::vector<ListedMount> here = mountsAt(mounts, mountPoint);
     if (!here.empty()) {
-        if (here.size() == 1 && here.front() == systemMount) return std::nullopt;
+        if (here.size() == 1 && here.front() == systemMount) return Outcome{};
         return refused("another volume is mounted at " + mountPoint);
     }
     // Nothing is mounted there, so looking cannot block.
-    FileInfo target = system.lstat(mountPoint);
-    if (target.error == ENOENT) return std::nullopt;
-    if (target.error != 0) return refused("cannot inspect " + mountPoint + ": " + errorText(target.error));
+    FileInfo target;
+    Status looked = system.lstat(mountPoint, &target);
+    if (looked.errorNumber() == ENOENT) return Outcome{};
+    if (!looked.ok()) return refused("cannot inspect " + mountPoint + ": " + errorText(looked.errorNumber()));
     if (target.isSymbolicLink) return refused(mountPoint + " is a symbolic link");
     if (!target.isDirectory) return refused(mountPoint + " is not a folder");
     if (target.device != volumesDevice) return refused("another volume is mounted at " + mountPoint);
-    int empty = system.checkEmptyDirectory(mountPoint);
-    if (empty == ENOTEMPTY) return refused(mountPoint + " is a folder that is not empty");
-    if (empty != 0) return refused("cannot read " + mountPoint + ": " + errorText(empty));
-    return std::nullopt;
+    Status empty = system.checkEmptyDirectory(mountPoint);
+    if (empty.errorNumber() == ENOTEMPTY) return refused(mountPoint + " is a folder that is not empty");
+    if (!empty.ok()) return refused("cannot read " + mountPoint + ": " + errorText(empty.errorNumber()));
+    return Outcome{};
 }
 
 // After the system's mount is gone: the mount point exists as an empty folder on /Volumes itself.
-std::optional<Outcome> prepareMountPoint(HelperSystem& system, const std::string& mountPoint,
-                                         std::uint64_t volumesDevice, bool& created) {
-    FileInfo existing = system.lstat(mountPoint);
-    if (existing.error == ENOENT) {
-        int error = system.makeDirectory(mountPoint);
-        if (error != 0 && error != EEXIST) return failed("cannot create " + mountPoint + ": " + errorText(error));
-        created = error == 0;
-        existing = system.lstat(mountPoint);
+Outcome prepareMountPoint(HelperSystem& system, const std::string& mountPoint, std::uint64_t volumesDevice,
+                          bool& created) {
+    FileInfo existing;
+    Status looked = system.lstat(mountPoint, &existing);
+    if (looked.errorNumber() == ENOENT) {
+        Status made = system.makeDirectory(mountPoint);
+        if (!made.ok() && made.errorNumber() != EEXIST)
+            return failed("cannot create " + mountPoint + ": " + errorText(made.errorNumber()));
+        created = made.ok();
+        looked = system.lstat(mountPoint, &existing);
     }
-    if (existing.error != 0)
-        return refused("cannot inspect " + mountPoint + " (" + errorText(existing.error) +
+    if (!looked.ok())
+        return refused("cannot inspect " + mountPoint + " (" + errorText(looked.errorNumber()) +
                        "); something may still be mounted there");
     if (existing.isSymbolicLink || !existing.isDirectory) return refused(mountPoint + " is not a folder");
     if (existing.device != volumesDevice) return refused("something is still mounted at " + mountPoint);
-    return std::nullopt;
+    return Outcome{};
 }
 
 std::optional<ListedMount> waitUntilMounted(Session& session, const std::string& mountPoint) {
     for (int poll = 0;; ++poll) {
         std::vector<ListedMount> mounts;
-        if (!readMounts(session, mounts)) {
+        if (readMounts(session, mounts).ok()) {
             std::vector<ListedMount> here = mountsAt(mounts, mountPoint);
             if (!here.empty()) return here.back();
         }
@@ -98,9 +101,10 @@ std::optional<ListedMount> waitUntilMounted(Session& session, const std::string&
 // Why the new mount is not writable; empty when it is. ntfs-3g mounts a volume that Windows left
 // hibernated or fast-started read-only, and says it succeeded.
 std::string whyNotWritable(HelperSystem& system, const ListedMount& mounted, bool& fellBackToReadOnly) {
-    VolumeMode mode = system.volumeMode(mounted.mountPoint);
-    if (mode.error != 0) return "cannot tell whether " + mounted.mountPoint + " is writable: " + errorText(mode.error);
-    fellBackToReadOnly = mode.readOnly || mounted.entry.readOnly;
+    bool readOnly = false;
+    if (Status asked = system.volumeMode(mounted.mountPoint, &readOnly); !asked.ok())
+        return "cannot tell whether " + mounted.mountPoint + " is writable: " + errorText(asked.errorNumber());
+    fellBackToReadOnly = readOnly || mounted.entry.readOnly;
     if (!fellBackToReadOnly) return {};
     return "ntfs-3g mounted " + mounted.mountPoint + " read-only: Windows left the volume in an unsafe state";
 }
@@ -108,10 +112,10 @@ std::string whyNotWritable(HelperSystem& system, const ListedMount& mounted, boo
 // Which unsafe state ntfs-3g fell back from, asked of the probe once its mount is gone: one that
 // nothing may write to (hibernation; also when the probe cannot tell), or one a repair can clear.
 void markUnsafeState(Session& session, const Request& request, Outcome& outcome) {
-    TrustedTool probe = trustedTool(session.system, "ntfs-3g.probe");
+    std::string probe;
     ProbeVerdict verdict = ProbeVerdict::unknown;
-    if (probe.path) {
-        ProgramRun probed = session.run(*probe.path, {"--readwrite", "/dev/" + request.device}, kProbeTimeLimit);
+    if (trustedTool(session.system, "ntfs-3g.probe", &probe).ok()) {
+        ProgramRun probed = session.run(probe, {"--readwrite", "/dev/" + request.device}, kProbeTimeLimit);
         verdict = probeVerdict(probed);
     }
     bool hibernated = verdict == ProbeVerdict::hibernated || verdict == ProbeVerdict::unknown;
@@ -121,9 +125,9 @@ void markUnsafeState(Session& session, const Request& request, Outcome& outcome)
 // Nothing read-only may stay mounted, not even a mount that appeared late.
 void takeAwayNtfs3gMount(Session& session, Attempt& attempt, const std::string& mountPoint) {
     std::vector<ListedMount> mounts;
-    if (!readMounts(session, mounts) && mountsAt(mounts, mountPoint).empty()) return;
+    if (readMounts(session, mounts).ok() && mountsAt(mounts, mountPoint).empty()) return;
     Outcome cleanup = forceUnmount(session, mountPoint);
-    if (cleanup.status == kSucceeded) return;
+    if (cleanup.ok()) return;
     attempt.outcome.text += cleanup.text;
     attempt.outcome.say("could not unmount " + mountPoint + " again");
     attempt.ntfs3gMountLeft = true;
@@ -131,7 +135,7 @@ void takeAwayNtfs3gMount(Session& session, Attempt& attempt, const std::string& 
 
 // The system's mount is gone and the mount point ready: probe, mount, verify.
 Attempt mountPrepared(Session& session, const Request& request, const std::string& ntfs3g) {
-    if (std::optional<Outcome> denied = stopIfWritesRefused(session.system, request.device)) return {*denied};
+    if (Outcome denied = stopIfWritesRefused(session.system, request.device); !denied.ok()) return {denied};
     std::string node = "/dev/" + request.device;
     auto limit = std::min<std::chrono::milliseconds>(kNtfs3gTimeLimit, session.left() - kAfterNtfs3g);
     ProgramRun run = session.run(
@@ -142,7 +146,7 @@ Attempt mountPrepared(Session& session, const Request& request, const std::strin
     bool fellBackToReadOnly = false;
     if (!succeeded(run)) {
         problem = "ntfs-3g could not mount " + node +
-                  (run.launched && !run.timedOut ? " (exit status " + std::to_string(run.status) + ")" : "");
+                  (run.launch.ok() && !run.timedOut ? " (exit status " + std::to_string(run.status) + ")" : "");
     } else if (std::optional<ListedMount> mounted = waitUntilMounted(session, request.mountPoint)) {
         problem = whyNotWritable(session.system, *mounted, fellBackToReadOnly);
     } else {
@@ -164,10 +168,10 @@ Attempt mountPrepared(Session& session, const Request& request, const std::strin
 Attempt mountInPlace(Session& session, const Request& request, const std::string& ntfs3g,
                      std::uint64_t volumesDevice) {
     bool created = false;
-    if (std::optional<Outcome> stop = prepareMountPoint(session.system, request.mountPoint, volumesDevice, created))
-        return {*stop};
+    if (Outcome stop = prepareMountPoint(session.system, request.mountPoint, volumesDevice, created); !stop.ok())
+        return {stop};
     Attempt attempt = mountPrepared(session, request, ntfs3g);
-    if (attempt.outcome.status != kSucceeded && created && !attempt.ntfs3gMountLeft)
+    if (!attempt.outcome.ok() && created && !attempt.ntfs3gMountLeft)
         session.system.removeDirectory(request.mountPoint);
     return attempt;
 }
@@ -177,30 +181,28 @@ Attempt mountInPlace(Session& session, const Request& request, const std::string
 Outcome runMount(Session& session, const Request& request) {
     // Everything that can refuse comes before the system's mount is taken away.
     HelperSystem& system = session.system;
-    TrustedTool ntfs3g = trustedTool(system, "ntfs-3g");
-    if (!ntfs3g.path) return refused(ntfs3g.problem);
-    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, request.device, request.volumeIdentity))
-        return *stop;
-    if (std::optional<Outcome> stop = stopUnlessNtfs(system, request.device)) return *stop;
-    if (std::optional<Outcome> busy = stopIfServedByNtfs3g(session, request.device)) return *busy;
+    std::string ntfs3g;
+    if (Outcome stop = trustedTool(system, "ntfs-3g", &ntfs3g); !stop.ok()) return stop;
+    if (Outcome stop = stopUnlessTheVolume(session, request.device, request.volumeIdentity); !stop.ok()) return stop;
+    if (Outcome stop = stopUnlessNtfs(system, request.device); !stop.ok()) return stop;
+    if (Outcome busy = stopIfServedByNtfs3g(session, request.device); !busy.ok()) return busy;
     std::vector<ListedMount> mounts;
-    if (std::optional<Outcome> unreadable = readMounts(session, mounts)) return *unreadable;
+    if (Outcome unreadable = readMounts(session, mounts); !unreadable.ok()) return unreadable;
     std::optional<ListedMount> systemMount;
-    if (std::optional<Outcome> stop = findSystemMount(mounts, request.device, systemMount)) return *stop;
+    if (Outcome stop = findSystemMount(mounts, request.device, systemMount); !stop.ok()) return stop;
     std::uint64_t volumesDevice = 0;
-    if (std::optional<Outcome> stop = checkVolumesFolder(system, volumesDevice)) return *stop;
-    if (std::optional<Outcome> taken =
-            checkTargetIsFree(system, request.mountPoint, mounts, systemMount, volumesDevice))
-        return *taken;
+    if (Outcome stop = checkVolumesFolder(system, volumesDevice); !stop.ok()) return stop;
+    if (Outcome taken = checkTargetIsFree(system, request.mountPoint, mounts, systemMount, volumesDevice);
+        !taken.ok())
+        return taken;
     // The last look before anything changes: the device may have passed to another disk meanwhile.
-    if (std::optional<Outcome> stop = stopUnlessTheVolume(session, request.device, request.volumeIdentity))
-        return *stop;
+    if (Outcome stop = stopUnlessTheVolume(session, request.device, request.volumeIdentity); !stop.ok()) return stop;
 
-    if (!systemMount) return mountInPlace(session, request, *ntfs3g.path, volumesDevice).outcome;
+    if (!systemMount) return mountInPlace(session, request, ntfs3g, volumesDevice).outcome;
     Outcome unmounted = unmountSystemMount(session, request.device);
-    if (unmounted.status != kSucceeded) return unmounted;
-    Attempt attempt = mountInPlace(session, request, *ntfs3g.path, volumesDevice);
-    if (attempt.outcome.status == kSucceeded) return attempt.outcome;
+    if (!unmounted.ok()) return unmounted;
+    Attempt attempt = mountInPlace(session, request, ntfs3g, volumesDevice);
+    if (attempt.outcome.ok()) return attempt.outcome;
     // Never mounted twice: the system's mount comes back only when ntfs-3g's is gone.
     if (attempt.ntfs3gMountLeft) {
         attempt.outcome.say("so /dev/" + request.device + " is not mounted again as the system had it");

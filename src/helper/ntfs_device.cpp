@@ -25,7 +25,7 @@ bool saysFastRestart(std::string_view output) {
 
 }  // namespace
 
-std::optional<Outcome> stopUnlessTheVolume(Session& session, const std::string& device, const std::string& identity) {
+Outcome stopUnlessTheVolume(Session& session, const std::string& device, const std::string& identity) {
     ProgramRun described = session.run(kDiskutilPath, {"info", "-plist", device}, kDescriptionTimeLimit);
     std::optional<PlistValue> description = succeeded(described) ? parsePropertyList(described.output) : std::nullopt;
     const std::string* named = description ? description->textAt("DeviceIdentifier") : nullptr;
@@ -34,39 +34,40 @@ std::optional<Outcome> stopUnlessTheVolume(Session& session, const std::string& 
         return outcome.quote(described, kDiskutilPath)
             .say("cannot read the disk utility's description of " + device + ", so cannot tell which volume it holds");
     }
-    if (volumeIdentity(*description) == identity) return std::nullopt;
+    if (volumeIdentity(*description) == identity) return Outcome{};
     return Outcome{kVolumeChanged, {}}
         .mark(HelperProtocol::kVolumeChangedMarker)
         .say("/dev/" + device + " no longer holds the volume this was asked for (another disk has taken its name); " +
              "nothing was changed");
 }
 
-std::optional<Outcome> stopUnlessNtfs(HelperSystem& system, const std::string& device) {
+Outcome stopUnlessNtfs(HelperSystem& system, const std::string& device) {
     std::string node = "/dev/" + device;
-    DeviceBytes sector = system.readStart(node, kBootSectorSize);
-    if (sector.error != 0) return refused("cannot read the boot sector of " + node + ": " + errorText(sector.error));
-    if (!isNtfsBootSector(sector.bytes)) return refused(node + " does not hold an NTFS file system; not touching it");
-    return std::nullopt;
+    std::string sector;
+    if (Status read = system.readStart(node, kBootSectorSize, &sector); !read.ok())
+        return refused("cannot read the boot sector of " + node + ": " + errorText(read.errorNumber()));
+    if (!isNtfsBootSector(sector)) return refused(node + " does not hold an NTFS file system; not touching it");
+    return Outcome{};
 }
 
-bool isWriteDenial(int error) { return error == EPERM || error == EACCES || error == EROFS; }
+bool isWriteDenial(const Status& status) { return status.isRefusal() || status.errorNumber() == EROFS; }
 
-Outcome writeDenied(const std::string& node, int error) {
+Outcome writeDenied(const std::string& node, const Status& status) {
     return Outcome{kFailed, {}}
         .mark(HelperProtocol::kWriteDenied)
-        .say("the system refuses to open " + node + " for writing (" + errorText(error) + ")");
+        .say("the system refuses to open " + node + " for writing (" + errorText(status.errorNumber()) + ")");
 }
 
-std::optional<Outcome> stopIfWritesRefused(HelperSystem& system, const std::string& device) {
+Outcome stopIfWritesRefused(HelperSystem& system, const std::string& device) {
     std::string raw = "/dev/r" + device;
-    int error = system.openForWriting(raw);
-    if (error == 0) return std::nullopt;
-    if (isWriteDenial(error)) return writeDenied(raw, error);
-    return failed("cannot open " + raw + " for writing: " + errorText(error));
+    Status opened = system.openForWriting(raw);
+    if (opened.ok()) return Outcome{};
+    if (isWriteDenial(opened)) return writeDenied(raw, opened);
+    return failed("cannot open " + raw + " for writing: " + errorText(opened.errorNumber()));
 }
 
 ProbeVerdict probeVerdict(const ProgramRun& probe) {
-    if (!probe.launched || probe.timedOut) return ProbeVerdict::unknown;
+    if (!probe.launch.ok() || probe.timedOut) return ProbeVerdict::unknown;
     switch (probe.status) {
         case 0: return ProbeVerdict::mountable;
         case 12: return ProbeVerdict::notNtfs;

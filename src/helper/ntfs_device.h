@@ -2,9 +2,8 @@
 
 // Checks that a device is what the caller says before root touches it: the very volume the
 // action was decided for, holding NTFS, whose raw node the system lets us write, in a state that
-// ntfs-3g.probe says may be changed.
+// ntfs-3g.probe says may be changed. Each check's Outcome is ok() when the work may go on.
 
-#include <optional>
 #include <string>
 
 #include "helper/outcome.h"
@@ -15,19 +14,19 @@ namespace drivelark::helper {
 // Stops unless the disk utility's description of `device` gives `identity` (volumeIdentity): the
 // device name may have passed to another disk since the caller decided. A description that
 // cannot be read fails; another volume fails with kVolumeChanged and its marker.
-std::optional<Outcome> stopUnlessTheVolume(Session& session, const std::string& device, const std::string& identity);
+Outcome stopUnlessTheVolume(Session& session, const std::string& device, const std::string& identity);
 
 // Refuses unless the boot sector of /dev/<device> says NTFS.
-std::optional<Outcome> stopUnlessNtfs(HelperSystem& system, const std::string& device);
+Outcome stopUnlessNtfs(HelperSystem& system, const std::string& device);
 
 // True for the errors with which the system refuses raw writes (privacy settings, read-only media).
-bool isWriteDenial(int error);
+bool isWriteDenial(const Status& status);
 // The failure for a raw write the system refused, with its marker.
-Outcome writeDenied(const std::string& node, int error);
+Outcome writeDenied(const std::string& node, const Status& status);
 
 // Opens /dev/r<device> for writing and writes nothing: when the system refuses, ntfs-3g and
 // ntfsfix could not write either.
-std::optional<Outcome> stopIfWritesRefused(HelperSystem& system, const std::string& device);
+Outcome stopIfWritesRefused(HelperSystem& system, const std::string& device);
 
 // What "ntfs-3g.probe --readwrite" found, by its exit status: 14 stands for both hibernation and
 // a fast restart, of which only the latter has the probe say "Metadata kept in Windows cache".

@@ -53,7 +53,7 @@ Outcome& Outcome::quote(std::string_view output) {
 }
 
 Outcome& Outcome::quote(const ProgramRun& run, std::string_view path) {
-    if (!run.launched) return say(run.launchError);
+    if (!run.launch.ok()) return say(run.launch.toString());
     quote(run.output);
     if (run.timedOut) say(std::string(path) + " did not finish in time and was stopped");
     return *this;
@@ -65,6 +65,6 @@ Outcome failed(std::string_view reason) { return Outcome{kFailed, {}}.say(reason
 
 std::string printable(std::string_view text) { return printableKeeping(text, {}); }
 
-bool succeeded(const ProgramRun& run) { return run.launched && !run.timedOut && run.status == 0; }
+bool succeeded(const ProgramRun& run) { return run.launch.ok() && !run.timedOut && run.status == 0; }
 
 }  // namespace drivelark::helper

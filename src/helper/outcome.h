@@ -15,9 +15,13 @@ using HelperProtocol::kRefused;
 using HelperProtocol::kSucceeded;
 using HelperProtocol::kVolumeChanged;
 
+// Also what each check before the work ends with: one that passes is an empty success, and the
+// work goes on; any other is what the tool ends with.
 struct Outcome {
     int status = kSucceeded;
     std::string text;
+
+    bool ok() const { return status == kSucceeded; }
 
     // Appends one line of the tool's own, beginning "drivelark-mount: ".
     Outcome& say(std::string_view line);

@@ -9,7 +9,7 @@ ProgramRun Session::run(const std::string& path, const std::vector<std::string>&
     std::chrono::milliseconds time = std::min(limit, left());
     if (time <= std::chrono::milliseconds::zero()) {
         ProgramRun notRun;
-        notRun.launchError = "no time was left to run " + path;
+        notRun.launch = Status("no time was left to run " + path);
         return notRun;
     }
     return system.run(path, arguments, time);

@@ -1,6 +1,5 @@
 #include "helper/trusted_tools.h"
 
-#include "helper/outcome.h"
 #include "platform/posix/posix_error.h"
 
 namespace drivelark::helper {
@@ -9,31 +8,30 @@ namespace {
 
 constexpr std::uint32_t kWritableByGroupOrOthers = 0022;
 
-TrustedTool untrusted(std::string problem) { return TrustedTool{std::nullopt, std::move(problem)}; }
-
 }  // namespace
 
-bool isRootOnly(const FileInfo& info) {
-    return info.error == 0 && info.owner == 0 && (info.mode & kWritableByGroupOrOthers) == 0;
-}
+bool isRootOnly(const FileInfo& info) { return info.owner == 0 && (info.mode & kWritableByGroupOrOthers) == 0; }
 
-TrustedTool trustedTool(HelperSystem& system, const std::string& name) {
+Outcome trustedTool(HelperSystem& system, const std::string& name, std::string* path) {
     std::optional<std::string> folder = system.executableFolder();
-    if (!folder) return untrusted("cannot find the folder of drivelark-mount");
+    if (!folder) return refused("cannot find the folder of drivelark-mount");
     std::string shownFolder = printable(*folder);
     const bool strict = system.startedBySudo();
-    FileInfo folderInfo = system.lstat(*folder);
-    if (folderInfo.error != 0) return untrusted("cannot inspect " + shownFolder + ": " + errorText(folderInfo.error));
+    FileInfo folderInfo;
+    if (Status looked = system.lstat(*folder, &folderInfo); !looked.ok())
+        return refused("cannot inspect " + shownFolder + ": " + errorText(looked.errorNumber()));
     if (!folderInfo.isDirectory || (strict && !isRootOnly(folderInfo)))
-        return untrusted(shownFolder + " is not a folder only root can change; refusing to run " + name + " from it");
+        return refused(shownFolder + " is not a folder only root can change; refusing to run " + name + " from it");
 
-    std::string path = (*folder == "/" ? "" : *folder) + "/" + name;
-    std::string shownPath = printable(path);
-    FileInfo toolInfo = system.lstat(path);
-    if (toolInfo.error != 0) return untrusted("cannot inspect " + shownPath + ": " + errorText(toolInfo.error));
+    std::string tool = (*folder == "/" ? "" : *folder) + "/" + name;
+    std::string shownPath = printable(tool);
+    FileInfo toolInfo;
+    if (Status looked = system.lstat(tool, &toolInfo); !looked.ok())
+        return refused("cannot inspect " + shownPath + ": " + errorText(looked.errorNumber()));
     if (!toolInfo.isRegularFile || (strict && !isRootOnly(toolInfo)))
-        return untrusted(shownPath + " is not a file only root can change; refusing to run it");
-    return TrustedTool{path, {}};
+        return refused(shownPath + " is not a file only root can change; refusing to run it");
+    *path = tool;
+    return Outcome{};
 }
 
 }  // namespace drivelark::helper

@@ -6,9 +6,9 @@
 // otherwise, an administrator has just authorised the application's own copy with a password, and
 // its tools beside it with it.
 
-#include <optional>
 #include <string>
 
+#include "helper/outcome.h"
 #include "platform/helper_system.h"
 
 namespace drivelark::helper {
@@ -16,13 +16,8 @@ namespace drivelark::helper {
 // True when `info` describes something owned by root that neither its group nor others may write.
 bool isRootOnly(const FileInfo& info);
 
-struct TrustedTool {
-    std::optional<std::string> path;
-    std::string problem;  // why the tool may not run, when there is no path
-};
-
-// The tool `name` (such as "ntfs-3g") in the running executable's own folder: a regular file, and
-// under sudo a root-only one in a root-only folder.
-TrustedTool trustedTool(HelperSystem& system, const std::string& name);
+// Sets `path` to the tool `name` (such as "ntfs-3g") in the running executable's own folder: a
+// regular file, and under sudo a root-only one in a root-only folder. Refuses otherwise.
+Outcome trustedTool(HelperSystem& system, const std::string& name, std::string* path);
 
 }  // namespace drivelark::helper

@@ -68,9 +68,9 @@ Outcome forceUnmount(Session& session, const std::string& mountPoint) {
 
 Outcome runUnmount(Session& session, const std::string& mountPoint) {
     std::vector<Process> processes;
-    if (std::optional<Outcome> unreadable = readProcesses(session, processes)) return *unreadable;
+    if (Outcome unreadable = readProcesses(session, processes); !unreadable.ok()) return unreadable;
     std::vector<ListedMount> mounts;
-    if (std::optional<Outcome> unreadable = readMounts(session, mounts)) return *unreadable;
+    if (Outcome unreadable = readMounts(session, mounts); !unreadable.ok()) return unreadable;
     std::vector<ListedMount> here = mountsAt(mounts, mountPoint);
     if (here.empty()) return Outcome{}.say("nothing is mounted at " + mountPoint);
     if (here.size() > 1 || !isFuseTMount(here.front().entry))
@@ -94,7 +94,7 @@ Outcome runUnmount(Session& session, const std::string& mountPoint) {
                        ", which may serve it and is not ntfs-3g; not touching it");
 
     Outcome outcome = forceUnmount(session, mountPoint);
-    if (outcome.status != kSucceeded) return outcome.say("could not unmount " + mountPoint);
+    if (!outcome.ok()) return outcome.say("could not unmount " + mountPoint);
     if (ntfs3g) endNtfs3g(session, outcome, *ntfs3g, mountPoint);
     return outcome;
 }

@@ -49,7 +49,7 @@ void USBKeepAlive::touch(const std::string& mountPoint) {
     if (!touching_.insert(mountPoint).second) return;
     Platform* services = &platform_;  // outlives every job
     services->dispatcher.runInBackground(QualityOfService::utility, [services, weak = weak_from_this(), mountPoint] {
-        bool refused = isRefusal(touchVolume(services->files, mountPoint));
+        bool refused = touchVolume(services->files, mountPoint).isRefusal();
         services->dispatcher.runOnMain([weak, mountPoint, refused] {
             auto self = weak.lock();
             if (!self) return;
@@ -64,28 +64,28 @@ void USBKeepAlive::touch(const std::string& mountPoint) {
 
 void USBKeepAlive::ensureCaffeinate() {
     if (caffeinate_ && caffeinate_->isRunning()) return;
-    std::string error;
-    std::unique_ptr<ChildProcess> started = platform_.processes.start(
-        "/usr/bin/caffeinate", {"-i", "-m", "-w", std::to_string(platform_.processes.ownProcessId())}, error);
-    if (started) {
+    std::unique_ptr<ChildProcess> started;
+    Status launch = platform_.processes.start(
+        "/usr/bin/caffeinate", {"-i", "-m", "-w", std::to_string(platform_.processes.ownProcessId())}, &started);
+    if (launch.ok()) {
         caffeinate_ = std::move(started);
         log_.line("保活: 已启动 caffeinate(-i -m) pid=" + std::to_string(caffeinate_->pid()));
         return;
     }
-    log_.line("保活: caffeinate 启动失败 " + error);
+    log_.line("保活: caffeinate 启动失败 " + launch.toString());
     if (assertionActive_) return;
-    int result = platform_.power.createNoDiskSleepAssertion("Drivelark保活", assertionID_);
-    if (result == 0) {
+    Status assertion = platform_.power.createNoDiskSleepAssertion("Drivelark保活", &assertionID_);
+    if (assertion.ok()) {
         assertionActive_ = true;
         log_.line("保活: NoDiskSleep 断言已创建");
     } else {
-        log_.line("保活: NoDiskSleep 断言不可用 rc=" + std::to_string(result) + "（已用 caffeinate 兜底）");
+        log_.line("保活: NoDiskSleep 断言不可用 " + assertion.toString() + "（已用 caffeinate 兜底）");
     }
 }
 
 // One line says what stopped.
 void USBKeepAlive::stopKeepingAwake() {
-    std::string line = "保活: 当前无活跃受管卷 (managed=" + std::to_string(ManagedVolumes(platform_.defaults).managedDevs().size()) + ")";
+    std::string line = "保活: 当前无活跃受管卷 (managed=" + std::to_string(ManagedVolumes(platform_.defaults, log_).managedDevs().size()) + ")";
     if (caffeinate_) {
         if (caffeinate_->isRunning()) caffeinate_->terminate();
         caffeinate_.reset();

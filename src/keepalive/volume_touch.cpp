@@ -6,8 +6,9 @@
 
 namespace drivelark {
 
-FileError touchVolume(Files& files, const std::string& mountPoint) {
-    files.stat(mountPoint);
+Status touchVolume(Files& files, const std::string& mountPoint) {
+    FileStatus status;
+    files.stat(mountPoint, &status);
     std::vector<std::string> names;
     std::unique_ptr<DirectoryStream> directory = files.openDirectory(mountPoint);
     while (names.size() < kMostNamesTouched) {
@@ -18,9 +19,9 @@ FileError touchVolume(Files& files, const std::string& mountPoint) {
     if (!names.empty()) {
         std::random_device random;
         std::uniform_int_distribution<std::size_t> pick(0, names.size() - 1);
-        files.lstat(mountPoint + "/" + names[pick(random)]);
+        files.lstat(mountPoint + "/" + names[pick(random)], &status);
     }
-    return directory->failure();
+    return directory->status();
 }
 
 }  // namespace drivelark

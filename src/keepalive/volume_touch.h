@@ -12,9 +12,9 @@ namespace drivelark {
 
 inline constexpr std::size_t kMostNamesTouched = 64;
 
-// Touches the volume at `mountPoint`. Returns why its listing failed, empty when it was read. On
-// macOS a FUSE-T volume is a network volume: a refusal (isRefusal) means the user has not let
-// Drivelark into network volumes, and no touch of it will work until they do.
-FileError touchVolume(Files& files, const std::string& mountPoint);
+// Touches the volume at `mountPoint`. Fails when its listing failed. On macOS a FUSE-T volume is
+// a network volume: a refusal (Status::isRefusal) means the user has not let Drivelark into
+// network volumes, and no touch of it will work until they do.
+Status touchVolume(Files& files, const std::string& mountPoint);
 
 }  // namespace drivelark

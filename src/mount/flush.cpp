@@ -35,12 +35,12 @@ void MountManager::flushBeforeSleep(const std::vector<ManagedMount>& volumes, st
     for (const ManagedMount& volume : volumes) {
         platform_.dispatcher.runInBackground(QualityOfService::userInitiated, [self = shared_from_this(), flush, volume] {
             // First what the file system holds for the driver, then what the driver and the disk hold.
-            FileError error = self->platform_.files.syncFileSystem(volume.mountPoint);
-            if (!error && self->helperRunsWithoutPassword())
+            Status synced = self->platform_.files.syncFileSystem(volume.mountPoint);
+            if (synced.ok() && self->helperRunsWithoutPassword())
                 self->runHelper({"flush", volume.deviceID}, HelperProtocol::kFlushBudget);
-            self->platform_.dispatcher.runOnMain([self, flush, mountPoint = volume.mountPoint, error] {
-                if (error)
-                    self->log_.line("睡眠前写回失败: " + mountPoint + " — " + error.message());
+            self->platform_.dispatcher.runOnMain([self, flush, mountPoint = volume.mountPoint, synced] {
+                if (!synced.ok())
+                    self->log_.line("睡眠前写回失败: " + mountPoint + " — " + synced.toString());
                 else
                     ++flush->written;
                 if (--flush->pending == 0) flush->report();

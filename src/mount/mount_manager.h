@@ -53,7 +53,7 @@ public:
     // the one way the helper is run without a password. Blocks.
     CommandResult runHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget) const;
     // The same when the helper runs without a password. None when it does not, or when the channel
-    // could not run it at all (status 126 or 127). Blocks.
+    // could not run it at all (sudo's exit status 126 or 127). Blocks.
     std::optional<CommandResult> runViaHelper(const std::vector<std::string>& arguments, std::chrono::seconds budget) const;
     // Runs the shell `command` as root behind the administrator password prompt, in the
     // background; `completion` gets the command's own output on the main thread.

@@ -10,11 +10,11 @@ constexpr int kMostCandidates = 100;
 
 bool isFreeFor(const std::string& deviceID, const std::string& path, const MountTable& mounts, Files& files) {
     if (auto mount = mounts.find(path); mount != mounts.end()) return mount->second.source == "/dev/" + deviceID;
-    std::optional<FileStatus> status = files.lstat(path);
-    if (!status) return true;  // nothing there (the helper tool checks again, knowing why)
-    if (status->isSymbolicLink || !status->isDirectory) return false;
-    std::optional<std::vector<std::string>> entries = files.listDirectory(path);
-    return entries && entries->empty();
+    FileStatus status;
+    if (!files.lstat(path, &status).ok()) return true;  // nothing there (the helper tool checks again, knowing why)
+    if (status.isSymbolicLink || !status.isDirectory) return false;
+    std::vector<std::string> entries;
+    return files.listDirectory(path, &entries).ok() && entries.empty();
 }
 
 }  // namespace
@@ -22,8 +22,8 @@ bool isFreeFor(const std::string& deviceID, const std::string& path, const Mount
 std::optional<std::string> chooseMountPoint(Files& files, const std::string& deviceID, const std::string& safeName,
                                             const MountTable& mounts, const std::set<std::string>& claimed,
                                             const std::optional<std::string>& preferred) {
-    std::optional<FileStatus> volumes = files.lstat("/Volumes");
-    if (!volumes || volumes->isSymbolicLink || !volumes->isDirectory) return std::nullopt;
+    FileStatus volumes;
+    if (!files.lstat("/Volumes", &volumes).ok() || volumes.isSymbolicLink || !volumes.isDirectory) return std::nullopt;
     if (preferred && isVolumesMountPoint(*preferred) && !claimed.contains(*preferred) &&
         isFreeFor(deviceID, *preferred, mounts, files))
         return preferred;

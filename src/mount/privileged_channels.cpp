@@ -55,7 +55,7 @@ std::optional<std::string> bundledHelperCommand(Bundle& bundle, const std::vecto
 
 }  // namespace
 
-MountManager::MountManager(Platform& platform, AppLog& log) : platform_(platform), log_(log), registry_(platform.defaults) {}
+MountManager::MountManager(Platform& platform, AppLog& log) : platform_(platform), log_(log), registry_(platform.defaults, log) {}
 
 bool MountManager::helperAvailable() const { return platform_.files.isExecutable(helperPath); }
 
@@ -65,7 +65,7 @@ CommandResult MountManager::runHelper(const std::vector<std::string>& arguments,
     return runCommand(platform_.processes, kSudoPath, sudoArguments, callerLimit(budget));
 }
 
-bool MountManager::freePasswordWorks() const { return runHelper({"selftest"}, HelperProtocol::kSelftestBudget).exit == 0; }
+bool MountManager::freePasswordWorks() const { return runHelper({"selftest"}, HelperProtocol::kSelftestBudget).succeeded(); }
 
 bool MountManager::helperRunsWithoutPassword() const { return helperAvailable() && freePasswordWorks(); }
 
@@ -73,7 +73,7 @@ std::optional<CommandResult> MountManager::runViaHelper(const std::vector<std::s
                                                         std::chrono::seconds budget) const {
     if (!helperRunsWithoutPassword()) return std::nullopt;
     CommandResult result = runHelper(arguments, budget);
-    if (channelCouldNotRun(result.exit)) return std::nullopt;
+    if (result.run.ok() && channelCouldNotRun(result.exit)) return std::nullopt;
     return result;
 }
 
@@ -83,7 +83,7 @@ void MountManager::runAsRoot(const std::string& command, std::chrono::seconds bu
         CommandResult result = runCommand(self->platform_.processes, kOsascriptPath, administratorScriptArguments(command),
                                           kPromptTimeLimit + budget);
         std::string output = commandOutputOfPrompt(result.out);
-        self->platform_.dispatcher.runOnMain([completion, ok = result.exit == 0, output] { completion(ok, output); });
+        self->platform_.dispatcher.runOnMain([completion, ok = result.succeeded(), output] { completion(ok, output); });
     });
 }
 
@@ -105,7 +105,7 @@ void MountManager::runTool(const std::vector<std::string>& arguments, std::chron
                 self->log_.line("免密通道不可用，改走管理员授权");
                 return viaPrompt();
             }
-            completion(result->exit == 0, result->out, true);
+            completion(result->succeeded(), result->out, true);
         });
     });
 }

@@ -52,7 +52,7 @@ void MountManager::restoreSystemMountIfGone(const NTFSPartition& partition) {
         if (!whyNotRestore(programs, partition).empty()) return;
         CommandResult result = runCommand(programs, kDiskutilPath, {"mount", partition.deviceID}, kRemountOfSystemTimeLimit);
         self->platform_.dispatcher.runOnMain([self, partition, result] {
-            self->log_.line(result.exit == 0 ? "已恢复系统只读挂载: " + label(partition)
+            self->log_.line(result.succeeded() ? "已恢复系统只读挂载: " + label(partition)
                                           : "恢复系统只读挂载失败: " + label(partition) + " — " + trimmed(result.out));
         });
     });

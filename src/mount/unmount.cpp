@@ -26,20 +26,20 @@ void MountManager::unmount(const VolumeInfo& volume, UnmountCompletion completio
         Processes& programs = services->processes;
         CommandResult result = runCommand(programs, kDiskutilPath, {"unmount", volume.mountPoint}, kUserUnmountTimeLimit);
         std::vector<VolumeHolder> holders;
-        if (result.exit != 0)
+        if (!result.succeeded())
             holders = parseVolumeHolders(
                 runCommand(programs, kLsofPath, volumeHolderArguments(volume.mountPoint), kListingTimeLimit).out);
         services->dispatcher.runOnMain([weak, volume, completion, result, holders] {
             auto self = weak.lock();
-            if (!self) return completion(result.exit == 0, result.out, holders);
+            if (!self) return completion(result.succeeded(), result.out, holders);
             self->finish(self->ejecting_, volume.mountPoint);
-            if (result.exit == 0) {
+            if (result.succeeded()) {
                 self->registry_.unmarkManaged(volume.mountPoint);
                 self->log_.line("已卸载 " + volumeLabel(volume.name, volume.deviceID) + "（用户操作）");
             } else {
                 self->log_.line("卸载失败 " + volumeLabel(volume.name, volume.deviceID) + ": " + result.out);
             }
-            completion(result.exit == 0, result.out, holders);
+            completion(result.succeeded(), result.out, holders);
         });
     });
 }

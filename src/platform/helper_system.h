@@ -1,8 +1,8 @@
 #pragma once
 
 // Port: the helper tool's one boundary to the operating system: the files, devices and programs
-// it works on, its own process, and time. Every result carries the errno value of a failed call,
-// because the tool's decisions depend on why a call failed. Single-threaded.
+// it works on, its own process, and time. A failed call's Status carries its errno value, because
+// the tool's decisions depend on why a call failed. Single-threaded.
 
 #include <chrono>
 #include <cstdint>
@@ -15,28 +15,12 @@
 namespace drivelark::helper {
 
 struct FileInfo {
-    int error = 0;  // 0 when the fields below describe the file
     bool isDirectory = false;
     bool isRegularFile = false;
     bool isSymbolicLink = false;
     std::uint64_t device = 0;
     std::uint32_t owner = 0;
     std::uint32_t mode = 0;  // permission bits only
-};
-
-struct DeviceBytes {
-    int error = 0;
-    std::string bytes;  // fewer than asked for when the device is shorter
-};
-
-struct VolumeMode {
-    int error = 0;
-    bool readOnly = false;
-};
-
-struct LockTest {
-    int error = 0;
-    bool lockedByOther = false;  // another process holds a POSIX lock on some part of it
 };
 
 enum class Signal { resume, terminate, kill };  // SIGCONT, SIGTERM, SIGKILL
@@ -57,36 +41,35 @@ public:
 
     // Describes a final symbolic link itself. Asks the file system that holds `path`: never call
     // it on a mount point or below one, whose file system may have stopped answering.
-    virtual FileInfo lstat(const std::string& path) = 0;
-    // 0 or the errno value. The new directory has mode 0755.
-    virtual int makeDirectory(const std::string& path) = 0;
-    virtual int removeDirectory(const std::string& path) = 0;
-    // 0 when `path` is a directory with no entries besides "." and ".."; ENOTEMPTY when it has
-    // some; otherwise the errno value of opening it.
-    virtual int checkEmptyDirectory(const std::string& path) = 0;
+    virtual Status lstat(const std::string& path, FileInfo* info) = 0;
+    // The new directory has mode 0755.
+    virtual Status makeDirectory(const std::string& path) = 0;
+    virtual Status removeDirectory(const std::string& path) = 0;
+    // Succeeds when `path` is a directory with no entries besides "." and ".."; fails with
+    // ENOTEMPTY when it has some, otherwise with the errno value of opening it.
+    virtual Status checkEmptyDirectory(const std::string& path) = 0;
 
     // Reads up to `count` bytes from the start of `path`, following symbolic links; read-only.
-    virtual DeviceBytes readStart(const std::string& path, std::size_t count) = 0;
+    // `bytes` are fewer than asked for when the device is shorter.
+    virtual Status readStart(const std::string& path, std::size_t count, std::string* bytes) = 0;
     // Opens `path` for writing, without creating or truncating it, writes nothing and closes it.
-    // 0 or the errno value of the open.
-    virtual int openForWriting(const std::string& path) = 0;
+    virtual Status openForWriting(const std::string& path) = 0;
     // Tests, on a descriptor open for reading and writing, whether a write lock on the whole of
-    // `path` would conflict with another process's lock.
-    virtual LockTest testWriteLock(const std::string& path) = 0;
-    // Reads one aligned 4096-byte block from the start of a raw device. 0 or the errno value.
-    virtual int readAlignedBlock(const std::string& path) = 0;
-    // Has the device write back its caches to the medium (opened read-only). 0 or the errno value.
-    virtual int flushDevice(const std::string& path) = 0;
+    // `path` would conflict with another process's lock (on some part of it).
+    virtual Status testWriteLock(const std::string& path, bool* lockedByOther) = 0;
+    // Reads one aligned 4096-byte block from the start of a raw device.
+    virtual Status readAlignedBlock(const std::string& path) = 0;
+    // Has the device write back its caches to the medium (opened read-only).
+    virtual Status flushDevice(const std::string& path) = 0;
     // statvfs: only for a mount the tool has just made, whose file system answers.
-    virtual VolumeMode volumeMode(const std::string& path) = 0;
+    virtual Status volumeMode(const std::string& path, bool* readOnly) = 0;
 
     // Runs `path` (no search, no shell) with `arguments`, standard input from the null device,
     // and returns its standard output and error as raw bytes. A program still running at
     // `timeLimit` is killed and reported as timed out.
     virtual ProgramRun run(const std::string& path, const std::vector<std::string>& arguments,
                            std::chrono::milliseconds timeLimit) = 0;
-    // 0 or the errno value of kill().
-    virtual int signal(int pid, Signal signal) = 0;
+    virtual Status signal(int pid, Signal signal) = 0;
 
     virtual Clock::time_point now() = 0;
     virtual void pause(std::chrono::milliseconds duration) = 0;

@@ -8,7 +8,9 @@
 
 namespace drivelark {
 
-// Why a change of the login item failed, as the platform describes it.
+// Why a change of the login item failed, as the platform describes it. Not a Status: on macOS the
+// system explains the failure in the user's own language, and that text is shown to them as it
+// is; no errno value stands behind it.
 struct LoginItemError {
     std::string description;           // in full: domain, code and details
     std::string localizedDescription;  // for the user

@@ -7,14 +7,16 @@
 #include <functional>
 #include <string>
 
+#include "platform/status.h"
+
 namespace drivelark {
 
 class Power {
 public:
     virtual ~Power() = default;
     // Creates an assertion named `name` that keeps the disks from idle sleep (on macOS the
-    // PreventDiskIdle type). Returns 0 and sets `id` on success, else the platform's result code.
-    virtual int createNoDiskSleepAssertion(const std::string& name, std::uint32_t& id) = 0;
+    // PreventDiskIdle type), known by `id` from then on.
+    virtual Status createNoDiskSleepAssertion(const std::string& name, std::uint32_t* id) = 0;
     virtual void releaseAssertion(std::uint32_t id) = 0;
     // From now on calls `willSleep` on the main thread before the system sleeps, with a callback
     // to call once Drivelark is ready, and `didWake` after it woke. Called once. The system waits

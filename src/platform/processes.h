@@ -35,10 +35,9 @@ public:
     virtual ProgramRun runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
                                        std::optional<std::chrono::milliseconds> timeLimit) = 0;
 
-    // Starts `path` without waiting. On failure returns null and sets `error`.
-    virtual std::unique_ptr<ChildProcess> start(const std::string& path,
-                                                const std::vector<std::string>& arguments,
-                                                std::string& error) = 0;
+    // Starts `path` without waiting; `child` is set once it started.
+    virtual Status start(const std::string& path, const std::vector<std::string>& arguments,
+                         std::unique_ptr<ChildProcess>* child) = 0;
 
     virtual int ownProcessId() = 0;
 };

@@ -4,6 +4,7 @@
 // call. Long-lived children cannot be started.
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -20,10 +21,12 @@ struct ProgramCall {
     auto operator<=>(const ProgramCall&) const = default;
 };
 
-inline ProgramRun exited(int status, std::string output = {}) { return {true, "", status, std::move(output), false}; }
-inline ProgramRun notStarted(std::string error) { return {false, std::move(error), 0, "", false}; }
+inline ProgramRun exited(int status, std::string output = {}) { return {Status(), status, std::move(output), false}; }
+inline ProgramRun notStarted(const std::string& path, int error = ENOENT) {
+    return {Status("start " + path, error), 0, "", false};
+}
 // A program that is still running at its caller's time limit.
-inline ProgramRun timedOut() { return {true, "", 137, "", true}; }
+inline ProgramRun timedOut() { return {Status(), 137, "", true}; }
 
 class ScriptedProcesses final : public Processes {
 public:
@@ -51,12 +54,10 @@ public:
         calls_.push_back(call);
         if (auto answer = answers_.find(call); answer != answers_.end()) return answer->second;
         if (auto handler = handlers_.find(path); handler != handlers_.end()) return handler->second(call);
-        return notStarted("not scripted: " + path);
+        return notStarted(path);
     }
-    std::unique_ptr<ChildProcess> start(const std::string&, const std::vector<std::string>&,
-                                        std::string& error) override {
-        error = "not scripted";
-        return nullptr;
+    Status start(const std::string& path, const std::vector<std::string>&, std::unique_ptr<ChildProcess>*) override {
+        return Status("start " + path, ENOENT);
     }
     int ownProcessId() override { return 4242; }
 

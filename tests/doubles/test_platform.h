@@ -1,11 +1,11 @@
 #pragma once
 
 // A complete set of test doubles, and the application log they keep. Everything runs on the
-// test's thread. The ports not in files of their own are served here: user defaults
-// in memory, an application at /Applications/Drivelark.app, a desktop that records what it was
-// asked to show (or refuses everything) and has its login item off until told otherwise, power
-// management that says whether an assertion is held, and volume notices that the test fires
-// (before `start` nobody listens, and they are lost).
+// test's thread. The ports not in files of their own are served here: user defaults in memory
+// (which a test can make fail to persist), an application at /Applications/Drivelark.app, a
+// desktop that shows everything (or refuses everything) and has its login item off until told
+// otherwise, power management that says whether an assertion is held, and volume notices that the
+// test fires (before `start` nobody listens, and they are lost).
 
 #include <map>
 #include <string>
@@ -24,9 +24,10 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     std::optional<PlistValue> value(const std::string& key) override {
         return values.contains(key) ? std::optional(values.at(key)) : std::nullopt;
     }
-    bool setValue(const std::string& key, const PlistValue& value) override {
+    // Kept and read back even when it does not persist, as the real stores keep it.
+    Status setValue(const std::string& key, const PlistValue& value) override {
         values.insert_or_assign(key, value);
-        return true;
+        return persistError == 0 ? Status() : Status("defaults " + key, persistError);
     }
     std::optional<std::string> executableDirectory() override { return "/Applications/Drivelark.app/Contents/MacOS"; }
     std::optional<std::string> resourceDirectory() override { return "/Applications/Drivelark.app/Contents/Resources"; }
@@ -35,18 +36,18 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     void refreshMenu() override {}
     void showAlert(const Alert& alert, std::function<void(int)>) override { alerts.push_back(alert); }
     void quit() override {}
-    bool openFolder(const std::string& path) override { return show(path); }
-    bool openLog(const std::string& path) override { return show(path); }
-    bool openURL(const std::string& url) override { return show(url); }
+    Status openFolder(const std::string& path) override { return show(path); }
+    Status openLog(const std::string& path) override { return show(path); }
+    Status openURL(const std::string& url) override { return show(url); }
     LoginItemStatus status() override { return loginStatus; }
     std::optional<LoginItemError> setEnabled(bool enabled) override {
         loginChanges.push_back(enabled);
         return std::nullopt;
     }
     void openSettings() override { ++loginSettingsOpened; }
-    int createNoDiskSleepAssertion(const std::string&, std::uint32_t&) override {
+    Status createNoDiskSleepAssertion(const std::string&, std::uint32_t*) override {
         held = true;
-        return 0;
+        return Status();
     }
     void releaseAssertion(std::uint32_t) override { held = false; }
     void watchSleep(std::function<void(std::function<void()>)>, std::function<void()>) override {}
@@ -58,16 +59,13 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     void mount(const std::string& mountPoint) { if (notice) notice(mountPoint); }
     void unmount(const std::string& mountPoint) { if (unmountNotice) unmountNotice(mountPoint); }
 
-    bool show(const std::string& target) {
-        if (desktopAnswers) shown.push_back(target);
-        return desktopAnswers;
-    }
+    Status show(const std::string& target) { return desktopAnswers ? Status() : Status("not shown: " + target); }
 
     std::map<std::string, PlistValue> values;  // the user defaults
+    int persistError = 0;                      // not 0: no value persists, for this errno value
     StatusIcon icon;                           // as last shown
     std::vector<Alert> alerts;                 // shown, never answered
     bool desktopAnswers = true;                // false: the workspace opens nothing
-    std::vector<std::string> shown;            // folders, files and addresses the workspace opened
     bool held = false;                         // a no-disk-sleep assertion
     LoginItemStatus loginStatus = LoginItemStatus::disabled;
     std::vector<bool> loginChanges;  // registrations (true) and unregistrations asked for

@@ -123,7 +123,7 @@ void checkDefaultsStore(std::string_view input) {
     for (const auto& [key, value] : kept ? *kept : PlistValue::Dictionary{})
         require(store.value(key) == value, "reads what the file holds");
     require(kept || !store.value("autoMount"), "reads nothing from a file that is not a dictionary");
-    require(store.setValue("written", written), "the write succeeds");
+    require(store.setValue("written", written).ok(), "the write succeeds");
 
     std::optional<PlistValue> after = parsePropertyList(readFile(path));
     require(after && after->find("written") && *after->find("written") == written,
@@ -145,7 +145,7 @@ void checkShellQuoting(std::string_view input) {
     const bool root = ::geteuid() == 0;
     if (root) shell.insert(shell.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/env"});
     ProgramRun run = PosixProcesses().runToCompletion(root ? "/usr/bin/setpriv" : "/usr/bin/env", shell, {});
-    require(run.launched && run.status == 0 && run.output == input, "the shell succeeds and prints the text exactly");
+    require(run.launch.ok() && run.status == 0 && run.output == input, "the shell runs and prints the text exactly");
 }
 
 // The parts of `text` that `separator` separates or ends.
@@ -186,7 +186,7 @@ void checkHelperArguments(std::string_view input) {
     HelperMachine mac;
     Outcome outcome = runHelper(mac, arguments);
     requireContract(mac, outcome);
-    if (!parseRequest(arguments).request)
+    if (Request request; !parseRequest(arguments, &request).ok())
         require(outcome.status == kRefused && mac.calls.empty() && mac.touched.empty() && !mac.watchdog &&
                     std::ranges::count(outcome.text, '\n') == 1,
                 "bad arguments are refused in one line and change nothing");

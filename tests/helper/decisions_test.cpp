@@ -83,24 +83,30 @@ TEST(OutcomeTest, QuotedTextStaysAsItWasButForControlCharactersAndBytesThatAreNo
 // may run the copy in the user's bundle, never through a link.
 TEST(TrustedToolsTest, OnlyAToolAndAFolderThatNobodyButRootCanChange) {
     const FileInfo link{.isSymbolicLink = true};
-    const std::vector<std::tuple<std::string, FileInfo, std::string>> cases = {  // what changes, to what, trusted:
+    // What changes, to what (or the errno value its lstat fails with), trusted:
+    const std::vector<std::tuple<std::string, std::variant<FileInfo, int>, std::string>> cases = {
         {kNtfs3g, regularFile(0, 0555), "SR"}, {kNtfs3g, regularFile(0, 04755), "SR"},  // S with sudo, R from root
         {kToolFolder, directory(0, 0711), "SR"}, {kToolFolder, directory(501, 0755), "R"},
         {kToolFolder, directory(0, 0775), "R"}, {kToolFolder, directory(0, 01777), "R"},
-        {kToolFolder, regularFile(), ""}, {kToolFolder, link, ""}, {kToolFolder, {.error = EACCES}, ""},
+        {kToolFolder, regularFile(), ""}, {kToolFolder, link, ""}, {kToolFolder, EACCES, ""},
         {kNtfs3g, regularFile(501, 0755), "R"}, {kNtfs3g, regularFile(0, 0775), "R"}, {kNtfs3g, link, ""},
-        {kNtfs3g, regularFile(0, 0757), "R"}, {kNtfs3g, directory(), ""}, {kNtfs3g, {.error = ENOENT}, ""},
+        {kNtfs3g, regularFile(0, 0757), "R"}, {kNtfs3g, directory(), ""}, {kNtfs3g, ENOENT, ""},
     };
     for (const auto& [path, info, trusted] : cases) {
         for (const char by : {'S', 'R'}) {
             HelperMachine machine;
-            machine.files[path] = info, machine.bySudo = by == 'S';
-            TrustedTool tool = trustedTool(machine, "ntfs-3g");
-            EXPECT_EQ(tool.path ? by : '-', trusted.find(by) != std::string::npos ? by : '-') << path << info.mode;
-            EXPECT_TRUE(tool.path == kNtfs3g || tool.problem.find(path) != std::string::npos) << tool.problem;
+            if (const FileInfo* file = std::get_if<FileInfo>(&info)) machine.files[path] = *file;
+            else machine.failing[{"lstat", path}] = std::get<int>(info);
+            machine.bySudo = by == 'S';
+            std::string tool;
+            Outcome outcome = trustedTool(machine, "ntfs-3g", &tool);
+            EXPECT_EQ(outcome.ok() ? by : '-', trusted.find(by) != std::string::npos ? by : '-') << path << trusted;
+            const bool namesIt = outcome.status == kRefused && outcome.text.find(path) != std::string::npos;
+            EXPECT_TRUE(outcome.ok() ? tool == kNtfs3g : namesIt) << outcome.text;
         }
     }
     HelperMachine machine;
     machine.folder.reset();
-    EXPECT_FALSE(trustedTool(machine, "ntfsfix").path);
+    std::string tool;
+    EXPECT_FALSE(trustedTool(machine, "ntfsfix", &tool).ok());
 }

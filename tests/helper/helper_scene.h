@@ -56,28 +56,30 @@ public:
     bool startedBySudo() override { return bySudo; }
     std::optional<std::string> executableFolder() override { return folder; }
     int processId() override { return kOwnPid; }
-    FileInfo lstat(const std::string& path) override {
-        return record("lstat", path, files.contains(path) ? files[path] : FileInfo{.error = ENOENT});
+    Status lstat(const std::string& path, FileInfo* info) override {
+        if (files.contains(path)) *info = files[path];
+        return record("lstat", path, files.contains(path) ? 0 : ENOENT);
     }
-    int makeDirectory(const std::string& path) override {
+    Status makeDirectory(const std::string& path) override {
         files[path] = directory();
-        return record("mkdir", path, 0);
+        return record("mkdir", path);
     }
-    int removeDirectory(const std::string& path) override {
+    Status removeDirectory(const std::string& path) override {
         return record("rmdir", path, files.erase(path) ? 0 : ENOENT);
     }
-    int checkEmptyDirectory(const std::string& path) override {
-        return std::ranges::any_of(files, [&](auto& f) { return f.first.starts_with(path + "/"); }) ? ENOTEMPTY : 0;
+    Status checkEmptyDirectory(const std::string& path) override {
+        bool empty = std::ranges::none_of(files, [&](auto& f) { return f.first.starts_with(path + "/"); });
+        return empty ? Status() : Status(path, ENOTEMPTY);
     }
-    DeviceBytes readStart(const std::string& path, std::size_t count) override {
-        return record("read", path, path == "/dev/disk4s1" ? DeviceBytes{0, kNtfsBootSector.substr(0, count)}
-                                                           : DeviceBytes{ENOENT, {}});
+    Status readStart(const std::string& path, std::size_t count, std::string* bytes) override {
+        *bytes = kNtfsBootSector.substr(0, count);
+        return record("read", path, path == "/dev/disk4s1" ? 0 : ENOENT);
     }
-    int openForWriting(const std::string& path) override { return record("write", path, 0); }
-    LockTest testWriteLock(const std::string& path) override { return record("lock", path, lock); }
-    int readAlignedBlock(const std::string& path) override { return record("block", path, readError); }
-    int flushDevice(const std::string& path) override { return record("flush", path, readError); }
-    VolumeMode volumeMode(const std::string& path) override { return record("statvfs", path, mode); }
+    Status openForWriting(const std::string& path) override { return record("write", path); }
+    Status testWriteLock(const std::string& path, bool* held) override { return *held = locked, record("lock", path); }
+    Status readAlignedBlock(const std::string& path) override { return record("block", path); }
+    Status flushDevice(const std::string& path) override { return record("flush", path); }
+    Status volumeMode(const std::string& path, bool* ro) override { return *ro = readOnly, record("statvfs", path); }
     ProgramRun run(const std::string& path, const std::vector<std::string>& arguments,
                    std::chrono::milliseconds timeLimit) override {
         calls.push_back({path, arguments});
@@ -86,10 +88,10 @@ public:
         if (run.timedOut) elapsed += timeLimit;  // killed at its limit
         return run;
     }
-    int signal(int pid, Signal signal) override {
+    Status signal(int pid, Signal signal) override {
         actions += pid == kNtfs3gPid ? "CTK"[static_cast<int>(signal)] : '!';
         if (pid == kNtfs3gPid && (signal == Signal::kill || (signal == Signal::terminate && !hung))) endNtfs3g();
-        return 0;
+        return Status();
     }
     Clock::time_point now() override { return Clock::time_point() + elapsed; }
     void pause(std::chrono::milliseconds duration) override { elapsed += duration; }
@@ -107,9 +109,8 @@ public:
     std::map<std::string, FileInfo> files{{kToolFolder, directory()}, {kNtfs3g, regularFile()},
                                           {kNtfsfix, regularFile()},  {kProbe, regularFile()},
                                           {"/Volumes", directory()}};
-    LockTest lock;  // of /dev/disk4s1
-    int readError = 0;
-    VolumeMode mode;
+    std::map<std::pair<std::string, std::string>, int> failing;  // {"lstat", path}: the errno value it fails with
+    bool locked = false, readOnly = false;  // /dev/disk4s1, by another program; the new mount, by statvfs
     std::map<ProgramCall, ProgramRun> answers;  // instead of the model's
     std::vector<std::string> descriptions{description(kIdentity.substr(7))};  // one per look; the last stays
     std::vector<std::string> otherMounts;  // lines of the mount listing besides "/", the system's and ntfs-3g's
@@ -144,10 +145,10 @@ private:
         if (path == kNtfs3g && ntfs3gMounts) mountNtfs3g(arguments.at(1));
         return path == kNtfs3g ? ntfs3g : path == kNtfsfix ? ntfsfix : path == kProbe ? probe : notStarted(path);
     }
-    template <class Result>
-    Result record(const char* call, const std::string& path, Result result) {
+    Status record(const char* call, const std::string& path, int error = 0) {
         touched[call].push_back(path);
-        return result;
+        error = failing.contains({call, path}) ? failing[{call, path}] : error;
+        return error == 0 ? Status() : Status(path, error);
     }
     ProgramRun diskutil(const std::vector<std::string>& arguments) {
         if (arguments.front() == "info") return exited(0, descriptions[std::min(looks++, descriptions.size() - 1)]);

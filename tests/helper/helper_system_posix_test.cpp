@@ -22,19 +22,20 @@ TEST(PosixHelperSystemTest, DevicesAreNeverCreatedOrTruncatedAndOthersLocksSeen)
     std::ofstream(folder / "image") << std::string(8192, 'n');
     std::filesystem::create_symlink(folder / "image", folder / "disk4s1");
     PosixHelperSystem system;
-    EXPECT_EQ(system.openForWriting(folder / "rdisk9s9"), ENOENT);
-    EXPECT_EQ(system.testWriteLock(folder / "missing").error, ENOENT);
-    EXPECT_EQ(system.openForWriting(folder / "disk4s1"), 0);
-    EXPECT_FALSE(system.testWriteLock(folder / "disk4s1").lockedByOther);
-    EXPECT_EQ(system.readStart(folder / "disk4s1", 9000).bytes, std::string(8192, 'n'));
+    bool locked = true;
+    std::string bytes;
+    EXPECT_EQ(system.openForWriting(folder / "rdisk9s9").errorNumber(), ENOENT);
+    EXPECT_EQ(system.testWriteLock(folder / "missing", &locked).errorNumber(), ENOENT);
+    EXPECT_TRUE(system.openForWriting(folder / "disk4s1").ok());
+    EXPECT_TRUE(system.testWriteLock(folder / "disk4s1", &locked).ok() && !locked);
+    EXPECT_TRUE(system.readStart(folder / "disk4s1", 9000, &bytes).ok() && bytes == std::string(8192, 'n'));
     EXPECT_FALSE(std::filesystem::exists(folder / "rdisk9s9") || std::filesystem::exists(folder / "missing"));
     // Another open file description's read lock conflicts as another process's lock does.
     int holder = ::open((folder / "image").c_str(), O_RDWR);
     struct flock lock = {};
     lock.l_type = F_RDLCK;
     ASSERT_EQ(::fcntl(holder, F_OFD_SETLK, &lock), 0);
-    LockTest test = system.testWriteLock(folder / "disk4s1");
-    EXPECT_TRUE(test.error == 0 && test.lockedByOther);
+    EXPECT_TRUE(system.testWriteLock(folder / "disk4s1", &locked).ok() && locked);
     ::close(holder);
 }
 

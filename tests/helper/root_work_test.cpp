@@ -51,8 +51,9 @@ TEST(RootWorkTest, EachSubcommandDoesItsWorkOnlyOnWhatIsProvablyItsOwn) {
         {"listed read-only, hibernated", mount,
          [](auto& m) { m.fuseReadOnly = true, m.probe = exited(14, "Windows is hibernated\n"); }, kFailed, "read-only",
          "H", "undm"},
-        {"read-only by statvfs", mount, [](auto& m) { m.mode = {0, true}; }, kFailed, "read-only", "U", "undm"},
-        {"statvfs fails", mount, [](auto& m) { m.mode = {EIO, false}; }, kFailed, "cannot tell", "", "undm"},
+        {"read-only by statvfs", mount, [](auto& m) { m.readOnly = true; }, kFailed, "read-only", "U", "undm"},
+        {"statvfs fails", mount, [](auto& m) { m.failing[{"statvfs", "/Volumes/Data"}] = EIO; }, kFailed, "cannot tell",
+         "", "undm"},
         {"ntfs-3g killed at its limit", mount, [](auto& m) { m.ntfs3g = timedOut(); }, kFailed, "in time", "", "undm"},
         {"ntfs-3g killed, its mount stuck", mount, [](auto& m) { m.ntfs3g = timedOut(), m.fuseUnmounts = false; },
          kFailed, "not mounted again", "", "undx"},
@@ -67,7 +68,7 @@ TEST(RootWorkTest, EachSubcommandDoesItsWorkOnlyOnWhatIsProvablyItsOwn) {
         {"fix, mounted some other way", fix,
          [](auto& m) { m.systemMount = false, m.otherMounts = {"/dev/disk4s1 on /Volumes/Data (ntfs, local)"}; },
          kRefused, "eject it first", "", ""},
-        {"fix, locked by another program", fix, [](auto& m) { m.lock = {0, true}; }, kRefused, "held open", "", "um"},
+        {"fix, locked by another program", fix, [](auto& m) { m.locked = true; }, kRefused, "held open", "", "um"},
 
         {"its ntfs-3g gone", unmount, [](auto& m) { served(m), m.endNtfs3g(); }, kSucceeded, "", "", "d"},
         {"its ntfs-3g hung", unmount, [](auto& m) { served(m), m.hung = true; }, kSucceeded, "ending it", "", "dCTK"},
@@ -91,9 +92,10 @@ TEST(RootWorkTest, EachSubcommandDoesItsWorkOnlyOnWhatIsProvablyItsOwn) {
          kFailed, "", "", ""},
 
         {"selftest without root rights", {"selftest"}, [](auto& m) { m.root = false; }, kFailed, "", "", ""},
-        {"keepalive, no read", {"keepalive", "disk4s1"}, [](auto& m) { m.readError = ENXIO; }, kFailed,
-         "/dev/rdisk4s1", "", ""},
-        {"flush, failing", {"flush", "disk4s1"}, [](auto& m) { m.readError = ENXIO; }, kFailed, "/dev/disk4s1", "", ""},
+        {"keepalive, no read", {"keepalive", "disk4s1"}, [](auto& m) { m.failing[{"block", "/dev/rdisk4s1"}] = ENXIO; },
+         kFailed, "/dev/rdisk4s1", "", ""},
+        {"flush, failing", {"flush", "disk4s1"}, [](auto& m) { m.failing[{"flush", "/dev/disk4s1"}] = ENXIO; }, kFailed,
+         "/dev/disk4s1", "", ""},
     };
     using namespace HelperProtocol;
     const std::map<std::string, std::chrono::seconds> budgets = {{"selftest", kSelftestBudget}, {"mount", kMountBudget},

@@ -20,7 +20,7 @@ TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
     const PlistValue places(PlistValue::Dictionary{{"/Volumes/My Data", "disk4s1"}, {"/Volumes/数据", "disk5s1"}});
     for (const PlistValue& value :
          {PlistValue(false), PlistValue("yes"), PlistValue(PlistValue::Array{"a", true}), places}) {
-        ASSERT_TRUE(nativePlatform().defaults.setValue("managedDevs", value));
+        ASSERT_TRUE(nativePlatform().defaults.setValue("managedDevs", value).ok());
         EXPECT_EQ(nativePlatform().defaults.value("managedDevs"), value);
         EXPECT_EQ(*storedFile()->find("managedDevs"), value);
     }
@@ -30,13 +30,13 @@ TEST(DefaultsStoreTest, ValuesKeepTheirTypesInTheStoresFile) {
 // file with the next write that succeeds.
 TEST(DefaultsStoreTest, AFailedWriteIsKeptAndWrittenLater) {
     DefaultsStore& store = nativePlatform().defaults;
-    ASSERT_TRUE(store.setValue("autoMount", true));
+    ASSERT_TRUE(store.setValue("autoMount", true).ok());
     std::filesystem::remove(defaultsFile());
     std::filesystem::create_directory(defaultsFile());  // in the way of the file: nothing is written
-    EXPECT_FALSE(store.setValue("autoMount", false));
+    EXPECT_FALSE(store.setValue("autoMount", false).ok());
     EXPECT_EQ(store.value("autoMount"), PlistValue(false));
     std::filesystem::remove(defaultsFile());
-    ASSERT_TRUE(store.setValue("later", "y"));
+    ASSERT_TRUE(store.setValue("later", "y").ok());
     EXPECT_EQ(*storedFile()->find("autoMount"), PlistValue(false));
     std::filesystem::remove(defaultsFile());
 }

@@ -41,12 +41,12 @@ TEST(FilesTest, FlushReturnsOnceWrittenAndSaysWhyItFailed) {
 #if defined(__linux__)
     EXPECT_GT(unwrittenPages(file), 0);
 #endif
-    EXPECT_FALSE(nativePlatform().files.syncFileSystem(folder));
+    EXPECT_TRUE(nativePlatform().files.syncFileSystem(folder).ok());
 #if defined(__linux__)
     EXPECT_EQ(unwrittenPages(file), 0);
 #endif
     std::filesystem::remove(file);
-    EXPECT_EQ(nativePlatform().files.syncFileSystem(folder + "/gone"), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(nativePlatform().files.syncFileSystem(folder + "/gone").errorNumber(), ENOENT);
 }
 
 // A volume the system keeps Drivelark out of (on a Mac: network volumes it was not allowed into)
@@ -57,10 +57,10 @@ TEST(FilesTest, TouchTellsARefusalFromOtherFailures) {
     std::ofstream(folder / "volume/file") << "x";
     std::filesystem::create_directory(folder / "closed");
     std::filesystem::permissions(folder / "closed", std::filesystem::perms::none);
-    EXPECT_FALSE(touchVolume(nativePlatform().files, folder / "volume"));
-    FileError missing = touchVolume(nativePlatform().files, folder / "missing");
-    EXPECT_TRUE(missing == std::errc::no_such_file_or_directory && !isRefusal(missing)) << missing.message();
-    FileError closed;
+    EXPECT_TRUE(touchVolume(nativePlatform().files, folder / "volume").ok());
+    Status missing = touchVolume(nativePlatform().files, folder / "missing");
+    EXPECT_TRUE(missing.errorNumber() == ENOENT && !missing.isRefusal()) << missing.toString();
+    Status closed;
     std::thread([&] {
 #if defined(__linux__)
         // Root passes every permission check: this thread looks at files as nobody, without the
@@ -69,6 +69,6 @@ TEST(FilesTest, TouchTellsARefusalFromOtherFailures) {
 #endif
         closed = touchVolume(nativePlatform().files, folder / "closed");
     }).join();
-    EXPECT_TRUE(isRefusal(closed)) << closed.message();
+    EXPECT_TRUE(closed.isRefusal()) << closed.toString();
     std::filesystem::permissions(folder / "closed", std::filesystem::perms::owner_all);
 }

@@ -85,7 +85,7 @@ TEST(VolumeIdentityTest, BothDescriptionsOfAVolumeAgreeAndNamesCannotBreakTheSha
 
 TEST(ManagedVolumesTest, IllTypedStoredMapsReadAsEmptyEachOnItsOwn) {
     TestPlatform platform;
-    ManagedVolumes registry(platform.defaults);
+    ManagedVolumes registry(platform.defaults, platform.appLog);
     platform.defaults.setValue("managedDevs", PlistValue(PlistValue::Dictionary{{"/Volumes/A", PlistValue("disk4s1")},
                                                                                 {"/Volumes/B", PlistValue(true)}}));
     platform.defaults.setValue("managedNames", PlistValue("not a dictionary"));

@@ -72,7 +72,7 @@ TEST(MountOperationsTest, NothingReachesRootWithoutAFreePlaceOrAUsableDevice) {
     mounts->remountReadWrite({"disk6s1", "Twin", "", "volume:CD-1"}, record);
     mounts->remountReadWrite({"disk7s1", "Twin", "", "volume:CD-2"}, record);
     platform.dispatcher.runUntilIdle();
-    EXPECT_EQ(ManagedVolumes(platform.defaults).managedDevs(), (TextMap{{"/Volumes/Twin", "disk6s1"}, {"/Volumes/Twin 2", "disk7s1"}}));
+    EXPECT_EQ(ManagedVolumes(platform.defaults, platform.appLog).managedDevs(), (TextMap{{"/Volumes/Twin", "disk6s1"}, {"/Volumes/Twin 2", "disk7s1"}}));
     const size_t rootCalls = platform.processes.callsOf(kSudo).size();
 
     // A device that is not a disk name, or none, or no volume named; without a mount table the

@@ -96,7 +96,7 @@ struct ScriptedMac : ::testing::Test {
     TestPlatform platform;
     std::shared_ptr<MountManager> mountManager = std::make_shared<MountManager>(platform.services, platform.appLog);
     std::shared_ptr<AutoMountEngine> engine = AutoMountEngine::make(platform.services, platform.appLog, mountManager);
-    ManagedVolumes registry{platform.defaults};
+    ManagedVolumes registry{platform.defaults, platform.appLog};
     std::vector<Volume> volumes;
     std::map<std::string, std::string> mounts;     // mount point -> line of the mount table
     std::map<std::string, std::string> refusals;   // "mount disk4s1" -> what the helper prints when it refuses

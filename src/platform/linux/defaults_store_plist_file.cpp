@@ -13,20 +13,22 @@ namespace drivelark {
 
 namespace {
 
-enum class ReadOutcome { missing, read, failed };
-
-ReadOutcome readWholeFile(const std::string& path, std::string& bytes) {
+Status readWholeFile(const std::string& path, std::string& bytes) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? ReadOutcome::missing : ReadOutcome::failed;
+    if (fd < 0) return Status("open " + path, errno);
     char buffer[16384];
     ssize_t count;
+    Status read;
     while ((count = ::read(fd, buffer, sizeof buffer)) != 0) {
         if (count < 0 && errno == EINTR) continue;
-        if (count < 0) break;
+        if (count < 0) {
+            read = Status("read " + path, errno);
+            break;
+        }
         bytes.append(buffer, static_cast<size_t>(count));
     }
     ::close(fd);
-    return count == 0 ? ReadOutcome::read : ReadOutcome::failed;
+    return read;
 }
 
 std::string parentOf(const std::string& path) {
@@ -36,11 +38,12 @@ std::string parentOf(const std::string& path) {
 
 // Moves `path` to the first free name of "<path>.damaged", "<path>.damaged 1", ... A link is
 // never made over an existing file, so an earlier damaged copy is never lost.
-bool moveAside(const std::string& path) {
+Status moveAside(const std::string& path) {
     for (int copy = 0;; ++copy) {
         std::string aside = path + ".damaged" + (copy == 0 ? "" : " " + std::to_string(copy));
-        if (::link(path.c_str(), aside.c_str()) == 0) return ::unlink(path.c_str()) == 0;
-        if (errno != EEXIST) return false;
+        if (::link(path.c_str(), aside.c_str()) == 0)
+            return ::unlink(path.c_str()) == 0 ? Status() : Status("unlink " + path, errno);
+        if (errno != EEXIST) return Status("link " + path + " to " + aside, errno);
     }
 }
 
@@ -48,42 +51,40 @@ bool moveAside(const std::string& path) {
 
 PlistFileDefaultsStore::PlistFileDefaultsStore(std::string path) : path_(std::move(path)) {}
 
-plist_t PlistFileDefaultsStore::document() {
-    if (document_) return document_.get();
+Status PlistFileDefaultsStore::load() {
+    if (document_) return Status();
     std::string bytes;
-    ReadOutcome outcome = readWholeFile(path_, bytes);
-    if (outcome == ReadOutcome::failed) return nullptr;  // perhaps readable next time: keep it as it is
-    if (outcome == ReadOutcome::read) {
+    Status read = readWholeFile(path_, bytes);
+    if (!read.ok() && read.errorNumber() != ENOENT) return read;  // perhaps readable next time: keep it as it is
+    if (read.ok()) {
         PlistNode root = parseNode(bytes);
         if (root && plist_get_node_type(root.get()) == PLIST_DICT) {
             document_ = std::move(root);
-            return document_.get();
+            return Status();
         }
-        if (!moveAside(path_)) return nullptr;
+        if (Status moved = moveAside(path_); !moved.ok()) return moved;
     }
     document_.reset(plist_new_dict());
-    return document_.get();
+    return Status();
 }
 
 std::optional<PlistValue> PlistFileDefaultsStore::value(const std::string& key) {
     std::lock_guard lock(mutex_);
-    plist_t stored = document();
-    plist_t item = stored == nullptr ? nullptr : plist_dict_get_item(stored, key.c_str());
+    plist_t item = load().ok() ? plist_dict_get_item(document_.get(), key.c_str()) : nullptr;
     if (item == nullptr) return std::nullopt;
     return valueFromNode(item);
 }
 
-bool PlistFileDefaultsStore::setValue(const std::string& key, const PlistValue& value) {
+Status PlistFileDefaultsStore::setValue(const std::string& key, const PlistValue& value) {
     std::lock_guard lock(mutex_);
-    plist_t stored = document();
-    if (stored == nullptr) return false;
-    PlistNode updated(plist_copy(stored));
+    if (Status loaded = load(); !loaded.ok()) return loaded;
+    PlistNode updated(plist_copy(document_.get()));
     plist_dict_set_item(updated.get(), key.c_str(), nodeFromValue(value).release());
 
     char* xml = nullptr;
     uint32_t length = 0;
     plist_to_xml(updated.get(), &xml, &length);
-    if (xml == nullptr) return false;
+    if (xml == nullptr) return Status("plist_to_xml for " + path_);
     std::string bytes(xml, length);
     plist_to_xml_free(xml);
 

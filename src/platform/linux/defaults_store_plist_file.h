@@ -16,14 +16,14 @@ public:
     explicit PlistFileDefaultsStore(std::string path);
 
     std::optional<PlistValue> value(const std::string& key) override;
-    bool setValue(const std::string& key, const PlistValue& value) override;
+    Status setValue(const std::string& key, const PlistValue& value) override;
 
 private:
-    // Reads the file on first use; null while it cannot be read, so that no write replaces
-    // settings that are only out of reach for now. A file that is not a property-list dictionary
-    // is moved aside to "<path>.damaged" (or "<path>.damaged N") so that the next write cannot
-    // destroy what may still be recovered.
-    plist_t document();
+    // Reads the file into `document_` on first use; fails while it cannot be read, so that no
+    // write replaces settings that are only out of reach for now. A file that is not a
+    // property-list dictionary is moved aside to "<path>.damaged" (or "<path>.damaged N") so that
+    // the next write cannot destroy what may still be recovered.
+    Status load();
 
     std::mutex mutex_;
     std::string path_;

@@ -6,6 +6,7 @@
 // a system bus there are no notices; without logind, notices but no lock. Main thread only.
 
 #include <asio/io_context.hpp>
+#include <cerrno>
 #include <memory>
 
 #include "platform/linux/system_bus_asio.h"
@@ -16,12 +17,11 @@ namespace drivelark {
 
 class LinuxPower final : public Power {
 public:
-    // The result code of an assertion the system does not have.
-    static constexpr int kUnsupported = -1;
-
     explicit LinuxPower(asio::io_context& mainLoop) : mainLoop_(mainLoop) {}
 
-    int createNoDiskSleepAssertion(const std::string&, std::uint32_t&) override { return kUnsupported; }
+    Status createNoDiskSleepAssertion(const std::string& name, std::uint32_t*) override {
+        return Status("power assertion " + name, ENOTSUP);
+    }
     void releaseAssertion(std::uint32_t) override {}
     void watchSleep(std::function<void(std::function<void()> ready)> willSleep,
                     std::function<void()> didWake) override;

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -33,20 +34,25 @@ StagedFile::~StagedFile() {
     if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
 }
 
-std::optional<StagedFile> StagedFile::stage(const std::string& path, std::string_view bytes) {
+Status StagedFile::stage(const std::string& path, std::string_view bytes, std::optional<StagedFile>* staged) {
     std::string pattern = path + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    StagedFile staged(path, name.data());
-    bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written) return std::nullopt;  // the destructor removes the file
-    return staged;
+    if (fd < 0) return Status("mkostemp " + pattern, errno);
+    StagedFile file(path, name.data());  // removed again unless it is staged
+    Status written;
+    if (!writeAll(fd, bytes))
+        written = Status("write " + file.temporaryPath_, errno);
+    else if (::fsync(fd) != 0)
+        written = Status("fsync " + file.temporaryPath_, errno);
+    if (::close(fd) != 0 && written.ok()) written = Status("close " + file.temporaryPath_, errno);
+    if (written.ok()) staged->emplace(std::move(file));
+    return written;
 }
 
-bool StagedFile::commit() {
-    if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) return false;
+Status StagedFile::commit() {
+    if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) return Status("rename to " + path_, errno);
     temporaryPath_.clear();
     // Make the rename itself durable.
     int directory = ::open(directoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -54,12 +60,13 @@ bool StagedFile::commit() {
         ::fsync(directory);
         ::close(directory);
     }
-    return true;
+    return Status();
 }
 
-bool replaceFile(const std::string& path, std::string_view bytes) {
-    std::optional<StagedFile> staged = StagedFile::stage(path, bytes);
-    return staged && staged->commit();
+Status replaceFile(const std::string& path, std::string_view bytes) {
+    std::optional<StagedFile> staged;
+    Status status = StagedFile::stage(path, bytes, &staged);
+    return status.ok() ? staged->commit() : status;
 }
 
 }  // namespace drivelark

@@ -7,20 +7,22 @@
 #include <string>
 #include <string_view>
 
+#include "platform/status.h"
+
 namespace drivelark {
 
 class StagedFile {
 public:
-    // Writes `bytes` to a new temporary file beside `path` and flushes it to the disk.
-    // None when that fails; `path` is then untouched and no temporary file is left.
-    static std::optional<StagedFile> stage(const std::string& path, std::string_view bytes);
+    // Writes `bytes` to a new temporary file beside `path`, flushes it to the disk and sets
+    // `staged`. When that fails, `path` is untouched and no temporary file is left.
+    static Status stage(const std::string& path, std::string_view bytes, std::optional<StagedFile>* staged);
 
     StagedFile(StagedFile&& other) noexcept;
     StagedFile& operator=(StagedFile&&) = delete;
     ~StagedFile();  // removes the temporary file unless it was committed
 
-    // Puts the new content in place of `path` with one rename. False when that fails.
-    bool commit();
+    // Puts the new content in place of `path` with one rename.
+    Status commit();
 
 private:
     StagedFile(std::string path, std::string temporaryPath);
@@ -29,6 +31,6 @@ private:
 };
 
 // Writes `bytes` to `path` through a staged file.
-bool replaceFile(const std::string& path, std::string_view bytes);
+Status replaceFile(const std::string& path, std::string_view bytes);
 
 }  // namespace drivelark

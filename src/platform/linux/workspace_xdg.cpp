@@ -26,17 +26,17 @@ bool isURL(const std::string& text) {
 
 // xdg-open hands the target to the desktop's choice and ends; whether that application then
 // shows it, nobody reports. Without a desktop (a server, the simulated Mac) there is no xdg-open.
-bool open(const std::string& target) {
-    std::string error;
-    return PosixProcesses().start(kXdgOpen, {target}, error) != nullptr;  // reaped once it ends
+Status open(const std::string& target) {
+    std::unique_ptr<ChildProcess> child;  // reaped once it ends
+    return PosixProcesses().start(kXdgOpen, {target}, &child);
 }
 
 }  // namespace
 
-bool XdgWorkspace::openFolder(const std::string& path) { return open(path); }
+Status XdgWorkspace::openFolder(const std::string& path) { return open(path); }
 
-bool XdgWorkspace::openLog(const std::string& path) { return open(path); }
+Status XdgWorkspace::openLog(const std::string& path) { return open(path); }
 
-bool XdgWorkspace::openURL(const std::string& url) { return isURL(url) && open(url); }
+Status XdgWorkspace::openURL(const std::string& url) { return isURL(url) ? open(url) : Status("not a URL: " + url); }
 
 }  // namespace drivelark

@@ -12,9 +12,9 @@ namespace drivelark {
 
 namespace {
 
-LoginItemError errorFrom(int error, const std::string& path) {
-    return LoginItemError{"POSIX error " + std::to_string(error) + " (" + errorText(error) + ") at " + path,
-                          errorText(error)};
+std::optional<LoginItemError> errorFrom(const Status& status) {
+    if (status.ok()) return std::nullopt;
+    return LoginItemError{status.toString(), errorText(status.errorNumber())};
 }
 
 }  // namespace
@@ -45,13 +45,12 @@ LoginItemStatus XdgLoginItem::status() {
 std::optional<LoginItemError> XdgLoginItem::setEnabled(bool enabled) {
     if (!enabled) {
         if (::unlink(entryPath_.c_str()) == 0 || errno == ENOENT) return std::nullopt;
-        return errorFrom(errno, entryPath_);
+        return errorFrom(Status("unlink " + entryPath_, errno));
     }
     PosixFiles().createDirectories(entryPath_.substr(0, entryPath_.rfind('/')));
     std::string entry = "[Desktop Entry]\nType=Application\nName=Drivelark\nExec=" + desktopEntryExec(executable_) +
                         "\nX-GNOME-Autostart-enabled=true\n";
-    if (replaceFile(entryPath_, entry)) return std::nullopt;
-    return errorFrom(errno, entryPath_);
+    return errorFrom(replaceFile(entryPath_, entry));
 }
 
 }  // namespace drivelark

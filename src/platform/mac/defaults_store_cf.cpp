@@ -11,12 +11,13 @@ std::optional<PlistValue> CFPreferencesDefaultsStore::value(const std::string& k
     return valueFromCF(stored.get());
 }
 
-bool CFPreferencesDefaultsStore::setValue(const std::string& key, const PlistValue& value) {
+Status CFPreferencesDefaultsStore::setValue(const std::string& key, const PlistValue& value) {
     std::lock_guard lock(writing_);
     // A value that could not be written (a full disk) stays in CFPreferences' cache and goes to
     // disk with the next synchronisation that succeeds.
     CFPreferencesSetAppValue(makeCFString(key).get(), cfFromValue(value).get(), kCFPreferencesCurrentApplication);
-    return CFPreferencesAppSynchronize(kCFPreferencesCurrentApplication);
+    if (CFPreferencesAppSynchronize(kCFPreferencesCurrentApplication)) return Status();
+    return Status("CFPreferencesAppSynchronize for " + key);
 }
 
 }  // namespace drivelark

@@ -12,7 +12,7 @@ namespace drivelark {
 class CFPreferencesDefaultsStore final : public DefaultsStore {
 public:
     std::optional<PlistValue> value(const std::string& key) override;
-    bool setValue(const std::string& key, const PlistValue& value) override;
+    Status setValue(const std::string& key, const PlistValue& value) override;
 
 private:
     std::mutex writing_;

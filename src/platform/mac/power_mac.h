@@ -9,7 +9,7 @@ namespace drivelark {
 
 class MacPower final : public Power {
 public:
-    int createNoDiskSleepAssertion(const std::string& name, std::uint32_t& id) override;
+    Status createNoDiskSleepAssertion(const std::string& name, std::uint32_t* id) override;
     void releaseAssertion(std::uint32_t id) override;
     void watchSleep(std::function<void(std::function<void()> ready)> willSleep,
                     std::function<void()> didWake) override;

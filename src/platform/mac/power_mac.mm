@@ -47,8 +47,11 @@ void powerNotice(void* context, io_service_t, uint32_t messageType, void* argume
 
 }  // namespace
 
-int MacPower::createNoDiskSleepAssertion(const std::string& name, std::uint32_t& id) {
-    return IOPMAssertionCreateWithName(kIOPMAssertPreventDiskIdle, kIOPMAssertionLevelOn, makeCFString(name).get(), &id);
+Status MacPower::createNoDiskSleepAssertion(const std::string& name, std::uint32_t* id) {
+    IOReturn result =
+        IOPMAssertionCreateWithName(kIOPMAssertPreventDiskIdle, kIOPMAssertionLevelOn, makeCFString(name).get(), id);
+    if (result == kIOReturnSuccess) return Status();
+    return Status("IOPMAssertionCreateWithName " + name + " returned " + std::to_string(result));
 }
 
 void MacPower::releaseAssertion(std::uint32_t id) { IOPMAssertionRelease(id); }

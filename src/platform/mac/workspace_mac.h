@@ -8,9 +8,9 @@ namespace drivelark {
 
 class MacWorkspace final : public Workspace {
 public:
-    bool openFolder(const std::string& path) override;
-    bool openLog(const std::string& path) override;
-    bool openURL(const std::string& url) override;
+    Status openFolder(const std::string& path) override;
+    Status openLog(const std::string& path) override;
+    Status openURL(const std::string& url) override;
 };
 
 }  // namespace drivelark

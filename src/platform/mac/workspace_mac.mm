@@ -11,21 +11,26 @@ NSString* const kConsoleIdentifier = @"com.apple.Console";
 
 NSString* toNSString(const std::string& text) { return [NSString stringWithUTF8String:text.c_str()]; }
 
-}  // namespace
-
-bool MacWorkspace::openFolder(const std::string& path) {
-    NSString* folder = toNSString(path);
-    if (folder == nil) return false;
-    return [[NSWorkspace sharedWorkspace] openURL:[NSURL fileURLWithPath:folder isDirectory:YES]];
+Status opened(bool taken, const std::string& target) {
+    return taken ? Status() : Status("the desktop did not open " + target);
 }
 
-bool MacWorkspace::openLog(const std::string& path) {
+}  // namespace
+
+Status MacWorkspace::openFolder(const std::string& path) {
+    NSString* folder = toNSString(path);
+    NSURL* url = folder == nil ? nil : [NSURL fileURLWithPath:folder isDirectory:YES];
+    return opened(url != nil && [[NSWorkspace sharedWorkspace] openURL:url], path);
+}
+
+Status MacWorkspace::openLog(const std::string& path) {
     NSString* file = toNSString(path);
-    if (file == nil || ![[NSFileManager defaultManager] isReadableFileAtPath:file]) return false;
+    if (file == nil || ![[NSFileManager defaultManager] isReadableFileAtPath:file])
+        return Status("not a readable file: " + path);
     NSURL* log = [NSURL fileURLWithPath:file isDirectory:NO];
     NSWorkspace* workspace = [NSWorkspace sharedWorkspace];
     NSURL* console = [workspace URLForApplicationWithBundleIdentifier:kConsoleIdentifier];
-    if (console == nil) return [workspace openURL:log];
+    if (console == nil) return opened([workspace openURL:log], path);
     // Console answers later; should it refuse the file, the application chosen for it gets it.
     [workspace openURLs:[NSArray arrayWithObject:log]
         withApplicationAtURL:console
@@ -36,14 +41,14 @@ bool MacWorkspace::openLog(const std::string& path) {
                [[NSWorkspace sharedWorkspace] openURL:log];
              });
            }];
-    return true;
+    return Status();
 }
 
-bool MacWorkspace::openURL(const std::string& url) {
+Status MacWorkspace::openURL(const std::string& url) {
     NSString* text = toNSString(url);
     NSURL* parsed = text == nil ? nil : [NSURL URLWithString:text];
-    if (parsed == nil) return false;
-    return [[NSWorkspace sharedWorkspace] openURL:parsed];
+    if (parsed == nil) return Status("not a URL: " + url);
+    return opened([[NSWorkspace sharedWorkspace] openURL:parsed], url);
 }
 
 }  // namespace drivelark

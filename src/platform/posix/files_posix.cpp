@@ -14,13 +14,11 @@ namespace drivelark {
 
 namespace {
 
-FileError lastError() { return FileError(errno, std::generic_category()); }
-
 // A directory opened with opendir, or the failure of that open.
 class PosixDirectoryStream final : public DirectoryStream {
 public:
-    explicit PosixDirectoryStream(const std::string& path) : directory_(::opendir(path.c_str())) {
-        if (directory_ == nullptr) failure_ = lastError();
+    explicit PosixDirectoryStream(const std::string& path) : path_(path), directory_(::opendir(path.c_str())) {
+        if (directory_ == nullptr) status_ = Status("opendir " + path, errno);
     }
     ~PosixDirectoryStream() override {
         if (directory_ != nullptr) ::closedir(directory_);
@@ -30,14 +28,15 @@ public:
         errno = 0;  // readdir leaves it alone at the end
         struct dirent* entry = ::readdir(directory_);
         if (entry != nullptr) return std::string(entry->d_name);
-        if (errno != 0) failure_ = lastError();
+        if (errno != 0) status_ = Status("readdir " + path_, errno);
         return std::nullopt;
     }
-    FileError failure() const override { return failure_; }
+    Status status() const override { return status_; }
 
 private:
+    std::string path_;
     DIR* directory_;
-    FileError failure_;
+    Status status_;
 };
 
 FileStatus statusFrom(const struct stat& info) {
@@ -72,67 +71,72 @@ std::string PosixFiles::homeDirectory() {
     return "/";
 }
 
-bool PosixFiles::createDirectories(const std::string& path) {
+Status PosixFiles::createDirectories(const std::string& path) {
     for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string prefix = path.substr(0, slash);
-        if (!prefix.empty() && ::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (!prefix.empty() && ::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+            return Status("mkdir " + prefix, errno);
         if (slash == std::string::npos) break;
     }
     struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (::stat(path.c_str(), &info) != 0) return Status("stat " + path, errno);
+    return S_ISDIR(info.st_mode) ? Status() : Status("mkdir " + path, ENOTDIR);
 }
 
-bool PosixFiles::appendToFile(const std::string& path, std::string_view bytes) {
+Status PosixFiles::appendToFile(const std::string& path, std::string_view bytes) {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool written = writeAll(fd, bytes);
-    return (::close(fd) == 0) && written;
+    if (fd < 0) return Status("open " + path, errno);
+    Status written = writeAll(fd, bytes) ? Status() : Status("write " + path, errno);
+    if (::close(fd) != 0 && written.ok()) return Status("close " + path, errno);
+    return written;
 }
 
-std::optional<std::vector<std::string>> PosixFiles::listDirectory(const std::string& path) {
+Status PosixFiles::listDirectory(const std::string& path, std::vector<std::string>* names) {
     PosixDirectoryStream stream(path);
-    std::vector<std::string> names;
+    names->clear();
     while (std::optional<std::string> name = stream.next()) {
-        if (*name != "." && *name != "..") names.push_back(std::move(*name));
+        if (*name != "." && *name != "..") names->push_back(std::move(*name));
     }
-    if (stream.failure()) return std::nullopt;
-    return names;
+    return stream.status();
 }
 
 std::unique_ptr<DirectoryStream> PosixFiles::openDirectory(const std::string& path) {
     return std::make_unique<PosixDirectoryStream>(path);
 }
 
-std::optional<FileStatus> PosixFiles::lstat(const std::string& path) {
+Status PosixFiles::lstat(const std::string& path, FileStatus* status) {
     struct stat info;
-    if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
-    return statusFrom(info);
+    if (::lstat(path.c_str(), &info) != 0) return Status("lstat " + path, errno);
+    *status = statusFrom(info);
+    return Status();
 }
 
-std::optional<FileStatus> PosixFiles::stat(const std::string& path) {
+Status PosixFiles::stat(const std::string& path, FileStatus* status) {
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    return statusFrom(info);
+    if (::stat(path.c_str(), &info) != 0) return Status("stat " + path, errno);
+    *status = statusFrom(info);
+    return Status();
 }
 
-std::optional<VolumeStatus> PosixFiles::statvfs(const std::string& path) {
+Status PosixFiles::statvfs(const std::string& path, VolumeStatus* status) {
     struct statvfs info;
-    if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;
-    return VolumeStatus{static_cast<std::uint64_t>(info.f_blocks),
-                        static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize)};
+    if (::statvfs(path.c_str(), &info) != 0) return Status("statvfs " + path, errno);
+    *status = VolumeStatus{static_cast<std::uint64_t>(info.f_blocks),
+                           static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize)};
+    return Status();
 }
 
-FileError PosixFiles::syncFileSystem(const std::string& path) {
+Status PosixFiles::syncFileSystem(const std::string& path) {
 #if defined(__APPLE__)
     // sync() only schedules the writes on macOS; this waits for them and flushes the disk's cache.
     int error = ::sync_volume_np(path.c_str(), SYNC_VOLUME_FULLSYNC | SYNC_VOLUME_WAIT);
-    return FileError(error, std::generic_category());
+    return error == 0 ? Status() : Status("sync_volume_np " + path, error);
 #else
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return lastError();
-    FileError error = ::syncfs(fd) == 0 ? FileError() : lastError();
+    if (fd < 0) return Status("open " + path, errno);
+    Status synced = ::syncfs(fd) == 0 ? Status() : Status("syncfs " + path, errno);
     ::close(fd);
-    return error;
+    return synced;
 #endif
 }
 

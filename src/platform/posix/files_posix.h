@@ -9,14 +9,14 @@ namespace drivelark {
 class PosixFiles final : public Files {
 public:
     std::string homeDirectory() override;
-    bool createDirectories(const std::string& path) override;
-    bool appendToFile(const std::string& path, std::string_view bytes) override;
-    std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
+    Status createDirectories(const std::string& path) override;
+    Status appendToFile(const std::string& path, std::string_view bytes) override;
+    Status listDirectory(const std::string& path, std::vector<std::string>* names) override;
     std::unique_ptr<DirectoryStream> openDirectory(const std::string& path) override;
-    std::optional<FileStatus> lstat(const std::string& path) override;
-    std::optional<FileStatus> stat(const std::string& path) override;
-    std::optional<VolumeStatus> statvfs(const std::string& path) override;
-    FileError syncFileSystem(const std::string& path) override;
+    Status lstat(const std::string& path, FileStatus* status) override;
+    Status stat(const std::string& path, FileStatus* status) override;
+    Status statvfs(const std::string& path, VolumeStatus* status) override;
+    Status syncFileSystem(const std::string& path) override;
     bool exists(const std::string& path) override;
     bool isExecutable(const std::string& path) override;
 };

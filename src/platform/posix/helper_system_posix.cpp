@@ -61,12 +61,6 @@ FileInfo describe(const struct stat& status) {
     return info;
 }
 
-FileInfo failedWith(int error) {
-    FileInfo info;
-    info.error = error;
-    return info;
-}
-
 }  // namespace
 
 PosixHelperSystem::PosixHelperSystem() {
@@ -91,29 +85,35 @@ std::optional<std::string> PosixHelperSystem::executableFolder() {
 
 int PosixHelperSystem::processId() { return static_cast<int>(::getpid()); }
 
-FileInfo PosixHelperSystem::lstat(const std::string& path) {
+Status PosixHelperSystem::lstat(const std::string& path, FileInfo* info) {
     struct stat status;
-    return ::lstat(path.c_str(), &status) == 0 ? describe(status) : failedWith(errno);
+    if (::lstat(path.c_str(), &status) != 0) return Status("lstat " + path, errno);
+    *info = describe(status);
+    return Status();
 }
 
-int PosixHelperSystem::makeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0 ? 0 : errno; }
+Status PosixHelperSystem::makeDirectory(const std::string& path) {
+    return ::mkdir(path.c_str(), 0755) == 0 ? Status() : Status("mkdir " + path, errno);
+}
 
-int PosixHelperSystem::removeDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0 ? 0 : errno; }
+Status PosixHelperSystem::removeDirectory(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0 ? Status() : Status("rmdir " + path, errno);
+}
 
-int PosixHelperSystem::checkEmptyDirectory(const std::string& path) {
+Status PosixHelperSystem::checkEmptyDirectory(const std::string& path) {
     int fd = openRetrying(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (fd < 0) return errno;
+    if (fd < 0) return Status("open " + path, errno);
     DIR* directory = ::fdopendir(fd);
     if (directory == nullptr) {
-        int error = errno;
+        Status failed("fdopendir " + path, errno);
         ::close(fd);
-        return error;
+        return failed;
     }
-    int result = 0;
+    Status result;
     while (struct dirent* entry = ::readdir(directory)) {
         std::string_view name = entry->d_name;
         if (name != "." && name != "..") {
-            result = ENOTEMPTY;
+            result = Status("entries of " + path, ENOTEMPTY);
             break;
         }
     }
@@ -121,70 +121,72 @@ int PosixHelperSystem::checkEmptyDirectory(const std::string& path) {
     return result;
 }
 
-DeviceBytes PosixHelperSystem::readStart(const std::string& path, std::size_t count) {
+Status PosixHelperSystem::readStart(const std::string& path, std::size_t count, std::string* bytes) {
     Descriptor fd(openRetrying(path, O_RDONLY));
-    if (fd.get() < 0) return DeviceBytes{errno, {}};
-    std::string bytes(count, '\0');
+    if (fd.get() < 0) return Status("open " + path, errno);
+    bytes->assign(count, '\0');
     std::size_t filled = 0;
     while (filled < count) {
-        ssize_t got = ::read(fd.get(), bytes.data() + filled, count - filled);
+        ssize_t got = ::read(fd.get(), bytes->data() + filled, count - filled);
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
-            return DeviceBytes{errno, {}};
+            return Status("read " + path, errno);
         }
         filled += static_cast<std::size_t>(got);
     }
-    bytes.resize(filled);
-    return DeviceBytes{0, std::move(bytes)};
+    bytes->resize(filled);
+    return Status();
 }
 
-int PosixHelperSystem::openForWriting(const std::string& path) {
+Status PosixHelperSystem::openForWriting(const std::string& path) {
     Descriptor fd(openRetrying(path, O_WRONLY));
-    return fd.get() < 0 ? errno : 0;
+    return fd.get() < 0 ? Status("open " + path, errno) : Status();
 }
 
-LockTest PosixHelperSystem::testWriteLock(const std::string& path) {
+Status PosixHelperSystem::testWriteLock(const std::string& path, bool* lockedByOther) {
     Descriptor fd(openRetrying(path, O_RDWR));
-    if (fd.get() < 0) return LockTest{errno, false};
+    if (fd.get() < 0) return Status("open " + path, errno);
     struct flock lock = {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = 0;
     lock.l_len = 0;  // the whole file
-    if (::fcntl(fd.get(), F_GETLK, &lock) != 0) return LockTest{errno, false};
-    return LockTest{0, lock.l_type != F_UNLCK};
+    if (::fcntl(fd.get(), F_GETLK, &lock) != 0) return Status("F_GETLK " + path, errno);
+    *lockedByOther = lock.l_type != F_UNLCK;
+    return Status();
 }
 
-int PosixHelperSystem::readAlignedBlock(const std::string& path) {
+Status PosixHelperSystem::readAlignedBlock(const std::string& path) {
     constexpr std::size_t kBlock = 4096;
     Descriptor fd(openRetrying(path, O_RDONLY));
-    if (fd.get() < 0) return errno;
+    if (fd.get() < 0) return Status("open " + path, errno);
     // Raw devices take only transfers aligned in memory and on the device.
     void* memory = nullptr;
-    if (::posix_memalign(&memory, kBlock, kBlock) != 0) return ENOMEM;
+    if (::posix_memalign(&memory, kBlock, kBlock) != 0) return Status("posix_memalign", ENOMEM);
     std::unique_ptr<void, decltype(&std::free)> buffer(memory, &std::free);
     ssize_t got;
     do {
         got = ::pread(fd.get(), buffer.get(), kBlock, 0);
     } while (got < 0 && errno == EINTR);
-    return got < 0 ? errno : 0;
+    return got < 0 ? Status("pread " + path, errno) : Status();
 }
 
-int PosixHelperSystem::flushDevice(const std::string& path) {
+Status PosixHelperSystem::flushDevice(const std::string& path) {
     Descriptor fd(openRetrying(path, O_RDONLY));
-    if (fd.get() < 0) return errno;
+    if (fd.get() < 0) return Status("open " + path, errno);
 #if defined(__APPLE__)
     // fsync leaves the drive's own cache alone on macOS; F_FULLFSYNC asks the drive too.
-    if (::fcntl(fd.get(), F_FULLFSYNC) == 0) return 0;
+    if (::fcntl(fd.get(), F_FULLFSYNC) == 0) return Status();
 #endif
-    return ::fsync(fd.get()) == 0 ? 0 : errno;
+    return ::fsync(fd.get()) == 0 ? Status() : Status("fsync " + path, errno);
 }
 
-VolumeMode PosixHelperSystem::volumeMode(const std::string& path) {
+Status PosixHelperSystem::volumeMode(const std::string& path, bool* readOnly) {
     struct statvfs status;
-    if (::statvfs(path.c_str(), &status) != 0) return VolumeMode{errno, false};
-    return VolumeMode{0, (status.f_flag & ST_RDONLY) != 0};
+    if (::statvfs(path.c_str(), &status) != 0) return Status("statvfs " + path, errno);
+    *readOnly = (status.f_flag & ST_RDONLY) != 0;
+    return Status();
 }
 
 ProgramRun PosixHelperSystem::run(const std::string& path, const std::vector<std::string>& arguments,
@@ -195,9 +197,9 @@ ProgramRun PosixHelperSystem::run(const std::string& path, const std::vector<std
     return runProgram(path, arguments, timeLimit, unreaped);
 }
 
-int PosixHelperSystem::signal(int pid, Signal signal) {
+Status PosixHelperSystem::signal(int pid, Signal signal) {
     int number = signal == Signal::resume ? SIGCONT : signal == Signal::terminate ? SIGTERM : SIGKILL;
-    return ::kill(static_cast<pid_t>(pid), number) == 0 ? 0 : errno;
+    return ::kill(static_cast<pid_t>(pid), number) == 0 ? Status() : Status("kill " + std::to_string(pid), errno);
 }
 
 HelperSystem::Clock::time_point PosixHelperSystem::now() { return Clock::now(); }

@@ -16,19 +16,19 @@ public:
     bool startedBySudo() override { return startedBySudo_; }
     std::optional<std::string> executableFolder() override;
     int processId() override;
-    FileInfo lstat(const std::string& path) override;
-    int makeDirectory(const std::string& path) override;
-    int removeDirectory(const std::string& path) override;
-    int checkEmptyDirectory(const std::string& path) override;
-    DeviceBytes readStart(const std::string& path, std::size_t count) override;
-    int openForWriting(const std::string& path) override;
-    LockTest testWriteLock(const std::string& path) override;
-    int readAlignedBlock(const std::string& path) override;
-    int flushDevice(const std::string& path) override;
-    VolumeMode volumeMode(const std::string& path) override;
+    Status lstat(const std::string& path, FileInfo* info) override;
+    Status makeDirectory(const std::string& path) override;
+    Status removeDirectory(const std::string& path) override;
+    Status checkEmptyDirectory(const std::string& path) override;
+    Status readStart(const std::string& path, std::size_t count, std::string* bytes) override;
+    Status openForWriting(const std::string& path) override;
+    Status testWriteLock(const std::string& path, bool* lockedByOther) override;
+    Status readAlignedBlock(const std::string& path) override;
+    Status flushDevice(const std::string& path) override;
+    Status volumeMode(const std::string& path, bool* readOnly) override;
     ProgramRun run(const std::string& path, const std::vector<std::string>& arguments,
                    std::chrono::milliseconds timeLimit) override;
-    int signal(int pid, Signal signal) override;
+    Status signal(int pid, Signal signal) override;
     Clock::time_point now() override;
     void pause(std::chrono::milliseconds duration) override;
     void endProcessAfter(std::chrono::milliseconds limit, int status, const std::string& message) override;

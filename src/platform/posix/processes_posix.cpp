@@ -60,19 +60,15 @@ ProgramRun PosixProcesses::runToCompletion(const std::string& path, const std::v
     return run;
 }
 
-std::unique_ptr<ChildProcess> PosixProcesses::start(const std::string& path,
-                                                    const std::vector<std::string>& arguments,
-                                                    std::string& error) {
+Status PosixProcesses::start(const std::string& path, const std::vector<std::string>& arguments,
+                             std::unique_ptr<ChildProcess>* child) {
     SpawnSettings settings;
     settings.inputFromNullDevice();
     settings.outputToNullDevice();
     pid_t pid = 0;
-    int failure = settings.spawn(pid, path, arguments);
-    if (failure != 0) {
-        error = startFailure(path, failure);
-        return nullptr;
-    }
-    return std::make_unique<PosixChild>(pid);
+    Status started = settings.spawn(pid, path, arguments);
+    if (started.ok()) *child = std::make_unique<PosixChild>(pid);
+    return started;
 }
 
 int PosixProcesses::ownProcessId() { return static_cast<int>(::getpid()); }

@@ -10,9 +10,8 @@ class PosixProcesses final : public Processes {
 public:
     ProgramRun runToCompletion(const std::string& path, const std::vector<std::string>& arguments,
                                std::optional<std::chrono::milliseconds> timeLimit) override;
-    std::unique_ptr<ChildProcess> start(const std::string& path,
-                                        const std::vector<std::string>& arguments,
-                                        std::string& error) override;
+    Status start(const std::string& path, const std::vector<std::string>& arguments,
+                 std::unique_ptr<ChildProcess>* child) override;
     int ownProcessId() override;
 };
 

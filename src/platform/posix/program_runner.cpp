@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "platform/posix/descriptor.h"
-#include "platform/posix/posix_error.h"
 
 extern char** environ;
 
@@ -79,10 +78,6 @@ pid_t waitUntil(pid_t pid, int& waitStatus, const Deadline& deadline) {
 
 }  // namespace
 
-std::string startFailure(const std::string& path, int error) {
-    return "could not start " + path + ": " + errorText(error);
-}
-
 SpawnSettings::SpawnSettings() {
     posix_spawnattr_init(&attributes_);
     posix_spawn_file_actions_init(&actions_);
@@ -116,7 +111,7 @@ void SpawnSettings::outputToNullDevice() {
     posix_spawn_file_actions_adddup2(&actions_, 1, 2);
 }
 
-int SpawnSettings::spawn(pid_t& pid, const std::string& path, const std::vector<std::string>& arguments) {
+Status SpawnSettings::spawn(pid_t& pid, const std::string& path, const std::vector<std::string>& arguments) {
 #if !defined(__APPLE__)
     posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
 #endif
@@ -125,7 +120,8 @@ int SpawnSettings::spawn(pid_t& pid, const std::string& path, const std::vector<
     argv.push_back(const_cast<char*>(path.c_str()));
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    return posix_spawn(&pid, path.c_str(), &actions_, &attributes_, argv.data(), environ);
+    int error = posix_spawn(&pid, path.c_str(), &actions_, &attributes_, argv.data(), environ);
+    return error == 0 ? Status() : Status("start " + path, error);
 }
 
 ProgramRun runProgram(const std::string& path, const std::vector<std::string>& arguments,
@@ -134,7 +130,7 @@ ProgramRun runProgram(const std::string& path, const std::vector<std::string>& a
     ProgramRun run;
     int fds[2];
     if (!makePipe(fds)) {
-        run.launchError = startFailure(path, errno);
+        run.launch = Status("start " + path, errno);
         return run;
     }
     Descriptor readEnd(fds[0]);
@@ -144,13 +140,9 @@ ProgramRun runProgram(const std::string& path, const std::vector<std::string>& a
     settings.inputFromNullDevice();
     settings.outputTo(writeEnd.get());
     pid_t pid = 0;
-    int error = settings.spawn(pid, path, arguments);
+    run.launch = settings.spawn(pid, path, arguments);
     writeEnd.reset();  // only the child may hold the write end, or end of file never comes
-    if (error != 0) {
-        run.launchError = startFailure(path, error);
-        return run;
-    }
-    run.launched = true;
+    if (!run.launch.ok()) return run;
 
     Deadline deadline;
     if (timeLimit) deadline = SteadyClock::now() + *timeLimit;

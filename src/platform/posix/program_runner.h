@@ -28,16 +28,12 @@ public:
     void inputFromNullDevice();
     void outputTo(int fd);
     void outputToNullDevice();
-    // Returns 0 or the errno value of the failed start.
-    int spawn(pid_t& pid, const std::string& path, const std::vector<std::string>& arguments);
+    Status spawn(pid_t& pid, const std::string& path, const std::vector<std::string>& arguments);
 
 private:
     posix_spawnattr_t attributes_;
     posix_spawn_file_actions_t actions_;
 };
-
-// "could not start <path>: <reason>", for a program that could not be started.
-std::string startFailure(const std::string& path, int error);
 
 // waitpid() that carries on after a signal interrupts it.
 pid_t waitRetrying(pid_t pid, int& waitStatus, int options);

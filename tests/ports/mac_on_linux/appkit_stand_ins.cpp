@@ -22,9 +22,9 @@ void drivelark::runCocoaApplication(std::function<void()> launched, std::functio
 
 void drivelark::WorkspaceVolumeEvents::start(std::function<void(const std::string&)>,
                                              std::function<void(const std::string&)>) {}
-bool drivelark::MacWorkspace::openFolder(const std::string&) { return false; }
-bool drivelark::MacWorkspace::openLog(const std::string&) { return false; }
-bool drivelark::MacWorkspace::openURL(const std::string&) { return false; }
+drivelark::Status drivelark::MacWorkspace::openFolder(const std::string& path) { return Status("no desktop: " + path); }
+drivelark::Status drivelark::MacWorkspace::openLog(const std::string& path) { return Status("no desktop: " + path); }
+drivelark::Status drivelark::MacWorkspace::openURL(const std::string& url) { return Status("no desktop: " + url); }
 struct drivelark::MacUserInterface::StatusItem {};
 drivelark::MacUserInterface::MacUserInterface() = default;
 drivelark::MacUserInterface::~MacUserInterface() = default;
@@ -36,6 +36,8 @@ void drivelark::MacUserInterface::quit() { CFRunLoopStop(CFRunLoopGetMain()); } 
 drivelark::LoginItemStatus drivelark::MacLoginItem::status() { return LoginItemStatus::disabled; }
 std::optional<drivelark::LoginItemError> drivelark::MacLoginItem::setEnabled(bool) { return std::nullopt; }
 void drivelark::MacLoginItem::openSettings() {}
-int drivelark::MacPower::createNoDiskSleepAssertion(const std::string&, std::uint32_t&) { return -1; }
+drivelark::Status drivelark::MacPower::createNoDiskSleepAssertion(const std::string& name, std::uint32_t*) {
+    return Status("no power management for " + name);
+}
 void drivelark::MacPower::releaseAssertion(std::uint32_t) {}
 void drivelark::MacPower::watchSleep(std::function<void(std::function<void()>)>, std::function<void()>) {}

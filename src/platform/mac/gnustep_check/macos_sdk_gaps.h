@@ -63,6 +63,7 @@ typedef int kern_return_t;
 typedef unsigned int mach_port_t;
 #define MACH_PORT_NULL 0
 typedef kern_return_t IOReturn;
+#define kIOReturnSuccess 0
 typedef mach_port_t io_object_t;
 typedef io_object_t io_connect_t;
 typedef io_object_t io_service_t;
