@@ -1,8 +1,7 @@
-#include "helper/fix_command.h"
+#include "helper/commands.h"
 
 #include "helper/device_use.h"
 #include "helper/ntfs_device.h"
-#include "helper/system_mount.h"
 #include "helper/trusted_tools.h"
 
 namespace drivelark::helper {

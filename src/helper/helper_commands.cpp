@@ -1,9 +1,7 @@
 #include "helper/helper_commands.h"
 
-#include "helper/fix_command.h"
+#include "helper/commands.h"
 #include "helper/helper_request.h"
-#include "helper/mount_command.h"
-#include "helper/unmount_command.h"
 #include "platform/posix/posix_error.h"
 
 namespace drivelark::helper {

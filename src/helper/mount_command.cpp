@@ -1,12 +1,10 @@
-#include "helper/mount_command.h"
+#include "helper/commands.h"
 
 #include <cerrno>
 
 #include "helper/device_use.h"
 #include "helper/ntfs_device.h"
-#include "helper/system_mount.h"
 #include "helper/trusted_tools.h"
-#include "helper/unmount_command.h"
 #include "platform/posix/posix_error.h"
 
 namespace drivelark::helper {

@@ -1,4 +1,4 @@
-#include "helper/system_mount.h"
+#include "helper/commands.h"
 
 #include "foundation/system_programs.h"
 

@@ -1,4 +1,4 @@
-#include "helper/unmount_command.h"
+#include "helper/commands.h"
 
 #include <algorithm>
 
