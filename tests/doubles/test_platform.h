@@ -3,7 +3,7 @@
 // A complete set of test doubles, and the application log they keep. Everything runs on the
 // test's thread. The ports not in files of their own are served here: user defaults in memory
 // (which a test can make fail to persist), an application at /Applications/Drivelark.app, a
-// desktop that shows everything (or refuses everything) and has its login item off until told
+// desktop that shows everything and has its login item off until told
 // otherwise, power management that says whether an assertion is held, and volume notices that the
 // test fires (before `start` nobody listens, and they are lost).
 
@@ -31,14 +31,14 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     }
     std::optional<std::string> executableDirectory() override { return "/Applications/Drivelark.app/Contents/MacOS"; }
     std::optional<std::string> resourceDirectory() override { return "/Applications/Drivelark.app/Contents/Resources"; }
-    void setStatusIcon(const StatusIcon& shown) override { icon = shown; }
+    void setStatusIcon(const StatusIcon&) override {}
     void setMenu(std::function<std::vector<MenuRow>()>, std::function<void(std::size_t)>) override {}
     void refreshMenu() override {}
     void showAlert(const Alert& alert, std::function<void(int)>) override { alerts.push_back(alert); }
     void quit() override {}
-    Status openFolder(const std::string& path) override { return show(path); }
-    Status openLog(const std::string& path) override { return show(path); }
-    Status openURL(const std::string& url) override { return show(url); }
+    Status openFolder(const std::string&) override { return Status(); }
+    Status openLog(const std::string&) override { return Status(); }
+    Status openURL(const std::string&) override { return Status(); }
     LoginItemStatus status() override { return loginStatus; }
     std::optional<LoginItemError> setEnabled(bool enabled) override {
         loginChanges.push_back(enabled);
@@ -59,13 +59,9 @@ struct OtherPorts final : DefaultsStore, Bundle, UserInterface, Workspace, Login
     void mount(const std::string& mountPoint) { if (notice) notice(mountPoint); }
     void unmount(const std::string& mountPoint) { if (unmountNotice) unmountNotice(mountPoint); }
 
-    Status show(const std::string& target) { return desktopAnswers ? Status() : Status("not shown: " + target); }
-
     std::map<std::string, PlistValue> values;  // the user defaults
     int persistError = 0;                      // not 0: no value persists, for this errno value
-    StatusIcon icon;                           // as last shown
     std::vector<Alert> alerts;                 // shown, never answered
-    bool desktopAnswers = true;                // false: the workspace opens nothing
     bool held = false;                         // a no-disk-sleep assertion
     LoginItemStatus loginStatus = LoginItemStatus::disabled;
     std::vector<bool> loginChanges;  // registrations (true) and unregistrations asked for

@@ -42,7 +42,6 @@ public:
         while (runNextDue(target)) {}
         now_ = target;
     }
-    size_t pendingBackgroundJobs() const { return background_.size(); }
     // Runs the background jobs in the order they were submitted (also those that they submit),
     // then the main-queue work due now, until neither has anything left.
     void runUntilIdle() {

@@ -21,17 +21,17 @@
 #include "doubles/scripted_processes.h"
 #include "helper/outcome.h"
 #include "platform/helper_system.h"
+#include "unit/mount_programs.h"
 
 namespace drivelark::helper::testing {
 
-using namespace drivelark::testing;  // ProgramCall, exited, notStarted, timedOut
+using namespace drivelark::testing;  // ProgramCall, exited, notStarted, timedOut, kDiskutil, kMount, plist, key
 using namespace std::chrono_literals;
 
 inline const std::string kToolFolder = "/Library/PrivilegedHelperTools/com.drivelark.Drivelark";
 inline const std::string kNtfs3g = kToolFolder + "/ntfs-3g", kNtfsfix = kToolFolder + "/ntfsfix",
                          kProbe = kToolFolder + "/ntfs-3g.probe";
-inline constexpr const char *kDiskutil = "/usr/sbin/diskutil", *kMount = "/sbin/mount", *kPs = "/bin/ps",
-                            *kUmount = "/sbin/umount";
+inline constexpr const char *kPs = "/bin/ps", *kUmount = "/sbin/umount";
 inline constexpr int kOwnPid = 4242, kNtfs3gPid = 808;
 inline const std::string kIdentity = "volume:5C6D2B1E-8F04-4F0A-9E43-0D7A1B2C3D4E";
 // The first sector of a volume made by mkntfs, reduced to what identifies it.
@@ -46,8 +46,7 @@ inline FileInfo regularFile(std::uint32_t owner = 0, std::uint32_t mode = 0755) 
 
 // What "diskutil info -plist disk4s1" says of a volume with this UUID.
 inline std::string description(const std::string& volumeUUID) {
-    return "<plist version=\"1.0\"><dict><key>DeviceIdentifier</key><string>disk4s1</string><key>VolumeName</key>"
-           "<string>Data</string><key>VolumeUUID</key><string>" + volumeUUID + "</string></dict></plist>\n";
+    return plist(key("DeviceIdentifier", "disk4s1") + key("VolumeName", "Data") + key("VolumeUUID", volumeUUID)) + "\n";
 }
 
 class HelperMachine final : public HelperSystem {

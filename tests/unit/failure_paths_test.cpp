@@ -1,5 +1,6 @@
 // What the core does when the system says no: a full or failing disk under the log, a volume
-// whose listing is refused or that cannot be written back, settings that cannot be saved.
+// whose listing is refused, settings that cannot be saved. (A volume that cannot be written back:
+// mount_operations_test.cpp.)
 
 #include <gtest/gtest.h>
 
@@ -58,28 +59,13 @@ TEST_F(FailurePathsMac, ARefusedListingIsNotedOnceAndTheDiskKeepsItsPulse) {
     }
 }
 
-// Before sleep, a volume whose write-back fails is neither counted nor handed to the helper to
-// flush its device; the log names it. The others are written back all the same.
-TEST_F(FailurePathsMac, AWriteBackThatFailsIsNotCountedAndItsDeviceNotFlushed) {
-    for (const char* place : {"/Volumes/Data", "/Volumes/Other"}) platform.files.addDirectory(place);
-    platform.files.failing[{FileCall::syncFileSystem, "/Volumes/Data"}] = EIO;
-    std::optional<std::size_t> written;
-    engine->mounts().flushBeforeSleep(
-        {{"/Volumes/Data", "Data", "disk4s1", ""}, {"/Volumes/Other", "Other", "disk5s1", ""}},
-        [&](std::size_t count) { written = count; });
-    platform.dispatcher.runUntilIdle();
-    EXPECT_EQ(written, 1u);
-    EXPECT_EQ(helperCallsOf("flush"), (std::vector<std::vector<std::string>>{{"-n", kHelper, "flush", "disk5s1"}}));
-    EXPECT_NE(platform.log().find("/Volumes/Data"), std::string::npos) << platform.log();
-}
-
 // Settings that cannot be saved (a full disk) stay in effect for this run, and the log says which.
+// (A registry kept in memory while its file cannot be written: test_faults.py.)
 TEST_F(FailurePathsMac, SettingsThatCannotBeSavedStayInEffectAndAreLogged) {
     platform.defaults.persistError = ENOSPC;
     engine->setAutoMountEnabled(false);
     registry.markManaged({"/Volumes/Data", "Data", "disk4s1", "volume:AB-1"});
     EXPECT_FALSE(engine->autoMountEnabled());
-    EXPECT_EQ(registry.all(), (std::vector<ManagedMount>{{"/Volumes/Data", "Data", "disk4s1", "volume:AB-1"}}));
     for (const char* key : {"autoMount", "managedNames", "managedDevs", "managedVolumes"})
         EXPECT_NE(platform.log().find(std::string("设置未能保存 ") + key + ": "), std::string::npos) << key;
 }

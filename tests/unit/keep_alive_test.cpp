@@ -22,12 +22,11 @@ TEST_F(KeepAliveTest, AssertionHeldWhileAVolumeAnswersAndAHungVolumeHoldsUpNobod
     auto keepAlive = std::make_shared<USBKeepAlive>(platform.services, platform.appLog, mountManager);
     keepAlive->start(engine->watcher());
     platform.files.hang("/Volumes/Hung");  // its next touch never returns
-    auto keepalives = [&] { return std::ranges::count_if(helperCalls, [](const auto& call) { return call.at(2) == "keepalive"; }); };
     for (int pulse = 1; pulse <= 2; ++pulse) {
         platform.dispatcher.advance(5);
         platform.dispatcher.runUntilIdle();
         EXPECT_TRUE(platform.power.held);
-        EXPECT_EQ(keepalives(), 2 * pulse);  // both devices, every pulse
+        EXPECT_EQ(helperCallsOf("keepalive").size(), 2u * pulse);  // both devices, every pulse
     }
     volumes.clear();  // both disks pulled: their mounts are purged once the dead one's check gives up
     passAfter(0);

@@ -14,11 +14,6 @@ inline constexpr const char* kOsascript = "/usr/bin/osascript";
 inline constexpr const char* kDiskutil = "/usr/sbin/diskutil";
 inline constexpr const char* kMount = "/sbin/mount";
 inline const std::vector<std::string> kList = {"list", "-plist"};
-// The mount table of a Mac where the system has mounted disk4s1 read-only at /Volumes/Data.
-inline constexpr const char* kMountTable =
-    "/dev/disk3s1s1 on / (apfs, sealed, local, read-only, journaled)\n"
-    "/dev/disk4s1 on /Volumes/Data (ntfs, local, nodev, nosuid, read-only, noowners)\n";
-
 // A property list whose root dictionary holds `keys`; a dictionary; a key with a text value.
 inline std::string plist(std::string keys) { return "<plist version=\"1.0\"><dict>" + keys + "</dict></plist>"; }
 inline std::string dict(std::string keys) { return "<dict>" + keys + "</dict>"; }

@@ -59,7 +59,6 @@ struct ScriptedMac : ::testing::Test {
         }
         if (verb != "mount" && verb != "fix") return exited(0);
         const std::string& device = arguments.at(3);
-        if (hanging.contains(device)) throw NeverReturns{};
         if (auto refusal = refusals.find(verb + " " + device); refusal != refusals.end()) return exited(1, refusal->second);
         if (verb != "mount") return exited(0);
         const std::string& mountPoint = arguments.at(4);
@@ -100,7 +99,6 @@ struct ScriptedMac : ::testing::Test {
     std::vector<Volume> volumes;
     std::map<std::string, std::string> mounts;     // mount point -> line of the mount table
     std::map<std::string, std::string> refusals;   // "mount disk4s1" -> what the helper prints when it refuses
-    std::set<std::string> hanging;                 // devices whose helper never returns
     std::string ps;                                // lines of the process listing besides Drivelark's own
     std::vector<std::vector<std::string>> helperCalls;
 };
