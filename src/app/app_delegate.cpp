@@ -103,7 +103,8 @@ void AppDelegate::refreshIcon() {
 // Every mount the registry holds, not what the last reading saw: one made a moment ago is written
 // back too. One that is gone fails its own write-back, off the main thread, and is not counted.
 void AppDelegate::prepareForSleep(const std::function<void()>& ready) {
-    engine_->mounts().flushBeforeSleep(ManagedVolumes(platform_.defaults, log_).all(), [&log = log_, ready](std::size_t flushed) {
+    std::vector<ManagedMount> volumes = ManagedVolumes(platform_.defaults, log_).all();
+    engine_->mounts().flushBeforeSleep(volumes, [&log = log_, ready](std::size_t flushed) {
         if (flushed > 0) log.line("系统即将睡眠，已写回 " + std::to_string(flushed) + " 个读写卷");
         ready();
     });

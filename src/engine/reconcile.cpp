@@ -11,9 +11,14 @@ namespace drivelark {
 
 AutoMountEngine::AutoMountEngine(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts,
                                  std::shared_ptr<DiskWatcher> watcher)
-    : platform_(platform), log_(log), registry_(platform.defaults, log), mounts_(std::move(mounts)), watcher_(std::move(watcher)) {}
+    : platform_(platform),
+      log_(log),
+      registry_(platform.defaults, log),
+      mounts_(std::move(mounts)),
+      watcher_(std::move(watcher)) {}
 
-std::shared_ptr<AutoMountEngine> AutoMountEngine::make(Platform& platform, AppLog& log, std::shared_ptr<MountManager> mounts) {
+std::shared_ptr<AutoMountEngine> AutoMountEngine::make(Platform& platform, AppLog& log,
+                                                       std::shared_ptr<MountManager> mounts) {
     auto watcher = std::make_shared<DiskWatcher>(platform, log, [weak = std::weak_ptr<MountManager>(mounts)]() -> std::uint64_t {
         auto mounts = weak.lock();
         return mounts ? mounts->changes() : 0;
