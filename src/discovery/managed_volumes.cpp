@@ -41,7 +41,6 @@ void ManagedVolumes::update(const char* key, const std::string& mountPoint, cons
         log_.line(std::string("设置未能保存 ") + key + ": " + saved.toString());
 }
 
-
 std::vector<ManagedMount> ManagedVolumes::all() const {
     const TextMap names = read(kNamesKey), identities = read(kIdentitiesKey);
     std::vector<ManagedMount> mounts;
@@ -70,6 +69,5 @@ void ManagedVolumes::markManaged(const ManagedMount& mount) {
 void ManagedVolumes::unmarkManaged(const std::string& mountPoint) {
     for (const char* key : {kNamesKey, kDevicesKey, kIdentitiesKey}) update(key, mountPoint, std::nullopt);
 }
-
 
 }  // namespace drivelark

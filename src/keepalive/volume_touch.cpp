@@ -3,7 +3,6 @@
 #include <random>
 #include <vector>
 
-
 namespace drivelark {
 
 Status touchVolume(Files& files, const std::string& mountPoint) {

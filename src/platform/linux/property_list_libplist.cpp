@@ -5,7 +5,6 @@
 #include <limits>
 #include <map>
 
-
 namespace drivelark {
 
 namespace {

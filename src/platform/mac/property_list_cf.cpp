@@ -2,7 +2,6 @@
 
 #include <vector>
 
-
 namespace drivelark {
 
 PlistValue valueFromCF(CFTypeRef object) {

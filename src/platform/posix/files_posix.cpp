@@ -150,5 +150,4 @@ bool PosixFiles::isExecutable(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-
 }  // namespace drivelark
